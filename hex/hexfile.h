@@ -1,0 +1,51 @@
+// Intel hex file and its in-memory image: one item per data byte, sorted by address.
+#pragma once
+
+#include <cstdint>
+
+struct HexItem
+{
+    uint32_t dwAddress;   // target address of the byte
+    uint8_t byValue;      // the data byte
+    HexItem* pNext;       // following item of the image; null at the last
+};
+
+class CHexFile
+{
+public:
+    explicit CHexFile(const char* pszFileName);
+    ~CHexFile();
+    CHexFile(const CHexFile&) = delete;
+    CHexFile& operator=(const CHexFile&) = delete;
+
+    // Validating pass: 0 when every line is a valid record, -1 otherwise. Sets m_nByteCount.
+    int Verify();
+    // Loading pass: needs a successful Verify; stores m_nByteCount items and sorts them. 0 / -1.
+    int Load();
+    // Sorts the items by address and relinks them in array order.
+    void Sort();
+    // -1, 0 or +1 as the first item's address is lower, equal or higher (unsigned).
+    static int CompareAddresses(const HexItem* pFirst, const HexItem* pSecond);
+
+    // Copies up to nMax values in list order from m_pFirst. Returns 0 for an empty image,
+    // the number copied when everything fit, nMax + 1 when bytes were left over.
+    int GetData(uint8_t* pBuffer, int nMax);
+    // Address of the last item; 0 for an empty image.
+    uint32_t GetEndAddress();
+
+    char m_szFileName[512];
+    HexItem* m_pFirst;
+    HexItem* m_pCurrent;
+    int32_t m_nByteCount;
+
+private:
+    // One pass over the file: counts the image bytes (Verify) or stores them (Load). 0 / -1.
+    int ReadPass(bool bLoad);
+    // Stores nCount bytes of one record at consecutive addresses from dwAddress. 0 / -1.
+    int StoreBytes(uint32_t dwAddress, const unsigned char* pDigits, int nCount);
+    // Frees the item array and forgets the image.
+    void ReleaseItems();
+
+    bool m_bPathTooLong;   // the constructor's path did not fit m_szFileName; nothing is opened then
+    int32_t m_nStored;     // items Load has stored so far
+};

@@ -1,0 +1,271 @@
+// Commands of the flasher program: every byte the PC sends comes back as an echo
+// before the next one goes out; answers are read one byte at a time.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "hex/hexfile.h"
+#include "link/progresssink.h"
+#include "link/targetlink.h"
+
+namespace
+{
+// Group selectors.
+constexpr uint8_t kSelectErase = 0x44;   // 'D': erase group follows
+constexpr uint8_t kSelectInfo = 0x49;    // 'I': info group follows
+constexpr uint8_t kSelectFlash = 0x46;   // 'F': programming or verifying follows
+// Erase group.
+constexpr uint8_t kSectorCount = 0x53;   // 'S': answer one count byte
+constexpr uint8_t kEraseChip = 0x43;     // 'C': answer one status byte
+constexpr uint8_t kEraseSector = 0x44;   // 'D': sector number follows, then a status byte
+// Info group.
+constexpr uint8_t kInfoText = 0x47;      // 'G': answer a length byte and that many text bytes
+// Flash group.
+constexpr uint8_t kProgram = 0x58;       // 'X': start programming
+constexpr uint8_t kBlock = 0x4E;         // 'N': address, length, data; answer the block checksum
+constexpr uint8_t kReadBack = 0x56;      // 'V': address; answer the bytes at it and the next one
+constexpr uint8_t kEnd = 0x42;           // 'B': end of programming or verifying
+
+constexpr uint8_t kStatusError = 0x45;   // 'E': erase failed; any other status is success
+
+constexpr int kMaxBlockLength = 254;
+constexpr int kEraseReads = 32;          // about 16 s for an erase status or a sector echo
+constexpr int kChecksumReads = 4;        // about 2 s for a block checksum
+
+void Report(CProgressSink* pProgress, int nPos)
+{
+    if (pProgress != nullptr)
+        pProgress->SetProgress(nPos);
+}
+
+// Division first, then times 100, truncated: a counter that runs ahead of the byte count
+// gives values above 100, which the bar shows as full.
+int Percent(int nCounter, int nTotal)
+{
+    return static_cast<int>(static_cast<double>(nCounter) / nTotal * 100.0);
+}
+}
+
+int CTargetLink::SendEchoedByte(int nByte)
+{
+    const uint8_t byValue = static_cast<uint8_t>(nByte & 0xFF);
+    if (WriteByte(byValue) != 1)
+        return Fail("Error sending data to COM-Port");
+    uint8_t byEcho = 0;
+    int nCount = 0;
+    if (ReadByte(&byEcho, &nCount) != 0)
+        return Fail("Error cannot read data from COM-Port");
+    if (nCount != 1 || byEcho != byValue)
+        return Fail("Error connection lost");
+    return 0;
+}
+
+int CTargetLink::SelectEraseGroup()
+{
+    return SendEchoedByte(kSelectErase);
+}
+
+int CTargetLink::SelectInfoGroup()
+{
+    return SendEchoedByte(kSelectInfo);
+}
+
+int CTargetLink::SelectFlashGroup()
+{
+    return SendEchoedByte(kSelectFlash);
+}
+
+int CTargetLink::GetSectorCount()
+{
+    if (SendEchoedByte(kSectorCount) != 0)
+        return 0;
+    uint8_t byCount = 0;
+    int nCount = 0;
+    if (ReadByte(&byCount, &nCount) != 0 || nCount != 1) {
+        Fail("Error cannot read data from COM-Port");
+        return 0;
+    }
+    return static_cast<signed char>(byCount);
+}
+
+int CTargetLink::EraseChip()
+{
+    if (SendEchoedByte(kEraseChip) != 0)
+        return -1;
+    uint8_t byStatus = 0;
+    if (ReadWithin(kEraseReads, &byStatus) != 1)
+        return Fail("Error cannot read data from COM-Port");
+    return byStatus == kStatusError ? -1 : 0;
+}
+
+int CTargetLink::EraseSector(int nSector)
+{
+    if (SendEchoedByte(kEraseSector) != 0)
+        return -1;
+    // Only one byte goes out: a number above 255 would erase another sector than asked for.
+    if (nSector < 0 || nSector > 0xFF)
+        return -1;
+    const uint8_t bySector = static_cast<uint8_t>(nSector);
+    if (WriteByte(bySector) != 1)
+        return Fail("Error sending data to COM-Port");
+
+    // The echo of the number may come late: the flasher may start erasing first.
+    uint8_t byEcho = 0;
+    if (ReadWithin(kEraseReads, &byEcho) != 1)
+        return Fail("Error cannot read data from COM-Port");
+    if (byEcho != bySector)
+        return -1;
+
+    uint8_t byStatus = 0;
+    if (ReadWithin(kEraseReads, &byStatus) != 1)
+        return Fail("Error cannot read data from COM-Port");
+    return byStatus == kStatusError ? -1 : 0;
+}
+
+std::unique_ptr<std::string> CTargetLink::GetInfoText()
+{
+    if (SendEchoedByte(kInfoText) != 0)
+        return nullptr;
+    uint8_t byLength = 0;
+    int nCount = 0;
+    if (ReadByte(&byLength, &nCount) != 0 || nCount != 1) {
+        Fail("Error cannot read data from COM-Port");
+        return nullptr;
+    }
+    // The length is signed: 0 and negative lengths give an empty text.
+    const int nLength = static_cast<signed char>(byLength);
+    auto pText = std::make_unique<std::string>();
+    for (int i = 0; i < nLength; ++i) {
+        uint8_t byChar = 0;
+        if (ReadByte(&byChar, &nCount) != 0 || nCount != 1) {
+            Fail("Error cannot read data from COM-Port");
+            return nullptr;
+        }
+        pText->push_back(static_cast<char>(byChar));
+    }
+    return pText;
+}
+
+int CTargetLink::ProgramImage(CProgressSink* pProgress, CHexFile* pImage)
+{
+    if (pImage == nullptr || pImage->m_pFirst == nullptr || pImage->m_nByteCount <= 0)
+        return Fail("Error during flash process");
+
+    Report(pProgress, 0);
+    if (SendEchoedByte(kProgram) != 0)
+        return -1;
+
+    uint8_t abyBlock[kMaxBlockLength];
+    int nCounter = 0;
+    pImage->m_pCurrent = pImage->m_pFirst;
+    while (pImage->m_pCurrent != nullptr) {
+        // One block: a run of consecutive addresses, at most 254 bytes.
+        const uint32_t dwStart = pImage->m_pCurrent->dwAddress;
+        int nLength = 0;
+        abyBlock[nLength++] = pImage->m_pCurrent->byValue;
+        pImage->m_pCurrent = pImage->m_pCurrent->pNext;
+        while (pImage->m_pCurrent != nullptr && nLength < kMaxBlockLength &&
+               pImage->m_pCurrent->dwAddress == dwStart + static_cast<uint32_t>(nLength)) {
+            abyBlock[nLength++] = pImage->m_pCurrent->byValue;
+            pImage->m_pCurrent = pImage->m_pCurrent->pNext;
+        }
+
+        if (SendBlock(abyBlock, nLength, dwStart) != 0)
+            return Fail("Error during flash process");
+
+        nCounter += nLength + 1;
+        Report(pProgress, Percent(nCounter, pImage->m_nByteCount));
+    }
+
+    if (SendEchoedByte(kEnd) != 0)
+        return -1;
+    Report(pProgress, 100);
+    return 0;
+}
+
+int CTargetLink::SendBlock(const uint8_t* pData, int nLength, uint32_t dwAddress)
+{
+    if (pData == nullptr || nLength < 1 || nLength > kMaxBlockLength)
+        return -1;
+    if (SendEchoedByte(kBlock) != 0 || SendEchoedByte(static_cast<int>(dwAddress >> 16)) != 0 ||
+        SendEchoedByte(static_cast<int>(dwAddress >> 8)) != 0 ||
+        SendEchoedByte(static_cast<int>(dwAddress)) != 0 || SendEchoedByte(nLength) != 0)
+        return -1;
+
+    uint8_t bySum = 0;
+    for (int i = 0; i < nLength; ++i) {
+        bySum = static_cast<uint8_t>(bySum + pData[i]);
+        if (SendEchoedByte(pData[i]) != 0)
+            return -1;
+    }
+
+    // The flasher answers the two's complement of the data bytes' sum.
+    const uint8_t byExpected = static_cast<uint8_t>(0x100 - bySum);
+    uint8_t byAnswer = 0;
+    const int nResult = ReadWithin(kChecksumReads, &byAnswer);
+    if (nResult < 0)
+        return Fail("Error cannot read data from COM-Port");
+    if (nResult == 0 || byAnswer != byExpected)
+        return -1;
+    return 0;
+}
+
+int CTargetLink::VerifyImage(CProgressSink* pProgress, CHexFile* pImage)
+{
+    if (pImage == nullptr || pImage->m_pFirst == nullptr || pImage->m_nByteCount <= 0)
+        return -1;
+
+    int nCounter = 0;
+    pImage->m_pCurrent = pImage->m_pFirst;
+    while (pImage->m_pCurrent != nullptr) {
+        HexItem* pEntry = pImage->m_pCurrent;
+        const uint32_t dwAddress = pEntry->dwAddress;
+        if (SendEchoedByte(kReadBack) != 0 || SendEchoedByte(static_cast<int>(dwAddress >> 16)) != 0 ||
+            SendEchoedByte(static_cast<int>(dwAddress >> 8)) != 0 ||
+            SendEchoedByte(static_cast<int>(dwAddress)) != 0)
+            return -1;
+
+        // The flasher always answers two bytes: the one at the address and the next one.
+        uint8_t byFirst = 0;
+        int nCount = 0;
+        if (ReadByte(&byFirst, &nCount) != 0)
+            return Fail("Error cannot read data from COM-Port");
+        if (nCount != 1)
+            return -1;
+        if (byFirst != pEntry->byValue) {
+            // Take the second byte off the line too, so that nothing later is out of step.
+            uint8_t byIgnored = 0;
+            ReadByte(&byIgnored, &nCount);
+            return -1;
+        }
+
+        uint8_t bySecond = 0;
+        if (ReadByte(&bySecond, &nCount) != 0)
+            return Fail("Error cannot read data from COM-Port");
+        if (nCount != 1)
+            return -1;
+
+        HexItem* pNext = pEntry->pNext;
+        if (pNext == nullptr) {
+            // Last entry of an image with an odd count: the second byte belongs to no entry.
+            pImage->m_pCurrent = nullptr;
+            break;
+        }
+        if (pNext->dwAddress == dwAddress + 1) {
+            if (bySecond != pNext->byValue)
+                return -1;
+            pImage->m_pCurrent = pNext->pNext;
+            nCounter += 2;
+        } else {
+            // A gap or a second byte at the same address: that entry gets an exchange of its own.
+            pImage->m_pCurrent = pNext;
+            nCounter += 1;
+        }
+        Report(pProgress, Percent(nCounter, pImage->m_nByteCount));
+    }
+
+    if (SendEchoedByte(kEnd) != 0)
+        return -1;
+    Report(pProgress, 100);
+    return 0;
+}

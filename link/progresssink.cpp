@@ -1,0 +1,3 @@
+#include "link/progresssink.h"
+
+CProgressSink::~CProgressSink() = default;

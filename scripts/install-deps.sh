@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Kelvora needs to build, test, fuzz and run its simulator.
+# Idempotent: packages already installed are skipped, and apt-get runs only when one is missing.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ make pkg-config        # build
+  libgtest-dev googletest                      # tests
+  clang libclang-rt-14-dev                     # fuzzer (libFuzzer) and sanitizer runtimes
+  qt6-base-dev qt6-base-dev-tools              # user interface
+  srecord binutils                             # reference tools for the hex round trips
+  util-linux                                   # setarch, for TSan on kernels with wide ASLR
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: all ${#packages[@]} packages present"
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

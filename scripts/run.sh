@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Kelvora's main job: boot the board, erase the flash chip, program an Intel hex image and
+# verify it. Without KELVORA_PORT a simulated board is started on a pseudo-terminal.
+# Usage: scripts/run.sh [IMAGE.hex] [kelvora-flash options...]
+#   KELVORA_PORT=/dev/ttyUSB0 scripts/run.sh my.hex --chip amd    (a real board)
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${KELVORA_BUILD_DIR:-$root/build/release}"
+image="${1:-$root/targets/sample.hex}"
+shift || true
+
+"$root/scripts/install-deps.sh"
+cmake -S "$root" -B "$build" -G Ninja -Wno-dev -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+cmake --build "$build" -j "$(nproc)" --target kelvora-flash kelvora-boardsim
+
+port="${KELVORA_PORT:-}"
+if [ -z "$port" ]; then
+  # The simulated board keeps its flash in a file between runs, like a real one.
+  exec {sim}< <(exec "$build/sim/kelvora-boardsim" --baud "${KELVORA_SIM_BAUD:-0}" \
+                     --flash "$build/simulated-flash.bin")
+  simpid=$!
+  trap 'kill -TERM "$simpid" 2>/dev/null; wait "$simpid" 2>/dev/null || true' EXIT
+  read -r -u "$sim" port
+  echo "Simulated board on $port"
+fi
+
+"$build/tools/kelvora-flash" --port "$port" --dir "$root/targets" --yes "$@" "$image"

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Builds Kelvora from scratch and runs every check: all tests; the core, link and simulator
+# tests again under AddressSanitizer+UBSan and under ThreadSanitizer; the hex file fuzzer.
+# Usage: scripts/test.sh [BUILD_DIR]   (default: build/ in the repository; it is wiped first)
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+out="${1:-$root/build}"
+fuzz_seconds="${KELVORA_FUZZ_SECONDS:-60}"
+jobs="$(nproc)"
+
+"$root/scripts/install-deps.sh"
+
+rm -rf "$out"
+mkdir -p "$out"
+
+configure() { local dir=$1; shift; cmake -S "$root" -B "$dir" -G Ninja -Wno-dev "$@" > "$dir.configure.log"; }
+
+echo "== release build and tests"
+configure "$out/release" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build "$out/release" -j "$jobs"
+ctest --test-dir "$out/release" --output-on-failure -j "$jobs"
+
+echo "== ASan+UBSan build and tests"
+configure "$out/asan" -DCMAKE_BUILD_TYPE=Debug -DKELVORA_SANITIZE=address -DKELVORA_BUILD_BENCH=OFF
+cmake --build "$out/asan" -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+  ctest --test-dir "$out/asan" --output-on-failure -j "$jobs"
+
+echo "== TSan build and tests (threads: serial port, link, simulator)"
+configure "$out/tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVORA_SANITIZE=thread -DKELVORA_BUILD_BENCH=OFF
+cmake --build "$out/tsan" -j "$jobs" --target test_serial test_link test_sim
+# TSan's shadow memory needs the classic address layout; setarch -R is inherited by the tests.
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  setarch "$(uname -m)" -R ctest --test-dir "$out/tsan" --output-on-failure -L 'test_serial|test_link|test_sim'
+
+echo "== hex file fuzzer (${fuzz_seconds} s)"
+CC=clang CXX=clang++ configure "$out/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVORA_FUZZ=ON \
+  -DKELVORA_SANITIZE=address -DKELVORA_BUILD_TESTS=OFF -DKELVORA_BUILD_BENCH=OFF -DKELVORA_BUILD_TOOLS=OFF
+cmake --build "$out/fuzz" -j "$jobs" --target hexfile_fuzz
+mkdir -p "$out/fuzz/corpus"
+cp "$root"/fuzz/corpus/hexfile/* "$out/fuzz/corpus/" 2>/dev/null || true
+(cd "$out/fuzz" && ./fuzz/hexfile_fuzz -max_total_time="$fuzz_seconds" -print_final_stats=1 corpus)
+
+echo "== all checks passed"

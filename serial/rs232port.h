@@ -1,0 +1,58 @@
+// One open RS-232 port with a background reader thread: timed one-byte reads,
+// blocking writes. Results are 0 / -1 (Write: the number of bytes written).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <thread>
+
+class CAutoResetEvent;
+
+class CRS232Port
+{
+public:
+    CRS232Port();
+    ~CRS232Port();
+    CRS232Port(const CRS232Port&) = delete;
+    CRS232Port& operator=(const CRS232Port&) = delete;
+
+    // Opens and configures the device (raw 8N1, no flow control, DTR and RTS off) and
+    // starts the reader thread. -1 at the first failing step; Close cleans up.
+    int Open(const char* pszPort, int nBaudRate);
+    // Writes n bytes and waits until they have left; the number written, or -1.
+    int Write(const void* pBuffer, int n);
+    // One byte within about 500 ms: 0 with *pnCount 1 (byte valid) or 0 (nothing came), or -1.
+    int ReadChar(char* pch, int* pnCount);
+    // Waits until everything written has been transmitted; discards nothing. 0 / -1.
+    int Flush();
+    // Stops the reader thread, closes both events and the device.
+    void Close();
+
+    static int ReadThreadProc(CRS232Port* pPort);
+
+private:
+    void ReadLoop();
+    int ReadTimed(char* pch, std::uint32_t* pdwCount, int nLimitMs);
+    int OpenDevice(int nBaudRate);
+    int StartReadThread();
+    void StopReadThread();
+    void CloseDevice();
+    void NoteDeviceError(int nErrno);
+
+    char m_szPort[256];
+    int m_hComm;                                       // device descriptor, -1 when not open
+    std::unique_ptr<CAutoResetEvent> m_hReadComplete;  // "RS232ReadComplete": reader -> foreground
+    std::unique_ptr<CAutoResetEvent> m_hStartRead;     // "RS232StartRead": foreground -> reader
+    std::thread m_hReadThread;
+    // Mailbox of the last read request: written by the reader thread before it signals
+    // m_hReadComplete, read by the foreground after its wait on it returned.
+    char m_chRead;
+    std::uint32_t m_dwReadCount;
+    int m_bReadError;
+
+    int m_hStopRead;                    // eventfd: wakes the reader thread out of a device wait on Close
+    std::atomic<bool> m_bStopRead;      // the reader thread leaves its loop at the next turn
+    std::atomic<bool> m_bDeviceLost;    // hang-up or device error seen: reads and writes fail at once
+    bool m_bExclusive;                  // TIOCEXCL is ours to clear on Close
+};
