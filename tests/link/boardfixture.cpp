@@ -1,0 +1,73 @@
+#include "boardfixture.h"
+
+#include "sim/targetfiles.h"
+
+void CBoardFixture::SetUp()
+{
+    WriteTargets();
+    ASSERT_EQ(0, m_board.Start());
+}
+
+void CBoardFixture::TearDown()
+{
+    m_link.Close();
+    m_board.Stop();
+}
+
+void CBoardFixture::WriteTargets(size_t nFlasherSize, int nSectors, const std::string& strInfo)
+{
+    ASSERT_EQ(0, CTargetFiles::WriteLoaderFiles(m_dir.Path("prel1.hex"), m_dir.Path("prel2.hex"),
+                                                 CTargetFiles::kStandardFirstLoaderSize));
+    ASSERT_EQ(0, CTargetFiles::WriteFlasher(m_dir.Path("main.h86"), nFlasherSize, nSectors, strInfo));
+}
+
+int CBoardFixture::Init(CTargetLink& link)
+{
+    return link.Init(m_board.GetDevicePath().c_str(), 57600, m_dir.Path("prel1.hex").c_str(),
+                     m_dir.Path("prel2.hex").c_str(), m_dir.Path("main.h86").c_str());
+}
+
+int CBoardFixture::Boot(CTargetLink& link)
+{
+    CRecordingProgress progress;
+    if (Init(link) != 0 || link.Connect() == -1 || link.SendBsl() != 0 || link.SendFirstLoader() != 0 ||
+        link.SendSecondLoader(&progress) != 0 || link.TestConnection(&progress) != 0)
+        return -1;
+    return 0;
+}
+
+std::vector<uint8_t> CBoardFixture::ToBoard() const
+{
+    std::vector<uint8_t> bytes;
+    for (const CWireByte& wire : m_board.GetWireLog())
+        if (wire.bToBoard)
+            bytes.push_back(wire.byValue);
+    return bytes;
+}
+
+std::vector<uint8_t> CBoardFixture::FromBoard() const
+{
+    std::vector<uint8_t> bytes;
+    for (const CWireByte& wire : m_board.GetWireLog())
+        if (!wire.bToBoard)
+            bytes.push_back(wire.byValue);
+    return bytes;
+}
+
+long long CBoardFixture::ReceivedSinceStart() const
+{
+    return static_cast<long long>(ToBoard().size());
+}
+
+long long CBoardFixture::SentSinceStart() const
+{
+    return static_cast<long long>(FromBoard().size());
+}
+
+std::vector<std::pair<bool, int>> Entries(const std::vector<CWireByte>& log)
+{
+    std::vector<std::pair<bool, int>> entries;
+    for (const CWireByte& wire : log)
+        entries.emplace_back(wire.bToBoard, wire.byValue);
+    return entries;
+}

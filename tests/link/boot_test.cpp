@@ -1,0 +1,265 @@
+// The boot sequence against the simulated board: bytes, progress, failures.
+#include <chrono>
+
+#include "boardfixture.h"
+#include "hex/hexfile.h"
+#include "sim/targetfiles.h"
+
+namespace
+{
+using Clock = std::chrono::steady_clock;
+constexpr int kId = 0xC5;
+
+// The data bytes of a hex file in address order, as the link sends them.
+std::vector<uint8_t> ImageBytes(const std::string& strPath)
+{
+    CHexFile file(strPath.c_str());
+    EXPECT_EQ(0, file.Verify());
+    EXPECT_EQ(0, file.Load());
+    std::vector<uint8_t> bytes;
+    for (const HexItem* pItem = file.m_pFirst; pItem != nullptr; pItem = pItem->pNext)
+        bytes.push_back(pItem->byValue);
+    return bytes;
+}
+
+using BootSequence = CBoardFixture;
+
+TEST_F(BootSequence, WholeBootPutsExactlyTheseBytesOnTheWire)
+{
+    ASSERT_EQ(0, Init(m_link));
+    ASSERT_EQ(-59, m_link.Connect());   // 0xC5 as a signed char
+    EXPECT_EQ(1, m_link.m_bConnected);
+    CRecordingProgress progress;
+    ASSERT_EQ(0, m_link.SendBsl());
+    ASSERT_EQ(0, m_link.SendFirstLoader());
+    ASSERT_EQ(0, m_link.SendSecondLoader(&progress));
+    ASSERT_EQ(0, m_link.TestConnection(&progress)) << m_link.GetErrorText();
+    EXPECT_EQ("", m_link.GetErrorText());
+
+    std::vector<std::pair<bool, int>> expected;
+    auto out = [&](const std::vector<uint8_t>& bytes) {
+        for (uint8_t by : bytes)
+            expected.emplace_back(true, by);
+    };
+    expected.emplace_back(true, 0x00);
+    expected.emplace_back(false, kId);
+    out(ImageBytes(m_dir.Path("prel1.hex")));
+    out(ImageBytes(m_dir.Path("prel2.hex")));
+    out({(kFlasherSize - 1) >> 8, (kFlasherSize - 1) & 0xFF});
+    out(ImageBytes(m_dir.Path("main.h86")));
+    expected.emplace_back(false, kId);
+    for (int v = 0; v <= 0xFE; ++v) {
+        expected.emplace_back(true, v);
+        expected.emplace_back(false, v);
+    }
+    EXPECT_EQ(expected, Entries(m_board.GetWireLog()));
+    EXPECT_EQ(EBoardStage::Flasher, m_board.GetStage());
+}
+
+TEST_F(BootSequence, ProgressOfTheFlasherProgramAndTheEchoTest)
+{
+    ASSERT_EQ(0, Init(m_link));
+    ASSERT_NE(-1, m_link.Connect());
+    ASSERT_EQ(0, m_link.SendBsl());
+    ASSERT_EQ(0, m_link.SendFirstLoader());
+    CRecordingProgress loader;
+    ASSERT_EQ(0, m_link.SendSecondLoader(&loader));
+    // No step for the first byte, then 50 + 50c/n for c = 1 .. n-1.
+    ASSERT_EQ(static_cast<size_t>(kFlasherSize - 1), loader.m_positions.size());
+    for (int c = 1; c < kFlasherSize; ++c)
+        ASSERT_EQ(50 + 50 * c / kFlasherSize, loader.m_positions[c - 1]) << c;
+    EXPECT_EQ(99, loader.m_positions.back());
+
+    CRecordingProgress test;
+    ASSERT_EQ(0, m_link.TestConnection(&test));
+    ASSERT_EQ(255u, test.m_positions.size());
+    EXPECT_EQ(0, test.m_positions.front());
+    EXPECT_EQ(100, test.m_positions.back());
+    for (size_t i = 0; i < test.m_positions.size(); ++i)
+        EXPECT_EQ(static_cast<int>((i + 1) * 100 / 255), test.m_positions[i]) << i;
+}
+
+struct CLengthCase
+{
+    size_t nFlasherSize;
+    uint8_t byHigh;
+    uint8_t byLow;
+    size_t nSteps;
+};
+
+class FlasherLength : public CBoardFixture, public ::testing::WithParamInterface<CLengthCase>
+{
+};
+
+TEST_P(FlasherLength, LengthInfoIsCountMinusOneMostSignificantFirst)
+{
+    const CLengthCase& c = GetParam();
+    WriteTargets(c.nFlasherSize);
+    ASSERT_EQ(0, Init(m_link));
+    ASSERT_NE(-1, m_link.Connect());
+    ASSERT_EQ(0, m_link.SendBsl());
+    ASSERT_EQ(0, m_link.SendFirstLoader());
+    CRecordingProgress progress;
+    ASSERT_EQ(0, m_link.SendSecondLoader(&progress));
+    EXPECT_EQ(c.nSteps, progress.m_positions.size());
+    // The board takes exactly that many bytes and starts the flasher program, whose answer
+    // also tells that every byte before it has arrived.
+    ASSERT_EQ(0, m_link.TestConnection(nullptr)) << m_link.GetErrorText();
+    const size_t nLengthAt = 1 + 32 + CTargetFiles::kStandardFirstLoaderSize;
+    const std::vector<uint8_t> sent = ToBoard();
+    ASSERT_EQ(nLengthAt + 2 + c.nFlasherSize + 255, sent.size());
+    EXPECT_EQ(c.byHigh, sent[nLengthAt]);
+    EXPECT_EQ(c.byLow, sent[nLengthAt + 1]);
+}
+
+INSTANTIATE_TEST_SUITE_P(Link, FlasherLength,
+                         ::testing::Values(CLengthCase{1, 0x00, 0x00, 0}, CLengthCase{256, 0x00, 0xFF, 255},
+                                           CLengthCase{4096, 0x0F, 0xFF, 4095}));
+
+TEST_F(BootSequence, LoadersNeedAConnectionAndSendNothingWithout)
+{
+    ASSERT_EQ(0, Init(m_link));
+    CRecordingProgress progress;
+    EXPECT_EQ(-1, m_link.SendBsl());
+    EXPECT_EQ("Error not Connected", m_link.GetErrorText());
+    m_link.m_strError.clear();
+    EXPECT_EQ(-1, m_link.SendFirstLoader());
+    EXPECT_EQ("Error not Connected", m_link.GetErrorText());
+    m_link.m_strError.clear();
+    EXPECT_EQ(-1, m_link.SendSecondLoader(&progress));
+    EXPECT_EQ("Error not Connected", m_link.GetErrorText());
+    EXPECT_TRUE(progress.m_positions.empty());
+    EXPECT_TRUE(m_board.GetWireLog().empty());
+}
+
+TEST_F(BootSequence, BoardNotResetFailsConnectAfterOneReadLimit)
+{
+    CBoardFaults faults;
+    faults.bNoAnswerToZero = true;
+    m_board.SetFaults(faults);
+    ASSERT_EQ(0, Init(m_link));
+    const auto start = Clock::now();
+    EXPECT_EQ(-1, m_link.Connect());
+    const auto elapsed = Clock::now() - start;
+    EXPECT_EQ("Error setting up communcation with C167", m_link.GetErrorText());
+    EXPECT_EQ(0, m_link.m_bConnected);
+    EXPECT_GE(elapsed, std::chrono::milliseconds(400));
+    EXPECT_LT(elapsed, std::chrono::milliseconds(2000));
+    // Nothing else is sent, and a later loader call knows it is not connected.
+    EXPECT_EQ(-1, m_link.SendBsl());
+    EXPECT_EQ("Error not Connected", m_link.GetErrorText());
+    EXPECT_EQ(std::vector<uint8_t>{0x00}, ToBoard());
+}
+
+// Which boot step a fault breaks, and the text it leaves.
+enum class EStep { Connect, SendBsl, SendFirstLoader, SendSecondLoader, TestConnection };
+
+struct CFaultCase
+{
+    const char* pszName;
+    void (*pfnSetFault)(CBoardFaults&, long long nBootRx);
+    EStep eFailingStep;
+    const char* pszError;
+};
+
+class BootFault : public CBoardFixture, public ::testing::WithParamInterface<CFaultCase>
+{
+};
+
+// Bytes the board receives before the echo test starts.
+long long BootBytesBeforeEchoTest()
+{
+    return 1 + 32 + static_cast<long long>(CTargetFiles::kStandardFirstLoaderSize) + 2 + CBoardFixture::kFlasherSize;
+}
+
+TEST_P(BootFault, FailsAtItsStepWithItsText)
+{
+    const CFaultCase& c = GetParam();
+    CBoardFaults faults;
+    c.pfnSetFault(faults, BootBytesBeforeEchoTest());
+    m_board.SetFaults(faults);
+    ASSERT_EQ(0, Init(m_link));
+    CRecordingProgress progress;
+    EStep eFailed = EStep::Connect;
+    if (m_link.Connect() != -1) {
+        eFailed = EStep::SendBsl;
+        if (m_link.SendBsl() == 0) {
+            eFailed = EStep::SendFirstLoader;
+            if (m_link.SendFirstLoader() == 0) {
+                eFailed = EStep::SendSecondLoader;
+                if (m_link.SendSecondLoader(&progress) == 0) {
+                    eFailed = EStep::TestConnection;
+                    ASSERT_EQ(-1, m_link.TestConnection(&progress)) << "the fault went unnoticed";
+                }
+            }
+        }
+    }
+    EXPECT_EQ(c.eFailingStep, eFailed);
+    EXPECT_EQ(c.pszError, m_link.GetErrorText());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Link, BootFault,
+    ::testing::Values(
+        CFaultCase{"OtherCpuId", [](CBoardFaults& f, long long) { f.nCpuId = 0xC4; }, EStep::Connect,
+                   "Error setting up communcation with C167"},
+        CFaultCase{"CableOffAtZero", [](CBoardFaults& f, long long) { f.nHangUpAfterRx = 0; }, EStep::Connect,
+                   "Error cannot read data from COM-Port"},
+        CFaultCase{"OtherFlasherId", [](CBoardFaults& f, long long) { f.nFlasherId = 0x5C; }, EStep::TestConnection,
+                   "Error duvuvever sent wrong ID"},
+        CFaultCase{"WrongEchoOfLastTestByte", [](CBoardFaults& f, long long) { f.nWrongTestEchoAt = 0xFE; },
+                   EStep::TestConnection, "Error duvuvever sent wrong ID"},
+        CFaultCase{"WrongEchoOfFirstTestByte", [](CBoardFaults& f, long long) { f.nWrongTestEchoAt = 0x00; },
+                   EStep::TestConnection, "Error duvuvever sent wrong ID"},
+        CFaultCase{"SilentInEchoTest", [](CBoardFaults& f, long long n) { f.nSilentAfterRx = n + 100; },
+                   EStep::TestConnection, "Error setting up communcation with flash program"},
+        CFaultCase{"ByteLostInFlasherProgram", [](CBoardFaults& f, long long n) { f.nSilentAfterRx = n - 10; },
+                   EStep::TestConnection, "Error setting up communcation with flash program"},
+        CFaultCase{"CableOffInEchoTest", [](CBoardFaults& f, long long n) { f.nHangUpAfterRx = n + 3; },
+                   EStep::TestConnection, "Error cannot read data from COM-Port"}),
+    [](const ::testing::TestParamInfo<CFaultCase>& param) { return std::string(param.param.pszName); });
+
+TEST_F(BootSequence, WrongEchoOfLastTestByteComesAfter254GoodExchanges)
+{
+    CBoardFaults faults;
+    faults.nWrongTestEchoAt = 0xFE;
+    m_board.SetFaults(faults);
+    EXPECT_EQ(-1, Boot(m_link));
+    const std::vector<uint8_t> answers = FromBoard();
+    ASSERT_EQ(2u + 255u, answers.size());   // two IDs, 254 good echoes and the wrong one
+    EXPECT_NE(0xFE, answers.back());
+}
+
+TEST_F(BootSequence, OtherFlasherIdStopsBeforeTheEchoTest)
+{
+    CBoardFaults faults;
+    faults.nFlasherId = 0x00;
+    m_board.SetFaults(faults);
+    EXPECT_EQ(-1, Boot(m_link));
+    EXPECT_EQ("Error duvuvever sent wrong ID", m_link.GetErrorText());
+    EXPECT_EQ(static_cast<size_t>(BootBytesBeforeEchoTest()), ToBoard().size());
+}
+
+TEST_F(BootSequence, BootsAgainAfterThePortWasClosed)
+{
+    ASSERT_EQ(0, Boot(m_link)) << m_link.GetErrorText();
+    m_link.Close();
+    ASSERT_TRUE(m_board.WaitForResetCount(1, 5000));
+    CTargetLink again;
+    EXPECT_EQ(0, Boot(again)) << again.GetErrorText();
+    again.Close();
+}
+
+TEST_F(BootSequence, ChangedTargetFileTakesEffectAtTheNextAttempt)
+{
+    ASSERT_EQ(0, Boot(m_link));
+    m_link.Close();
+    ASSERT_TRUE(m_board.WaitForResetCount(1, 5000));
+    WriteTargets(kFlasherSize, 4, "changed");
+    CTargetLink again;
+    ASSERT_EQ(0, Boot(again)) << again.GetErrorText();
+    EXPECT_EQ(0, again.SelectEraseGroup());
+    EXPECT_EQ(4, again.GetSectorCount());
+    again.Close();
+}
+}
