@@ -1,0 +1,479 @@
+// Flasher program commands against the simulated board: wire bytes, answers, failures,
+// progress, and a whole erase / program / verify job.
+#include <memory>
+
+#include "boardfixture.h"
+#include "hex/hexfile.h"
+
+namespace
+{
+constexpr uint8_t D = 0x44, S = 0x53, C = 0x43, I = 0x49, G = 0x47, F = 0x46, X = 0x58, N = 0x4E, V = 0x56,
+                  B = 0x42;
+constexpr uint32_t kSectorSize = 0x8000;
+
+class Flasher : public CBoardFixture
+{
+protected:
+    void SetUp() override
+    {
+        CBoardFixture::SetUp();
+        m_board.SetEraseTimes(20, 50);
+        ASSERT_EQ(0, Boot(m_link)) << m_link.GetErrorText();
+        m_board.ClearWireLog();
+    }
+
+    std::unique_ptr<CHexFile> Image(const std::vector<CSegment>& segments)
+    {
+        const std::string strPath = m_dir.Path("image" + std::to_string(m_nImages++) + ".hex");
+        WriteHexFile(strPath, segments);
+        auto pImage = std::make_unique<CHexFile>(strPath.c_str());
+        EXPECT_EQ(0, pImage->Verify());
+        EXPECT_EQ(0, pImage->Load());
+        return pImage;
+    }
+
+    int Program(CHexFile* pImage, CRecordingProgress* pProgress = nullptr)
+    {
+        CRecordingProgress progress;
+        if (m_link.SelectFlashGroup() != 0)
+            return -1;
+        return m_link.ProgramImage(pProgress != nullptr ? pProgress : &progress, pImage);
+    }
+
+    int Verify(CHexFile* pImage, CRecordingProgress* pProgress = nullptr)
+    {
+        CRecordingProgress progress;
+        if (m_link.SelectFlashGroup() != 0)
+            return -1;
+        return m_link.VerifyImage(pProgress != nullptr ? pProgress : &progress, pImage);
+    }
+
+    // The blocks of a programming run as the PC sent them: start address and length.
+    std::vector<std::pair<uint32_t, int>> SentBlocks() const
+    {
+        const std::vector<uint8_t> sent = ToBoard();
+        std::vector<std::pair<uint32_t, int>> blocks;
+        size_t i = 0;
+        while (i < sent.size() && sent[i] != X)
+            ++i;
+        for (++i; i + 4 < sent.size() && sent[i] == N; i += 5 + sent[i + 4])
+            blocks.emplace_back((sent[i + 1] << 16) | (sent[i + 2] << 8) | sent[i + 3], sent[i + 4]);
+        return blocks;
+    }
+
+    // The addresses of the read-back exchanges of a verifying run.
+    std::vector<uint32_t> ReadBackAddresses() const
+    {
+        const std::vector<uint8_t> sent = ToBoard();
+        std::vector<uint32_t> addresses;
+        for (size_t i = 0; i + 3 < sent.size(); ++i)
+            if (sent[i] == V) {
+                addresses.push_back((sent[i + 1] << 16) | (sent[i + 2] << 8) | sent[i + 3]);
+                i += 3;
+            }
+        return addresses;
+    }
+
+    void SetFault(void (*pfnSet)(CBoardFaults&, long long nRx, long long nTx))
+    {
+        CBoardFaults faults;
+        pfnSet(faults, ReceivedSinceStart(), SentSinceStart());
+        m_board.SetFaults(faults);
+    }
+
+    long long ReceivedSinceStart() const { return m_nBootRx + static_cast<long long>(ToBoard().size()); }
+    long long SentSinceStart() const { return m_nBootTx + static_cast<long long>(FromBoard().size()); }
+
+    int m_nImages = 0;
+    // What the boot moved before the log was cleared.
+    long long m_nBootRx = 1 + 32 + 224 + 2 + kFlasherSize + 255;
+    long long m_nBootTx = 2 + 255;
+};
+
+// Every byte is echoed: the expected log for what the PC sends, with answers after some.
+std::vector<std::pair<bool, int>> Echoed(std::initializer_list<int> sent)
+{
+    std::vector<std::pair<bool, int>> log;
+    for (int by : sent) {
+        log.emplace_back(true, by);
+        log.emplace_back(false, by);
+    }
+    return log;
+}
+
+std::vector<std::pair<bool, int>> operator+(std::vector<std::pair<bool, int>> a, const std::vector<std::pair<bool, int>>& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+std::vector<std::pair<bool, int>> Answer(std::initializer_list<int> answers)
+{
+    std::vector<std::pair<bool, int>> log;
+    for (int by : answers)
+        log.emplace_back(false, by);
+    return log;
+}
+
+TEST_F(Flasher, SectorCountWireAndAnswer)
+{
+    ASSERT_EQ(0, m_link.SelectEraseGroup());
+    EXPECT_EQ(kSectorCount, m_link.GetSectorCount());
+    EXPECT_EQ(Echoed({D, S}) + Answer({kSectorCount}), Entries(m_board.GetWireLog()));
+}
+
+TEST_F(Flasher, InfoTextWireAndAnswer)
+{
+    ASSERT_EQ(0, m_link.SelectInfoGroup());
+    std::unique_ptr<std::string> pText = m_link.GetInfoText();
+    ASSERT_NE(nullptr, pText);
+    EXPECT_EQ(kInfo, *pText);
+    auto expected = Echoed({I, G}) + Answer({static_cast<int>(std::string(kInfo).size())});
+    for (char ch : std::string(kInfo))
+        expected.emplace_back(false, static_cast<uint8_t>(ch));
+    EXPECT_EQ(expected, Entries(m_board.GetWireLog()));
+}
+
+TEST_F(Flasher, ChipAndSectorEraseWire)
+{
+    ASSERT_EQ(0, m_link.SelectEraseGroup());
+    ASSERT_EQ(0, m_link.EraseChip());
+    auto log = Entries(m_board.GetWireLog());
+    ASSERT_EQ(5u, log.size());
+    EXPECT_EQ(Echoed({D, C}), decltype(log)(log.begin(), log.begin() + 4));
+    EXPECT_FALSE(log[4].first);
+    EXPECT_NE(0x45, log[4].second);
+
+    m_board.ClearWireLog();
+    ASSERT_EQ(0, m_link.SelectEraseGroup());
+    ASSERT_EQ(0, m_link.EraseSector(7));
+    log = Entries(m_board.GetWireLog());
+    ASSERT_EQ(7u, log.size());
+    EXPECT_EQ(Echoed({D, D, 7}), decltype(log)(log.begin(), log.begin() + 6));
+}
+
+TEST_F(Flasher, ProgramAndVerifyWire)
+{
+    auto pImage = Image({{0x012345, {0x01, 0x02, 0x03}}});
+    ASSERT_EQ(0, Program(pImage.get()));
+    EXPECT_EQ(Echoed({F, X, N, 0x01, 0x23, 0x45, 3, 0x01, 0x02, 0x03}) + Answer({0xFA}) + Echoed({B}),
+              Entries(m_board.GetWireLog()));
+
+    m_board.ClearWireLog();
+    ASSERT_EQ(0, Verify(pImage.get()));
+    // The odd last byte gets an exchange of its own; its second answer byte is read and ignored.
+    EXPECT_EQ(Echoed({F, V, 0x01, 0x23, 0x45}) + Answer({0x01, 0x02}) + Echoed({V, 0x01, 0x23, 0x47}) +
+                  Answer({0x03, 0xFF}) + Echoed({B}),
+              Entries(m_board.GetWireLog()));
+}
+
+struct CBlockCase
+{
+    const char* pszName;
+    std::vector<CSegment> segments;
+    std::vector<std::pair<uint32_t, int>> blocks;
+};
+
+class FlashBlocks : public Flasher, public ::testing::WithParamInterface<CBlockCase>
+{
+};
+
+TEST_P(FlashBlocks, SplitAt254AndAtGaps)
+{
+    const CBlockCase& c = GetParam();
+    auto pImage = Image(c.segments);
+    ASSERT_EQ(0, Program(pImage.get())) << m_link.GetErrorText();
+    EXPECT_EQ(c.blocks, SentBlocks());
+    EXPECT_EQ(0, Verify(pImage.get()));
+    const std::vector<uint8_t> flash = m_board.GetFlash();
+    for (const CSegment& segment : c.segments)
+        for (size_t i = 0; i < segment.second.size(); ++i)
+            ASSERT_EQ(segment.second[i], flash.at(segment.first + i)) << segment.first + i;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Link, FlashBlocks,
+    ::testing::Values(CBlockCase{"OneByte", {{0x100, {0x80}}}, {{0x100, 1}}},
+                      CBlockCase{"Exactly254", {{0x1000, Pattern(254)}}, {{0x1000, 254}}},
+                      CBlockCase{"Just255", {{0x1000, Pattern(255)}}, {{0x1000, 254}, {0x10FE, 1}}},
+                      CBlockCase{"OneAddressGap", {{0x2000, Pattern(10)}, {0x200B, Pattern(5)}},
+                                 {{0x2000, 10}, {0x200B, 5}}},
+                      CBlockCase{"AcrossA64KiBPage", {{0xFFF0, Pattern(300)}}, {{0xFFF0, 254}, {0x100EE, 46}}},
+                      CBlockCase{"SumMultipleOf256", {{0x300, {0x80, 0x80}}}, {{0x300, 2}}}),
+    [](const ::testing::TestParamInfo<CBlockCase>& param) { return std::string(param.param.pszName); });
+
+TEST_F(Flasher, ChecksumAnswers)
+{
+    struct
+    {
+        std::vector<uint8_t> data;
+        int nAnswer;
+    } cases[] = {{{0x01, 0x02, 0x03}, 0xFA}, {{0x80}, 0x80}, {{0x80, 0x80}, 0x00}, {{0xFF, 0x01, 0x10}, 0xF0}};
+    uint32_t dwAddress = 0x4000;
+    for (const auto& c : cases) {
+        m_board.ClearWireLog();
+        auto pImage = Image({{dwAddress, c.data}});
+        ASSERT_EQ(0, Program(pImage.get()));
+        const std::vector<uint8_t> answers = FromBoard();
+        // Echoes of F X N a2 a1 a0 length and the data, then the checksum, then B's echo.
+        ASSERT_EQ(7 + c.data.size() + 2, answers.size());
+        EXPECT_EQ(c.nAnswer, answers[7 + c.data.size()]);
+        dwAddress += 0x100;
+    }
+}
+
+TEST_F(Flasher, ProgressPositions)
+{
+    struct
+    {
+        std::vector<CSegment> segments;
+        std::vector<int> program;
+        std::vector<int> verify;
+    } cases[] = {
+        // One byte: one block counted as length + 1, which runs past 100.
+        {{{0x100, {0x11}}}, {0, 200, 100}, {100}},
+        // 255 bytes: blocks of 254 and 1; read-back in pairs, the odd last one without a step.
+        {{{0x1000, Pattern(255)}}, {0, 100, 100, 100}, {}},
+        {{{0x2000, Pattern(4)}}, {0, 125, 100}, {50, 100, 100}},
+        // A gap after the first byte: that byte's exchange checks only itself.
+        {{{0x3000, {0x01}}, {0x3002, {0x02, 0x03}}}, {0, 66, 166, 100}, {33, 100, 100}},
+    };
+    for (const auto& c : cases) {
+        auto pImage = Image(c.segments);
+        CRecordingProgress program;
+        ASSERT_EQ(0, Program(pImage.get(), &program));
+        EXPECT_EQ(c.program, program.m_positions);
+        CRecordingProgress verify;
+        ASSERT_EQ(0, Verify(pImage.get(), &verify));
+        if (!c.verify.empty())
+            EXPECT_EQ(c.verify, verify.m_positions);
+        else
+            EXPECT_EQ(100, verify.m_positions.back());
+    }
+}
+
+TEST_F(Flasher, VerifyOddCountOfACorrectFlashSucceeds)
+{
+    auto pImage = Image({{0x500, Pattern(7)}});
+    ASSERT_EQ(0, Program(pImage.get()));
+    m_board.ClearWireLog();
+    EXPECT_EQ(0, Verify(pImage.get())) << m_link.GetErrorText();
+    EXPECT_EQ((std::vector<uint32_t>{0x500, 0x502, 0x504, 0x506}), ReadBackAddresses());
+}
+
+TEST_F(Flasher, VerifyComparesTheSecondByteOnlyWithTheNextAddress)
+{
+    // 0x600 and 0x700 are not neighbours: each gets its own exchange. The byte at 0x700 is 0xFF,
+    // which is also what the erased 0x601 reads, so only its own exchange can tell it apart.
+    auto pImage = Image({{0x600, {0x12}}, {0x700, {0xFF}}, {0x701, {0x34}}});
+    ASSERT_EQ(0, Program(pImage.get()));
+    m_board.ClearWireLog();
+    EXPECT_EQ(0, Verify(pImage.get())) << m_link.GetErrorText();
+    EXPECT_EQ((std::vector<uint32_t>{0x600, 0x700}), ReadBackAddresses());
+
+    CBoardFaults faults;
+    faults.nFlipReadAddress = 0x700;
+    m_board.SetFaults(faults);
+    m_link.m_strError = "unchanged";
+    EXPECT_EQ(-1, Verify(pImage.get()));
+    EXPECT_EQ("unchanged", m_link.GetErrorText());
+}
+
+TEST_F(Flasher, VerifyTwoBytesAtOneAddressChecksEachOnItsOwn)
+{
+    auto pImage = Image({{0x800, {0x55, 0x66}}, {0x800, {0x55}}});
+    ASSERT_EQ(0, Program(pImage.get()));
+    m_board.ClearWireLog();
+    EXPECT_EQ(0, Verify(pImage.get())) << m_link.GetErrorText();
+    EXPECT_EQ((std::vector<uint32_t>{0x800, 0x800}), ReadBackAddresses());
+}
+
+TEST_F(Flasher, VerifyMismatchLeavesTheLineInStep)
+{
+    auto pImage = Image({{0x900, Pattern(8)}});
+    ASSERT_EQ(0, Program(pImage.get()));
+    CBoardFaults faults;
+    faults.nFlipReadAddress = 0x902;   // the first answer byte of the second exchange
+    m_board.SetFaults(faults);
+    m_link.m_strError = "unchanged";
+    EXPECT_EQ(-1, Verify(pImage.get()));
+    EXPECT_EQ("unchanged", m_link.GetErrorText());
+    // Both answer bytes were taken: the next byte's echo is its own.
+    EXPECT_EQ(0, m_link.SendEchoedByte(B)) << m_link.GetErrorText();
+    ASSERT_EQ(0, m_link.SelectEraseGroup());
+    EXPECT_EQ(kSectorCount, m_link.GetSectorCount());
+}
+
+TEST_F(Flasher, VerifySecondByteMismatchFails)
+{
+    auto pImage = Image({{0xA00, Pattern(4)}});
+    ASSERT_EQ(0, Program(pImage.get()));
+    CBoardFaults faults;
+    faults.nFlipReadAddress = 0xA03;
+    m_board.SetFaults(faults);
+    EXPECT_EQ(-1, Verify(pImage.get()));
+}
+
+// Failures of the commands: result, text (or that it stayed), what went out.
+struct CFailCase
+{
+    const char* pszName;
+    void (*pfnSetFault)(CBoardFaults&, long long nRx, long long nTx);
+    int (*pfnRun)(CTargetLink&, CHexFile*);
+    const char* pszError;   // null: the text stays as it was
+};
+
+class FlasherFailure : public Flasher, public ::testing::WithParamInterface<CFailCase>
+{
+};
+
+TEST_P(FlasherFailure, ResultAndText)
+{
+    const CFailCase& c = GetParam();
+    auto pImage = Image({{0x1000, Pattern(20)}});
+    SetFault(c.pfnSetFault);
+    m_link.m_strError = "unchanged";
+    EXPECT_EQ(-1, c.pfnRun(m_link, pImage.get()));
+    EXPECT_EQ(c.pszError != nullptr ? c.pszError : "unchanged", m_link.GetErrorText());
+}
+
+int RunProgram(CTargetLink& link, CHexFile* pImage)
+{
+    CRecordingProgress progress;
+    return link.SelectFlashGroup() != 0 ? -1 : link.ProgramImage(&progress, pImage);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Link, FlasherFailure,
+    ::testing::Values(
+        CFailCase{"WrongSelectorEcho", [](CBoardFaults& f, long long n, long long) { f.nWrongEchoAtRx = n; },
+                  [](CTargetLink& l, CHexFile*) { return l.SelectEraseGroup(); }, "Error connection lost"},
+        CFailCase{"NoSelectorEcho", [](CBoardFaults& f, long long n, long long) { f.nSilentAfterRx = n; },
+                  [](CTargetLink& l, CHexFile*) { return l.SelectInfoGroup(); }, "Error connection lost"},
+        CFailCase{"CableOffAtSelector", [](CBoardFaults& f, long long n, long long) { f.nHangUpAfterRx = n; },
+                  [](CTargetLink& l, CHexFile*) { return l.SelectFlashGroup(); },
+                  "Error cannot read data from COM-Port"},
+        CFailCase{"NoSectorCount", [](CBoardFaults& f, long long, long long n) { f.nSilentAfterTx = n + 2; },
+                  [](CTargetLink& l, CHexFile*) { return l.SelectEraseGroup() != 0 ? -1 : l.GetSectorCount() - 1; },
+                  "Error cannot read data from COM-Port"},
+        CFailCase{"ChipEraseAnswersE", [](CBoardFaults& f, long long, long long) { f.bEraseStatusE = true; },
+                  [](CTargetLink& l, CHexFile*) { return l.SelectEraseGroup() != 0 ? -1 : l.EraseChip(); }, nullptr},
+        CFailCase{"SectorEraseAnswersE", [](CBoardFaults& f, long long, long long) { f.bEraseStatusE = true; },
+                  [](CTargetLink& l, CHexFile*) { return l.SelectEraseGroup() != 0 ? -1 : l.EraseSector(1); },
+                  nullptr},
+        CFailCase{"SectorBeyondTheChip", [](CBoardFaults&, long long, long long) {},
+                  [](CTargetLink& l, CHexFile*) { return l.SelectEraseGroup() != 0 ? -1 : l.EraseSector(CBoardFixture::kSectorCount); },
+                  nullptr},
+        CFailCase{"WrongSectorEcho", [](CBoardFaults& f, long long n, long long) { f.nWrongEchoAtRx = n + 2; },
+                  [](CTargetLink& l, CHexFile*) { return l.SelectEraseGroup() != 0 ? -1 : l.EraseSector(2); },
+                  nullptr},
+        CFailCase{"NegativeSector", [](CBoardFaults&, long long, long long) {},
+                  [](CTargetLink& l, CHexFile*) { return l.SelectEraseGroup() != 0 ? -1 : l.EraseSector(-1); },
+                  nullptr},
+        CFailCase{"WrongChecksum", [](CBoardFaults& f, long long, long long) { f.nWrongChecksumBlock = 0; }, RunProgram,
+                  "Error during flash process"},
+        CFailCase{"NoChecksum", [](CBoardFaults& f, long long, long long n) { f.nSilentAfterTx = n + 2 + 5 + 20; },
+                  RunProgram, "Error during flash process"},
+        CFailCase{"WrongDataEcho", [](CBoardFaults& f, long long n, long long) { f.nWrongEchoAtRx = n + 2 + 5 + 3; },
+                  RunProgram, "Error during flash process"},
+        CFailCase{"NoEndEcho", [](CBoardFaults& f, long long n, long long) { f.nSilentAfterRx = n + 2 + 5 + 20; },
+                  RunProgram, "Error connection lost"},
+        CFailCase{"InfoTextCutShort", [](CBoardFaults& f, long long, long long n) { f.nSilentAfterTx = n + 2 + 1 + 3; },
+                  [](CTargetLink& l, CHexFile*) { return l.SelectInfoGroup() != 0 ? -1 : (l.GetInfoText() ? 0 : -1); },
+                  "Error cannot read data from COM-Port"}),
+    [](const ::testing::TestParamInfo<CFailCase>& param) { return std::string(param.param.pszName); });
+
+TEST_F(Flasher, SectorNumberAbove255IsRefusedBeforeItGoesOut)
+{
+    ASSERT_EQ(0, m_link.SelectEraseGroup());
+    m_link.m_strError = "unchanged";
+    EXPECT_EQ(-1, m_link.EraseSector(300));
+    EXPECT_EQ("unchanged", m_link.GetErrorText());
+    EXPECT_EQ((std::vector<uint8_t>{D, D}), ToBoard());   // 300's low byte 0x2C never went out
+}
+
+TEST_F(Flasher, FailedBlockSendsNoEndByte)
+{
+    CBoardFaults faults;
+    faults.nWrongChecksumBlock = 1;
+    m_board.SetFaults(faults);
+    auto pImage = Image({{0x1000, Pattern(300)}});
+    EXPECT_EQ(-1, Program(pImage.get()));
+    const std::vector<uint8_t> sent = ToBoard();
+    EXPECT_EQ(2u + 2 * 5 + 300, sent.size());   // F X, two block headers, the data; no B
+}
+
+TEST_F(Flasher, EraseClearsAndProgrammingOnlyClearsBits)
+{
+    auto pFirst = Image({{0x10, {0xF0, 0x0F}}});
+    auto pSecond = Image({{0x10, {0x3C, 0x3C}}});
+    ASSERT_EQ(0, m_link.SelectEraseGroup());
+    ASSERT_EQ(0, m_link.EraseChip());
+    ASSERT_EQ(0, Program(pFirst.get()));
+    ASSERT_EQ(0, Program(pSecond.get()));
+    EXPECT_EQ(-1, Verify(pSecond.get()));   // the flash holds 0x30 0x0C now
+    ASSERT_EQ(0, m_link.SendEchoedByte(B));
+    ASSERT_EQ(0, m_link.SelectEraseGroup());
+    ASSERT_EQ(0, m_link.EraseSector(0));
+    ASSERT_EQ(0, Program(pSecond.get()));
+    EXPECT_EQ(0, Verify(pSecond.get()));
+}
+
+class FlasherFacts : public CBoardFixture
+{
+};
+
+TEST_F(FlasherFacts, SectorCountIsASignedByte)
+{
+    for (int nSectors : {0x10, 0xFF, 0x80}) {
+        WriteTargets(kFlasherSize, nSectors, "x");
+        CTargetLink link;
+        ASSERT_EQ(0, Boot(link)) << link.GetErrorText();
+        ASSERT_EQ(0, link.SelectEraseGroup());
+        EXPECT_EQ(static_cast<signed char>(nSectors), link.GetSectorCount());
+        const int nResets = m_board.GetResetCount();
+        link.Close();
+        ASSERT_TRUE(m_board.WaitForResetCount(nResets + 1, 5000));
+    }
+}
+
+TEST_F(FlasherFacts, EmptyInfoText)
+{
+    WriteTargets(kFlasherSize, 4, "");
+    ASSERT_EQ(0, Boot(m_link)) << m_link.GetErrorText();
+    ASSERT_EQ(0, m_link.SelectInfoGroup());
+    std::unique_ptr<std::string> pText = m_link.GetInfoText();
+    ASSERT_NE(nullptr, pText);
+    EXPECT_EQ("", *pText);
+}
+
+TEST_F(FlasherFacts, WholeJobOf64KiBWithGapsAndAnOddCount)
+{
+    m_board.SetEraseTimes(50, 200);
+    ASSERT_EQ(0, Boot(m_link)) << m_link.GetErrorText();
+    // 65535 bytes in three runs, one starting at an odd address, crossing a 64 KiB page.
+    const std::vector<CSegment> segments = {
+        {0x00000, Pattern(30001, 1)}, {0x07533, Pattern(20000, 2)}, {0x0F000, Pattern(15534, 3)}};
+    const std::string strPath = m_dir.Path("job.hex");
+    WriteHexFile(strPath, segments);
+    CHexFile image(strPath.c_str());
+    ASSERT_EQ(0, image.Verify());
+    ASSERT_EQ(0, image.Load());
+    ASSERT_EQ(65535, image.m_nByteCount);
+
+    ASSERT_EQ(0, m_link.SelectEraseGroup());
+    ASSERT_EQ(0, m_link.EraseChip());
+    CRecordingProgress program;
+    ASSERT_EQ(0, m_link.SelectFlashGroup());
+    ASSERT_EQ(0, m_link.ProgramImage(&program, &image)) << m_link.GetErrorText();
+    CRecordingProgress verify;
+    ASSERT_EQ(0, m_link.SelectFlashGroup());
+    ASSERT_EQ(0, m_link.VerifyImage(&verify, &image)) << m_link.GetErrorText();
+    EXPECT_EQ(100, verify.m_positions.back());
+
+    std::vector<uint8_t> expected(kSectorCount * kSectorSize, 0xFF);
+    for (const CSegment& segment : segments)
+        std::copy(segment.second.begin(), segment.second.end(), expected.begin() + segment.first);
+    EXPECT_TRUE(expected == m_board.GetFlash());
+}
+}
