@@ -47,5 +47,6 @@ private:
     void ReleaseItems();
 
     bool m_bPathTooLong;   // the constructor's path did not fit m_szFileName; nothing is opened then
+    HexItem* m_pItems;     // the item array, freed here; m_pFirst points to it once Load stored a byte
     int32_t m_nStored;     // items Load has stored so far
 };
