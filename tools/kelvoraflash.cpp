@@ -12,6 +12,7 @@
 #include "hex/hexfile.h"
 #include "link/progresssink.h"
 #include "link/targetlink.h"
+#include "serial/osversion.h"
 #include "serial/portdiscovery.h"
 
 namespace

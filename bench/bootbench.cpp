@@ -1,0 +1,68 @@
+// Boot time over the simulated board paced at 57600 bit/s, against the time the line itself
+// needs for the same bytes (every byte ten bit times; the echo test's bytes go one after the
+// other, each waiting for its echo). Target: at least 0.85 of line speed.
+#include <cstdio>
+
+#include "benchsupport.h"
+#include "hex/hexfile.h"
+#include "link/targetlink.h"
+#include "sim/boardsim.h"
+#include "sim/targetfiles.h"
+
+namespace
+{
+constexpr int kBaudRate = 57600;
+constexpr int kRuns = 3;
+
+int ByteCount(const std::string& strPath)
+{
+    CHexFile file(strPath.c_str());
+    return file.Verify() == 0 ? file.m_nByteCount : -1;
+}
+}
+
+int main()
+{
+    CBenchDir dir;
+    if (CTargetFiles::WriteStandardSet(dir.Path("")) != 0)
+        return 1;
+    const std::string strBsl = dir.Path("prel1.hex"), strFirst = dir.Path("prel2.hex"),
+                      strSecond = dir.Path("main.h86");
+    const int nFirst = ByteCount(strFirst), nSecond = ByteCount(strSecond);
+
+    // 0x00 and its answer; the loaders streamed; the flasher's ID; 255 echoed test bytes.
+    const long nLineBytes = 2 + 32 + nFirst + 2 + nSecond + 1 + 2 * 255;
+    const double dLineSeconds = nLineBytes * 10.0 / kBaudRate;
+
+    CBoardSim board;
+    board.SetBaudRate(kBaudRate);
+    if (board.Start() != 0)
+        return 1;
+    std::printf("boot over the simulated board at %d bit/s: first stage loader %d bytes, flasher %d bytes\n",
+                kBaudRate, nFirst, nSecond);
+    std::printf("line alone: %ld bytes, %.3f s\n", nLineBytes, dLineSeconds);
+
+    double dBest = 1e9;
+    for (int nRun = 0; nRun < kRuns; ++nRun) {
+        CTargetLink link;
+        if (link.Init(board.GetDevicePath().c_str(), kBaudRate, strBsl.c_str(), strFirst.c_str(),
+                      strSecond.c_str()) != 0)
+            return 1;
+        const auto tpStart = std::chrono::steady_clock::now();
+        const bool bOk = link.Connect() != -1 && link.SendBsl() == 0 && link.SendFirstLoader() == 0 &&
+                         link.SendSecondLoader(nullptr) == 0 && link.TestConnection(nullptr) == 0;
+        const double dSeconds = SecondsSince(tpStart);
+        if (!bOk) {
+            std::printf("boot failed: %s\n", link.GetErrorText().c_str());
+            return 1;
+        }
+        const int nResets = board.GetResetCount();
+        link.Close();
+        board.WaitForResetCount(nResets + 1, 5000);
+        std::printf("run %d: %.3f s, %.3f of line speed\n", nRun + 1, dSeconds, dLineSeconds / dSeconds);
+        dBest = std::min(dBest, dSeconds);
+    }
+    std::printf("boot: best %.3f s against %.3f s on the line: ratio %.3f (target >= 0.85)\n", dBest, dLineSeconds,
+                dLineSeconds / dBest);
+    return 0;
+}
