@@ -32,6 +32,7 @@ public:
     static int ReadThreadProc(CRS232Port* pPort);
 
 private:
+    bool IsOpen() const;
     void ReadLoop();
     int ReadTimed(char* pch, std::uint32_t* pdwCount, int nLimitMs);
     int OpenDevice(int nBaudRate);
@@ -53,6 +54,6 @@ private:
 
     int m_hStopRead;                    // eventfd: wakes the reader thread out of a device wait on Close
     std::atomic<bool> m_bStopRead;      // the reader thread leaves its loop at the next turn
-    std::atomic<bool> m_bDeviceLost;    // hang-up or device error seen: reads and writes fail at once
+    std::atomic<bool> m_bDeviceLost;    // hang-up, device error or a failed hand-over: reads and writes fail at once
     bool m_bExclusive;                  // TIOCEXCL is ours to clear on Close
 };

@@ -1,0 +1,266 @@
+#include "ptyboard.h"
+#include "serial/rs232port.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fcntl.h>
+#include <functional>
+#include <thread>
+#include <unistd.h>
+
+namespace
+{
+constexpr int kBaudRate = 57600;
+
+using Clock = std::chrono::steady_clock;
+
+long long MsSince(Clock::time_point tpStart)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - tpStart).count();
+}
+
+struct ReadResult
+{
+    int nResult;
+    char ch;
+    int nCount;
+};
+
+ReadResult Read(CRS232Port& port)
+{
+    ReadResult r = {0, 0, -1};
+    r.nResult = port.ReadChar(&r.ch, &r.nCount);
+    return r;
+}
+
+// Each operation on a port that can't serve must answer -1 at once.
+void ExpectAllFailAtOnce(CRS232Port& port)
+{
+    char ch;
+    int nCount;
+    const std::function<int()> operations[] = {
+        [&] { return port.ReadChar(&ch, &nCount); },
+        [&] { return port.Write("x", 1); },
+        [&] { return port.Flush(); },
+    };
+    for (const auto& operation : operations)
+    {
+        const auto tpStart = Clock::now();
+        EXPECT_EQ(-1, operation());
+        EXPECT_LT(MsSince(tpStart), 50);
+    }
+}
+}
+
+TEST(RS232Port, OperationsOnAPortThatIsNotOpenFail)
+{
+    CRS232Port port;
+    ExpectAllFailAtOnce(port);
+    CPtyBoard board;
+    ASSERT_EQ(0, port.Open(board.GetPath().c_str(), kBaudRate));
+    port.Close();
+    ExpectAllFailAtOnce(port);
+}
+
+TEST(RS232Port, OpenRefusesBadNamesAndRates)
+{
+    CPtyBoard board;
+    // Leading slashes pad the path to an exact length; cutting the longer name down to
+    // 255 characters would open the terminal.
+    const auto padded = [&](std::size_t nLength, const char* pszTail) {
+        const std::string strTail = board.GetPath() + pszTail;
+        return std::string(nLength - strTail.size(), '/') + strTail;
+    };
+    const struct
+    {
+        std::string strName;
+        int nBaudRate;
+        int nExpected;
+    } cases[] = {
+        {padded(255, ""), kBaudRate, 0},
+        {padded(256, "x"), kBaudRate, -1},
+        {board.GetPath(), 12345, -1},
+        {board.GetPath(), 0, -1},
+        {board.GetPath(), -9600, -1},
+        {"/dev/null", kBaudRate, -1},
+        {"/nonexistent/tty", kBaudRate, -1},
+    };
+    for (const auto& c : cases)
+    {
+        CRS232Port port;
+        EXPECT_EQ(c.nExpected, port.Open(c.strName.c_str(), c.nBaudRate)) << c.strName << " @ " << c.nBaudRate;
+        if (c.nExpected != 0)
+            ExpectAllFailAtOnce(port);  // a half set-up device is not open
+    }
+    CRS232Port port;
+    EXPECT_EQ(-1, port.Open(nullptr, kBaudRate));
+}
+
+TEST(RS232Port, FailedOpenIsReleasedByTheDestructorWithoutAThread)
+{
+    const int nFds = CountProcEntries("fd");
+    const int nThreads = CountProcEntries("task");
+    {
+        CRS232Port port;
+        EXPECT_EQ(-1, port.Open("/nonexistent/tty", kBaudRate));
+        EXPECT_LE(CountProcEntries("task"), nThreads);  // threads that ended earlier may still be leaving
+    }
+    EXPECT_EQ(nFds, CountProcEntries("fd"));
+}
+
+TEST(RS232Port, CloseReleasesEachHandleExactlyOnce)
+{
+    CPtyBoard board;
+    const int nFds = CountProcEntries("fd");
+    int hOther = -1;
+    {
+        CRS232Port port;
+        ASSERT_EQ(0, port.Open(board.GetPath().c_str(), kBaudRate));
+        port.Close();
+        EXPECT_EQ(nFds, CountProcEntries("fd"));  // and the thread is joined, or its destructor would abort
+        // Takes one of the numbers just freed: a second close would hit it.
+        hOther = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        port.Close();
+    }
+    EXPECT_EQ(0, fcntl(hOther, F_GETFD) & ~FD_CLOEXEC);
+    close(hOther);
+}
+
+TEST(RS232Port, EmptyReadTimesOutAndALateByteComesWithTheNextRequest)
+{
+    CPtyBoard board;
+    CRS232Port port;
+    ASSERT_EQ(0, port.Open(board.GetPath().c_str(), kBaudRate));
+
+    const auto tpStart = Clock::now();
+    ReadResult r = Read(port);
+    const long long nMs = MsSince(tpStart);
+    EXPECT_EQ(0, r.nResult);
+    EXPECT_EQ(0, r.nCount);
+    EXPECT_GE(nMs, 400);
+    EXPECT_LE(nMs, 1500);
+
+    board.Send("Z");
+    r = Read(port);
+    EXPECT_EQ(0, r.nResult);
+    EXPECT_EQ(1, r.nCount);
+    EXPECT_EQ('Z', r.ch);
+    r = Read(port);  // reported once, not twice
+    EXPECT_EQ(0, r.nResult);
+    EXPECT_EQ(0, r.nCount);
+}
+
+TEST(RS232Port, QueuedBytesComeInOrderOnePerRequestAndSurviveFlush)
+{
+    CPtyBoard board;
+    CRS232Port port;
+    ASSERT_EQ(0, port.Open(board.GetPath().c_str(), kBaudRate));
+    const std::string strSent("\x00\xC5\xFF\x0D\x0A\x11\x13", 7);  // NUL, CR, LF, XON, XOFF pass untouched
+    board.Send(strSent);
+    EXPECT_EQ(0, port.Flush());
+    for (char chExpected : strSent)
+    {
+        const ReadResult r = Read(port);
+        ASSERT_EQ(0, r.nResult);
+        ASSERT_EQ(1, r.nCount);
+        EXPECT_EQ(chExpected, r.ch);
+    }
+}
+
+TEST(RS232Port, WriteDeliversExactlyTheBytes)
+{
+    CPtyBoard board;
+    CRS232Port port;
+    ASSERT_EQ(0, port.Open(board.GetPath().c_str(), kBaudRate));
+    const std::string strSent("\x00\xC5\xFF\r\n\x11\x13", 7);
+    EXPECT_EQ(7, port.Write(strSent.data(), 7));
+    EXPECT_EQ(0, port.Write(strSent.data(), 0));
+    EXPECT_EQ(0, port.Flush());
+    EXPECT_EQ(strSent, board.Receive(8, 200));  // and nothing more
+}
+
+TEST(RS232Port, WriteReturnsWhatLeftWhenTheLineStops)
+{
+    CPtyBoard board;  // never reads: the line fills up
+    CRS232Port port;
+    ASSERT_EQ(0, port.Open(board.GetPath().c_str(), kBaudRate));
+    constexpr int kChunk = 16;  // limit 10 ms per byte + 1000 ms = 1160 ms
+    const char chunk[kChunk] = {};
+    int nWritten = kChunk;
+    long long nMs = 0;
+    for (int nTotal = 0; nWritten == kChunk && nTotal < (64 << 20); nTotal += nWritten)
+    {
+        const auto tpStart = Clock::now();
+        nWritten = port.Write(chunk, kChunk);
+        nMs = MsSince(tpStart);
+    }
+    EXPECT_GE(nWritten, 0);
+    EXPECT_LT(nWritten, kChunk);
+    EXPECT_GE(nMs, 1100);
+    EXPECT_LE(nMs, 2500);
+}
+
+TEST(RS232Port, SecondOpenOfAHeldPortFailsUntilClose)
+{
+    CPtyBoard board;
+    CRS232Port first;
+    ASSERT_EQ(0, first.Open(board.GetPath().c_str(), kBaudRate));
+    {
+        CRS232Port second;
+        EXPECT_EQ(-1, second.Open(board.GetPath().c_str(), kBaudRate));
+    }
+    // The refused opener must not have cleared the holder's exclusive mode on its way out.
+    EXPECT_EQ(1, ProbeExclusive(board.GetPath()));
+    first.Close();
+    EXPECT_EQ(0, ProbeExclusive(board.GetPath()));
+    CRS232Port second;
+    EXPECT_EQ(0, second.Open(board.GetPath().c_str(), kBaudRate));
+}
+
+TEST(RS232Port, PulledCableFailsTheReadInFlightAndEverythingAfter)
+{
+    CPtyBoard board;
+    CRS232Port port;
+    ASSERT_EQ(0, port.Open(board.GetPath().c_str(), kBaudRate));
+    // The board hangs up as soon as the request byte reaches it, while the answer is awaited.
+    std::thread boardThread([&] {
+        board.Receive(1, 5000);
+        board.Hangup();
+    });
+    ASSERT_EQ(1, port.Write("?", 1));
+    const auto tpStart = Clock::now();
+    const ReadResult r = Read(port);
+    const long long nMs = MsSince(tpStart);
+    boardThread.join();
+    EXPECT_EQ(-1, r.nResult);
+    EXPECT_LT(nMs, 450);
+
+    ExpectAllFailAtOnce(port);
+    const auto tpClose = Clock::now();
+    port.Close();
+    EXPECT_LT(MsSince(tpClose), 100);
+}
+
+TEST(RS232Port, ThousandsOfEchoedHandOversRunClean)
+{
+    CPtyBoard board;
+    CRS232Port port;
+    ASSERT_EQ(0, port.Open(board.GetPath().c_str(), kBaudRate));
+    constexpr int kExchanges = 3000;
+    std::thread echo([&] {
+        for (int i = 0; i < kExchanges; ++i)
+            board.Send(board.Receive(1, 5000));
+    });
+    int nGood = 0;
+    for (int i = 0; i < kExchanges; ++i)
+    {
+        const char chOut = static_cast<char>(i * 7);
+        ReadResult r = {-1, 0, 0};
+        if (port.Write(&chOut, 1) == 1)
+            r = Read(port);
+        nGood += r.nResult == 0 && r.nCount == 1 && r.ch == chOut;
+    }
+    echo.join();
+    EXPECT_EQ(kExchanges, nGood);
+}
