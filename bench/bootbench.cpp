@@ -41,6 +41,7 @@ int main()
     std::printf("boot over the simulated board at %d bit/s: first stage loader %d bytes, flasher %d bytes\n",
                 kBaudRate, nFirst, nSecond);
     std::printf("line alone: %ld bytes, %.3f s\n", nLineBytes, dLineSeconds);
+    std::printf("pty delay towards the board, not charged to the PC: %.1f us\n", board.GetInboundLatencyNs() / 1000.0);
 
     double dBest = 1e9;
     for (int nRun = 0; nRun < kRuns; ++nRun) {

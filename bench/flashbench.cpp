@@ -3,8 +3,10 @@
 // bytes (every byte echoed), target at least 0.85 of line speed for both.
 // Unpaced: received bytes per second through the link against a direct poll/read loop on a
 // pseudo-terminal in the same run.
-// Usage: flashbench [--unpaced-only]
+// Usage: flashbench [--unpaced-only] [--bytes N]
 #include <cstdio>
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -17,15 +19,16 @@
 namespace
 {
 constexpr int kBaudRate = 57600;
-constexpr int kImageSize = 0x10000;
+int g_nImageSize = 0x10000;   // --bytes N for a quicker look
 constexpr int kMaxBlock = 254;
+constexpr int kFastestRate = 4000000;
 
 // An image file of 64 KiB from address 0, with extended linear address records.
 std::string WriteImage(const CBenchDir& dir)
 {
     const std::string strPath = dir.Path("image.hex");
     FILE* pFile = std::fopen(strPath.c_str(), "w");
-    for (int nAddress = 0; nAddress < kImageSize; nAddress += 16) {
+    for (int nAddress = 0; nAddress < g_nImageSize; nAddress += 16) {
         unsigned nSum = 16 + (nAddress >> 8 & 0xFF) + (nAddress & 0xFF);
         std::fprintf(pFile, ":10%04X00", nAddress & 0xFFFF);
         for (int i = 0; i < 16; ++i) {
@@ -79,7 +82,9 @@ CRun FlashOnce(const CBenchDir& dir, int nBaudRate, const std::string& strImage)
     CHexFile image(strImage.c_str());
     if (image.Verify() != 0 || image.Load() != 0)
         return run;
-    if (link.Init(board.GetDevicePath().c_str(), kBaudRate, dir.Path("prel1.hex").c_str(),
+    // Unpaced, the port runs at its fastest so that only the exchanges themselves are timed.
+    const int nPortRate = nBaudRate != 0 ? nBaudRate : kFastestRate;
+    if (link.Init(board.GetDevicePath().c_str(), nPortRate, dir.Path("prel1.hex").c_str(),
                   dir.Path("prel2.hex").c_str(), dir.Path("mainamd.h86").c_str()) != 0 ||
         link.Connect() == -1 || link.SendBsl() != 0 || link.SendFirstLoader() != 0 ||
         link.SendSecondLoader(nullptr) != 0 || link.TestConnection(nullptr) != 0 || link.SelectEraseGroup() != 0 ||
@@ -88,6 +93,9 @@ CRun FlashOnce(const CBenchDir& dir, int nBaudRate, const std::string& strImage)
         link.Close();
         return run;
     }
+    if (nBaudRate != 0)
+        std::printf("pty delay towards the board, not charged to the PC: %.1f us\n",
+                    board.GetInboundLatencyNs() / 1000.0);
     auto tpStart = std::chrono::steady_clock::now();
     if (link.SelectFlashGroup() == 0 && link.ProgramImage(nullptr, &image) == 0)
         run.dProgram = SecondsSince(tpStart);
@@ -103,12 +111,18 @@ CRun FlashOnce(const CBenchDir& dir, int nBaudRate, const std::string& strImage)
 
 int main(int argc, char** argv)
 {
-    const bool bPaced = !(argc > 1 && std::strcmp(argv[1], "--unpaced-only") == 0);
+    bool bPaced = true;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--unpaced-only") == 0)
+            bPaced = false;
+        else if (std::strcmp(argv[i], "--bytes") == 0 && i + 1 < argc)
+            g_nImageSize = std::max(2, std::min(0x10000, std::atoi(argv[++i])) & ~15);
+    }
     CBenchDir dir;
     if (CTargetFiles::WriteStandardSet(dir.Path("")) != 0)
         return 1;
     const std::string strImage = WriteImage(dir);
-    const CLineFigures line = LineFigures(kImageSize);
+    const CLineFigures line = LineFigures(g_nImageSize);
     const double dByteTime = 10.0 / kBaudRate;
 
     if (bPaced) {
@@ -117,7 +131,7 @@ int main(int argc, char** argv)
             return 1;
         const double dLineProgram = line.nProgramByteTimes * dByteTime;
         const double dLineVerify = line.nVerifyByteTimes * dByteTime;
-        std::printf("64 KiB at %d bit/s over the simulated board\n", kBaudRate);
+        std::printf("%d bytes at %d bit/s over the simulated board\n", g_nImageSize, kBaudRate);
         std::printf("program: %.2f s, line alone %.2f s: ratio %.3f (target >= 0.85)\n", run.dProgram, dLineProgram,
                     dLineProgram / run.dProgram);
         std::printf("verify:  %.2f s, line alone %.2f s: ratio %.3f (target >= 0.85)\n", run.dVerify, dLineVerify,

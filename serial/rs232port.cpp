@@ -3,6 +3,7 @@
 #include "serial/autoresetevent.h"
 #include "serial/deadline.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -21,6 +22,7 @@ namespace
 constexpr int kReadLimitMs = 500;              // one read request waits this long for its byte
 constexpr long long kWriteMsPerByte = 10;      // write limit: 10 ms per byte ...
 constexpr long long kWriteConstantMs = 1000;   // ... plus 1000 ms
+constexpr long long kBitsPerByte = 10;         // start bit, 8 data bits, stop bit
 
 struct BaudRateEntry
 {
@@ -76,7 +78,8 @@ int IoctlRetry(int hFile, unsigned long nRequest, void* pArg)
 
 CRS232Port::CRS232Port()
     : m_hComm(-1), m_chRead(0), m_dwReadCount(0), m_bReadError(0), m_hStopRead(-1),
-      m_bStopRead(false), m_bDeviceLost(false), m_bExclusive(false)
+      m_bStopRead(false), m_bDeviceLost(false), m_bExclusive(false),
+      m_nsByteTime(0), m_tpLineFree()
 {
 }
 
@@ -126,6 +129,8 @@ int CRS232Port::OpenDevice(int nBaudRate)
     speed_t nSpeed;
     if (!LookUpSpeed(nBaudRate, &nSpeed))
         return -1;
+    m_nsByteTime = std::chrono::nanoseconds(kBitsPerByte * 1000000000LL / nBaudRate);
+    m_tpLineFree = std::chrono::steady_clock::now();
     termios tio;
     if (tcgetattr(m_hComm, &tio) != 0)
         return -1;
@@ -231,7 +236,24 @@ int CRS232Port::Write(const void* pBuffer, int n)
             break;
         }
     }
-    return (bFailed && nWritten == 0) ? -1 : nWritten;
+    if (bFailed && nWritten == 0)
+        return -1;
+    WaitForLine(nWritten);
+    return nWritten;
+}
+
+void CRS232Port::WaitForLine(int nBytes)
+{
+    // Callers time their next read from the moment Write returns, as the board can only answer
+    // what it has received: a loader streamed into the kernel's buffer would otherwise still be
+    // on the line when the read limit runs out. Returning as the last byte starts keeps the
+    // line busy while bytes are streamed one Write at a time.
+    const auto tpNow = std::chrono::steady_clock::now();
+    const auto tpStart = std::max(tpNow, m_tpLineFree);
+    m_tpLineFree = tpStart + m_nsByteTime * nBytes;
+    const auto tpLastByte = m_tpLineFree - m_nsByteTime;
+    if (tpLastByte > tpNow)
+        std::this_thread::sleep_until(tpLastByte);
 }
 
 int CRS232Port::ReadChar(char* pch, int* pnCount)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <thread>
@@ -40,6 +41,7 @@ private:
     void StopReadThread();
     void CloseDevice();
     void NoteDeviceError(int nErrno);
+    void WaitForLine(int nBytes);
 
     char m_szPort[256];
     int m_hComm;                                       // device descriptor, -1 when not open
@@ -56,4 +58,8 @@ private:
     std::atomic<bool> m_bStopRead;      // the reader thread leaves its loop at the next turn
     std::atomic<bool> m_bDeviceLost;    // hang-up, device error or a failed hand-over: reads and writes fail at once
     bool m_bExclusive;                  // TIOCEXCL is ours to clear on Close
+    // Line time: the kernel takes bytes long before the line has sent them, so Write keeps
+    // account of when the line will be free and returns only once its last byte is on the way.
+    std::chrono::nanoseconds m_nsByteTime;               // ten bit times at the open speed
+    std::chrono::steady_clock::time_point m_tpLineFree;  // when everything written has been sent
 };

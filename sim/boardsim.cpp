@@ -18,6 +18,9 @@
 
 namespace {
 constexpr int64_t kNsPerMs = 1000000;
+// Timer wake-ups come tens of microseconds late: the board thread wakes this much before a
+// deadline and spins the rest, so paced bytes leave on their bit time.
+constexpr int64_t kEarlyWakeNs = 80000;
 constexpr size_t kReadChunk = 4096;
 
 void CloseFd(int& hFd)
@@ -122,9 +125,11 @@ int CBoardSim::Start()
         CloseDescriptors();
         return -1;
     }
+    const int64_t nInboundNs = MeasureInboundLatency();
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_strDevicePath = szPath;
+        m_pacer.SetInboundLatency(nInboundNs);
         m_cpu.Reset();
         m_dequeRx.clear();
         m_dequeTx.clear();
@@ -136,6 +141,46 @@ int CBoardSim::Start()
     }
     m_thread = std::thread(&CBoardSim::Run, this);
     return 0;
+}
+
+int64_t CBoardSim::GetInboundLatencyNs() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_pacer.GetInboundLatency();
+}
+
+int64_t CBoardSim::MeasureInboundLatency()
+{
+    // Probe bytes from our own slave descriptor to a thread waiting on the master, spaced
+    // like echoed bytes; the smallest delay seen is the pty's own, never more.
+    constexpr int kProbes = 25;
+    int64_t anSeenNs[kProbes] = {};
+    std::thread reader([&] {
+        for (int i = 0; i < kProbes; ++i) {
+            struct pollfd pfd = {m_hMaster, POLLIN, 0};
+            if (poll(&pfd, 1, 100) <= 0)
+                return;
+            anSeenNs[i] = NowNs();
+            uint8_t byProbe;
+            if (read(m_hMaster, &byProbe, 1) != 1)
+                return;
+        }
+    });
+    int64_t nBestNs = -1;
+    int64_t anSentNs[kProbes] = {};
+    for (int i = 0; i < kProbes; ++i) {
+        std::this_thread::sleep_for(std::chrono::microseconds(300));
+        const uint8_t byProbe = 0;
+        anSentNs[i] = NowNs();
+        if (write(m_hOwnSlave, &byProbe, 1) != 1)
+            break;
+    }
+    reader.join();
+    for (int i = 0; i < kProbes; ++i)
+        if (anSeenNs[i] > anSentNs[i] && anSentNs[i] > 0 && (nBestNs < 0 || anSeenNs[i] - anSentNs[i] < nBestNs))
+            nBestNs = anSeenNs[i] - anSentNs[i];
+    tcflush(m_hMaster, TCIFLUSH);
+    return nBestNs > 0 ? nBestNs : 0;
 }
 
 void CBoardSim::Stop()
@@ -286,8 +331,9 @@ void CBoardSim::Run()
         if (nNextNs != nArmedNs) {
             struct itimerspec its {};
             if (nNextNs > 0) {
-                its.it_value.tv_sec = static_cast<time_t>(nNextNs / 1000000000LL);
-                its.it_value.tv_nsec = static_cast<long>(nNextNs % 1000000000LL);
+                const int64_t nWakeNs = std::max<int64_t>(1, nNextNs - kEarlyWakeNs);
+                its.it_value.tv_sec = static_cast<time_t>(nWakeNs / 1000000000LL);
+                its.it_value.tv_nsec = static_cast<long>(nWakeNs % 1000000000LL);
             }
             timerfd_settime(m_hTimer, TFD_TIMER_ABSTIME, &its, nullptr);
             nArmedNs = nNextNs;
@@ -305,8 +351,12 @@ void CBoardSim::Run()
             break;
         if (aPoll[1].revents & POLLIN) {
             uint64_t qwExpirations = 0;
-            if (read(m_hTimer, &qwExpirations, sizeof qwExpirations) > 0)
+            if (read(m_hTimer, &qwExpirations, sizeof qwExpirations) > 0) {
+                // The rest of the way to the deadline is spun, so an answer leaves on its bit time.
+                while (NowNs() < nArmedNs) {
+                }
                 nArmedNs = -1;
+            }
         }
         std::lock_guard<std::mutex> lock(m_mutex);
         if (aPoll[2].revents != 0)

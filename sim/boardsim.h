@@ -55,7 +55,10 @@ public:
     bool WaitForStage(EBoardStage eStage, int nTimeoutMs) const;
     int GetResetCount() const;                      // resets seen (PC closed the port) since Start
     bool WaitForResetCount(int nCount, int nTimeoutMs) const;
-    bool IsHungUp() const;                          // the hang-up fault closed the pty
+    bool IsHungUp() const;
+    // The pty's own delay for a byte towards the board, measured at Start and not charged to the
+    // PC when pacing.
+    int64_t GetInboundLatencyNs() const;                          // the hang-up fault closed the pty
 
     std::vector<uint8_t> GetFlash() const;          // whole flash; empty before a flasher ran or a load
     int GetSectorCount() const;                     // of the running / last flasher program, 0 before
@@ -71,6 +74,7 @@ private:
     };
 
     static int64_t NowNs();
+    int64_t MeasureInboundLatency();                // before the thread starts
     void Run();
     bool Advance(int64_t nNowNs);                   // locked; false when the master would block
     bool WriteDue(int64_t nNowNs);                  // locked

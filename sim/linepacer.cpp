@@ -18,7 +18,7 @@ int64_t CLinePacer::ReceiveTime(int64_t nSeenNs)
 {
     if (m_nByteNs == 0)
         return nSeenNs;
-    m_nRxFreeNs = std::max(nSeenNs, m_nRxFreeNs) + m_nByteNs;
+    m_nRxFreeNs = std::max(nSeenNs - m_nInboundNs, m_nRxFreeNs) + m_nByteNs;
     return m_nRxFreeNs;
 }
 

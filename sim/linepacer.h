@@ -13,6 +13,10 @@ public:
     void SetBaudRate(int nBaud);              // 0: unpaced, bytes take no time
     int GetBaudRate() const { return m_nBaud; }
     void Reset();                             // both lines idle
+    // How long a byte the PC writes takes through the pseudo-terminal until the board sees it.
+    // A cable has no such hop; it is taken off the time seen so that it isn't charged to the PC.
+    void SetInboundLatency(int64_t nLatencyNs) { m_nInboundNs = nLatencyNs > 0 ? nLatencyNs : 0; }
+    int64_t GetInboundLatency() const { return m_nInboundNs; }
 
     // A byte the PC wrote, seen by the board at nSeenNs, has fully arrived at the returned time.
     int64_t ReceiveTime(int64_t nSeenNs);
@@ -24,4 +28,5 @@ private:
     int64_t m_nByteNs = 0;
     int64_t m_nRxFreeNs = 0;
     int64_t m_nTxFreeNs = 0;
+    int64_t m_nInboundNs = 0;
 };

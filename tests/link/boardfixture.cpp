@@ -23,7 +23,7 @@ void CBoardFixture::WriteTargets(size_t nFlasherSize, int nSectors, const std::s
 
 int CBoardFixture::Init(CTargetLink& link)
 {
-    return link.Init(m_board.GetDevicePath().c_str(), 57600, m_dir.Path("prel1.hex").c_str(),
+    return link.Init(m_board.GetDevicePath().c_str(), kLinkBaudRate, m_dir.Path("prel1.hex").c_str(),
                      m_dir.Path("prel2.hex").c_str(), m_dir.Path("main.h86").c_str());
 }
 

@@ -15,6 +15,8 @@ public:
     static constexpr int kFlasherSize = 2000;
     static constexpr int kSectorCount = 8;
     static constexpr const char* kInfo = "Kelvora test flasher";
+    // The simulated board is unpaced; a fast port keeps the link's own line pacing short.
+    static constexpr int kLinkBaudRate = 921600;
 
 protected:
 

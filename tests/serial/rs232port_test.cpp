@@ -180,11 +180,34 @@ TEST(RS232Port, WriteDeliversExactlyTheBytes)
     EXPECT_EQ(strSent, board.Receive(8, 200));  // and nothing more
 }
 
+// Write keeps the line's own pace, so that a read started after it times the board's answer,
+// not the bytes still on their way: 1200 bit/s is 8.3 ms per byte.
+TEST(RS232Port, WriteReturnsAsItsLastByteGoesOnTheLine)
+{
+    CPtyBoard board;
+    CRS232Port port;
+    ASSERT_EQ(0, port.Open(board.GetPath().c_str(), 1200));
+    const char bytes[60] = {};
+    auto tpStart = Clock::now();
+    ASSERT_EQ(1, port.Write(bytes, 1));
+    EXPECT_LT(MsSince(tpStart), 8);   // an idle line takes the first byte at once
+
+    tpStart = Clock::now();
+    ASSERT_EQ(60, port.Write(bytes, 60));
+    EXPECT_GE(MsSince(tpStart), 59 * 25 / 3);   // behind the first byte, then 59 byte times
+
+    tpStart = Clock::now();
+    for (int i = 0; i < 30; ++i)
+        ASSERT_EQ(1, port.Write(bytes, 1));
+    EXPECT_GE(MsSince(tpStart), 29 * 25 / 3);   // streamed one Write at a time at the same pace
+    EXPECT_EQ(std::string(91, 0), board.Receive(91, 1000));
+}
+
 TEST(RS232Port, WriteReturnsWhatLeftWhenTheLineStops)
 {
     CPtyBoard board;  // never reads: the line fills up
     CRS232Port port;
-    ASSERT_EQ(0, port.Open(board.GetPath().c_str(), kBaudRate));
+    ASSERT_EQ(0, port.Open(board.GetPath().c_str(), 4000000));   // fill it fast
     constexpr int kChunk = 16;  // limit 10 ms per byte + 1000 ms = 1160 ms
     const char chunk[kChunk] = {};
     int nWritten = kChunk;
