@@ -1,7 +1,8 @@
 // The boot sequence against the simulated board: bytes, progress, failures.
 #include <chrono>
+#include <functional>
 
-#include "boardfixture.h"
+#include "linktestsupport.h"
 #include "hex/hexfile.h"
 #include "sim/targetfiles.h"
 
@@ -120,14 +121,14 @@ TEST_F(BootSequence, LoadersNeedAConnectionAndSendNothingWithout)
 {
     ASSERT_EQ(0, Init(m_link));
     CRecordingProgress progress;
-    EXPECT_EQ(-1, m_link.SendBsl());
-    EXPECT_EQ("Error not Connected", m_link.GetErrorText());
-    m_link.m_strError.clear();
-    EXPECT_EQ(-1, m_link.SendFirstLoader());
-    EXPECT_EQ("Error not Connected", m_link.GetErrorText());
-    m_link.m_strError.clear();
-    EXPECT_EQ(-1, m_link.SendSecondLoader(&progress));
-    EXPECT_EQ("Error not Connected", m_link.GetErrorText());
+    const std::function<int()> operations[] = {[&] { return m_link.SendBsl(); },
+                                               [&] { return m_link.SendFirstLoader(); },
+                                               [&] { return m_link.SendSecondLoader(&progress); }};
+    for (const auto& operation : operations) {
+        m_link.m_strError.clear();
+        EXPECT_EQ(-1, operation());
+        EXPECT_EQ("Error not Connected", m_link.GetErrorText());
+    }
     EXPECT_TRUE(progress.m_positions.empty());
     EXPECT_TRUE(m_board.GetWireLog().empty());
 }
@@ -166,17 +167,11 @@ class BootFault : public CBoardFixture, public ::testing::WithParamInterface<CFa
 {
 };
 
-// Bytes the board receives before the echo test starts.
-long long BootBytesBeforeEchoTest()
-{
-    return 1 + 32 + static_cast<long long>(CTargetFiles::kStandardFirstLoaderSize) + 2 + CBoardFixture::kFlasherSize;
-}
-
 TEST_P(BootFault, FailsAtItsStepWithItsText)
 {
     const CFaultCase& c = GetParam();
     CBoardFaults faults;
-    c.pfnSetFault(faults, BootBytesBeforeEchoTest());
+    c.pfnSetFault(faults, kBootRx);
     m_board.SetFaults(faults);
     ASSERT_EQ(0, Init(m_link));
     CRecordingProgress progress;
@@ -237,7 +232,7 @@ TEST_F(BootSequence, OtherFlasherIdStopsBeforeTheEchoTest)
     m_board.SetFaults(faults);
     EXPECT_EQ(-1, Boot(m_link));
     EXPECT_EQ("Error duvuvever sent wrong ID", m_link.GetErrorText());
-    EXPECT_EQ(static_cast<size_t>(BootBytesBeforeEchoTest()), ToBoard().size());
+    EXPECT_EQ(static_cast<size_t>(kBootRx), ToBoard().size());
 }
 
 TEST_F(BootSequence, BootsAgainAfterThePortWasClosed)

@@ -1,6 +1,6 @@
 // The long waits of an erase, counted in read limits: up to 32 reads of about half a second
 // for the status byte and for the echo of a sector number.
-#include "boardfixture.h"
+#include "linktestsupport.h"
 
 namespace
 {

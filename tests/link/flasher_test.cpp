@@ -1,8 +1,9 @@
 // Flasher program commands against the simulated board: wire bytes, answers, failures,
 // progress, and a whole erase / program / verify job.
+#include <functional>
 #include <memory>
 
-#include "boardfixture.h"
+#include "linktestsupport.h"
 #include "hex/hexfile.h"
 
 namespace
@@ -74,26 +75,22 @@ protected:
         return addresses;
     }
 
+    // Faults count bytes since the reset: the boot's, then what the log holds since it was cleared.
     void SetFault(void (*pfnSet)(CBoardFaults&, long long nRx, long long nTx))
     {
         CBoardFaults faults;
-        pfnSet(faults, ReceivedSinceStart(), SentSinceStart());
+        pfnSet(faults, kBootRx + 255 + static_cast<long long>(ToBoard().size()),
+               2 + 255 + static_cast<long long>(FromBoard().size()));
         m_board.SetFaults(faults);
     }
 
-    long long ReceivedSinceStart() const { return m_nBootRx + static_cast<long long>(ToBoard().size()); }
-    long long SentSinceStart() const { return m_nBootTx + static_cast<long long>(FromBoard().size()); }
-
     int m_nImages = 0;
-    // What the boot moved before the log was cleared.
-    long long m_nBootRx = 1 + 32 + 224 + 2 + kFlasherSize + 255;
-    long long m_nBootTx = 2 + 255;
 };
 
 // Every byte is echoed: the expected log for what the PC sends, with answers after some.
-std::vector<std::pair<bool, int>> Echoed(std::initializer_list<int> sent)
+CWireEntries Echoed(std::initializer_list<int> sent)
 {
-    std::vector<std::pair<bool, int>> log;
+    CWireEntries log;
     for (int by : sent) {
         log.emplace_back(true, by);
         log.emplace_back(false, by);
@@ -101,70 +98,51 @@ std::vector<std::pair<bool, int>> Echoed(std::initializer_list<int> sent)
     return log;
 }
 
-std::vector<std::pair<bool, int>> operator+(std::vector<std::pair<bool, int>> a, const std::vector<std::pair<bool, int>>& b)
+CWireEntries operator+(CWireEntries a, const CWireEntries& b)
 {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
 
-std::vector<std::pair<bool, int>> Answer(std::initializer_list<int> answers)
+CWireEntries Answer(std::initializer_list<int> answers)
 {
-    std::vector<std::pair<bool, int>> log;
+    CWireEntries log;
     for (int by : answers)
         log.emplace_back(false, by);
     return log;
 }
 
-TEST_F(Flasher, SectorCountWireAndAnswer)
+TEST_F(Flasher, EachCommandOnTheWire)
 {
-    ASSERT_EQ(0, m_link.SelectEraseGroup());
-    EXPECT_EQ(kSectorCount, m_link.GetSectorCount());
-    EXPECT_EQ(Echoed({D, S}) + Answer({kSectorCount}), Entries(m_board.GetWireLog()));
-}
-
-TEST_F(Flasher, InfoTextWireAndAnswer)
-{
-    ASSERT_EQ(0, m_link.SelectInfoGroup());
-    std::unique_ptr<std::string> pText = m_link.GetInfoText();
-    ASSERT_NE(nullptr, pText);
-    EXPECT_EQ(kInfo, *pText);
-    auto expected = Echoed({I, G}) + Answer({static_cast<int>(std::string(kInfo).size())});
-    for (char ch : std::string(kInfo))
-        expected.emplace_back(false, static_cast<uint8_t>(ch));
-    EXPECT_EQ(expected, Entries(m_board.GetWireLog()));
-}
-
-TEST_F(Flasher, ChipAndSectorEraseWire)
-{
-    ASSERT_EQ(0, m_link.SelectEraseGroup());
-    ASSERT_EQ(0, m_link.EraseChip());
-    auto log = Entries(m_board.GetWireLog());
-    ASSERT_EQ(5u, log.size());
-    EXPECT_EQ(Echoed({D, C}), decltype(log)(log.begin(), log.begin() + 4));
-    EXPECT_FALSE(log[4].first);
-    EXPECT_NE(0x45, log[4].second);
-
-    m_board.ClearWireLog();
-    ASSERT_EQ(0, m_link.SelectEraseGroup());
-    ASSERT_EQ(0, m_link.EraseSector(7));
-    log = Entries(m_board.GetWireLog());
-    ASSERT_EQ(7u, log.size());
-    EXPECT_EQ(Echoed({D, D, 7}), decltype(log)(log.begin(), log.begin() + 6));
-}
-
-TEST_F(Flasher, ProgramAndVerifyWire)
-{
+    constexpr int kStatusOk = 0x4F;   // the simulated flasher's; anything but 'E' is success
     auto pImage = Image({{0x012345, {0x01, 0x02, 0x03}}});
-    ASSERT_EQ(0, Program(pImage.get()));
-    EXPECT_EQ(Echoed({F, X, N, 0x01, 0x23, 0x45, 3, 0x01, 0x02, 0x03}) + Answer({0xFA}) + Echoed({B}),
-              Entries(m_board.GetWireLog()));
-
-    m_board.ClearWireLog();
-    ASSERT_EQ(0, Verify(pImage.get()));
-    // The odd last byte gets an exchange of its own; its second answer byte is read and ignored.
-    EXPECT_EQ(Echoed({F, V, 0x01, 0x23, 0x45}) + Answer({0x01, 0x02}) + Echoed({V, 0x01, 0x23, 0x47}) +
-                  Answer({0x03, 0xFF}) + Echoed({B}),
-              Entries(m_board.GetWireLog()));
+    CWireEntries info = Echoed({I, G}) + Answer({static_cast<int>(std::string(kInfo).size())});
+    for (char ch : std::string(kInfo))
+        info.emplace_back(false, ch);
+    const std::pair<std::function<bool()>, CWireEntries> cases[] = {
+        {[&] { return m_link.SelectEraseGroup() == 0 && m_link.GetSectorCount() == kSectorCount; },
+         Echoed({D, S}) + Answer({kSectorCount})},
+        {[&] { return m_link.SelectEraseGroup() == 0 && m_link.EraseChip() == 0; },
+         Echoed({D, C}) + Answer({kStatusOk})},
+        {[&] { return m_link.SelectEraseGroup() == 0 && m_link.EraseSector(7) == 0; },
+         Echoed({D, D, 7}) + Answer({kStatusOk})},
+        {[&] {
+             std::unique_ptr<std::string> pText = m_link.SelectInfoGroup() == 0 ? m_link.GetInfoText() : nullptr;
+             return pText && *pText == kInfo;
+         },
+         info},
+        {[&] { return Program(pImage.get()) == 0; },
+         Echoed({F, X, N, 0x01, 0x23, 0x45, 3, 0x01, 0x02, 0x03}) + Answer({0xFA}) + Echoed({B})},
+        // The odd last byte gets an exchange of its own; its second answer byte is read and ignored.
+        {[&] { return Verify(pImage.get()) == 0; },
+         Echoed({F, V, 0x01, 0x23, 0x45}) + Answer({0x01, 0x02}) + Echoed({V, 0x01, 0x23, 0x47}) +
+             Answer({0x03, 0xFF}) + Echoed({B})},
+    };
+    for (const auto& c : cases) {
+        m_board.ClearWireLog();
+        EXPECT_TRUE(c.first()) << m_link.GetErrorText();
+        EXPECT_EQ(c.second, Entries(m_board.GetWireLog()));
+    }
 }
 
 struct CBlockCase
@@ -201,26 +179,6 @@ INSTANTIATE_TEST_SUITE_P(
                       CBlockCase{"AcrossA64KiBPage", {{0xFFF0, Pattern(300)}}, {{0xFFF0, 254}, {0x100EE, 46}}},
                       CBlockCase{"SumMultipleOf256", {{0x300, {0x80, 0x80}}}, {{0x300, 2}}}),
     [](const ::testing::TestParamInfo<CBlockCase>& param) { return std::string(param.param.pszName); });
-
-TEST_F(Flasher, ChecksumAnswers)
-{
-    struct
-    {
-        std::vector<uint8_t> data;
-        int nAnswer;
-    } cases[] = {{{0x01, 0x02, 0x03}, 0xFA}, {{0x80}, 0x80}, {{0x80, 0x80}, 0x00}, {{0xFF, 0x01, 0x10}, 0xF0}};
-    uint32_t dwAddress = 0x4000;
-    for (const auto& c : cases) {
-        m_board.ClearWireLog();
-        auto pImage = Image({{dwAddress, c.data}});
-        ASSERT_EQ(0, Program(pImage.get()));
-        const std::vector<uint8_t> answers = FromBoard();
-        // Echoes of F X N a2 a1 a0 length and the data, then the checksum, then B's echo.
-        ASSERT_EQ(7 + c.data.size() + 2, answers.size());
-        EXPECT_EQ(c.nAnswer, answers[7 + c.data.size()]);
-        dwAddress += 0x100;
-    }
-}
 
 TEST_F(Flasher, ProgressPositions)
 {
@@ -423,28 +381,24 @@ class FlasherFacts : public CBoardFixture
 {
 };
 
-TEST_F(FlasherFacts, SectorCountIsASignedByte)
+// The count is a signed byte; a length byte 0 gives an empty info text.
+TEST_F(FlasherFacts, SectorCountAndInfoText)
 {
-    for (int nSectors : {0x10, 0xFF, 0x80}) {
-        WriteTargets(kFlasherSize, nSectors, "x");
+    const std::pair<int, const char*> cases[] = {{0x10, "x"}, {0xFF, ""}, {0x80, kInfo}};
+    for (const auto& c : cases) {
+        WriteTargets(kFlasherSize, c.first, c.second);
         CTargetLink link;
         ASSERT_EQ(0, Boot(link)) << link.GetErrorText();
         ASSERT_EQ(0, link.SelectEraseGroup());
-        EXPECT_EQ(static_cast<signed char>(nSectors), link.GetSectorCount());
+        EXPECT_EQ(static_cast<signed char>(c.first), link.GetSectorCount());
+        ASSERT_EQ(0, link.SelectInfoGroup());
+        std::unique_ptr<std::string> pText = link.GetInfoText();
+        ASSERT_NE(nullptr, pText);
+        EXPECT_EQ(c.second, *pText);
         const int nResets = m_board.GetResetCount();
         link.Close();
         ASSERT_TRUE(m_board.WaitForResetCount(nResets + 1, 5000));
     }
-}
-
-TEST_F(FlasherFacts, EmptyInfoText)
-{
-    WriteTargets(kFlasherSize, 4, "");
-    ASSERT_EQ(0, Boot(m_link)) << m_link.GetErrorText();
-    ASSERT_EQ(0, m_link.SelectInfoGroup());
-    std::unique_ptr<std::string> pText = m_link.GetInfoText();
-    ASSERT_NE(nullptr, pText);
-    EXPECT_EQ("", *pText);
 }
 
 TEST_F(FlasherFacts, WholeJobOf64KiBWithGapsAndAnOddCount)

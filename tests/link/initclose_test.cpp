@@ -1,9 +1,9 @@
 // Init and Close of the target link: the order of the checks and their texts.
 #include <chrono>
-#include <gtest/gtest.h>
+#include <cstdio>
+#include <functional>
 
 #include "hex/hexfile.h"
-#include "link/targetlink.h"
 #include "linktestsupport.h"
 
 namespace
@@ -14,29 +14,15 @@ enum class EFile { Good, Missing, Empty, Invalid, Bytes31, Bytes33 };
 
 void MakeFile(const std::string& strPath, EFile file, size_t nGoodBytes)
 {
-    switch (file) {
-    case EFile::Good:
-        WriteHexFile(strPath, {{0x0000, Pattern(nGoodBytes)}});
-        break;
-    case EFile::Missing:
-        break;
-    case EFile::Empty:
-        WriteEmptyHexFile(strPath);
-        break;
-    case EFile::Invalid:
-        WriteHexFile(strPath, {{0x0000, Pattern(nGoodBytes)}});
-        {
-            FILE* pFile = std::fopen(strPath.c_str(), "a");
-            std::fputs(":00000001ff\n", pFile);   // lower-case digits are not allowed
-            std::fclose(pFile);
-        }
-        break;
-    case EFile::Bytes31:
-        WriteHexFile(strPath, {{0x0000, Pattern(31)}});
-        break;
-    case EFile::Bytes33:
-        WriteHexFile(strPath, {{0x0000, Pattern(33)}});
-        break;
+    const size_t anBytes[] = {nGoodBytes, 0, 0, nGoodBytes, 31, 33};
+    if (file == EFile::Missing)
+        return;
+    WriteHexFile(strPath, file == EFile::Empty ? std::vector<CSegment>{}
+                                               : std::vector<CSegment>{{0, Pattern(anBytes[int(file)])}});
+    if (file == EFile::Invalid) {
+        FILE* pFile = std::fopen(strPath.c_str(), "a");
+        std::fputs(":00000001ff\n", pFile);   // lower-case digits are not allowed
+        std::fclose(pFile);
     }
 }
 
@@ -44,36 +30,35 @@ struct CInitCase
 {
     const char* pszName;
     bool bPortOk;
-    EFile bsl;
-    EFile first;
-    EFile second;
+    EFile bsl, first, second;
     const char* pszError;
 };
 
-class InitOrder : public ::testing::TestWithParam<CInitCase>
+class InitOrder : public CBoardFixture, public ::testing::WithParamInterface<CInitCase>
 {
 };
 
 TEST_P(InitOrder, FirstFailingStepNamesItself)
 {
     const CInitCase& c = GetParam();
-    CTempDir dir;
-    CPtyPair pty;
-    MakeFile(dir.Path("prel1.hex"), c.bsl, 32);
-    MakeFile(dir.Path("prel2.hex"), c.first, 100);
-    MakeFile(dir.Path("main.h86"), c.second, 300);
-
-    CTargetLink link;
-    const std::string strPort = c.bPortOk ? pty.SlavePath() : dir.Path("no-such-tty");
-    EXPECT_EQ(-1, link.Init(strPort.c_str(), 57600, dir.Path("prel1.hex").c_str(),
-                            dir.Path("prel2.hex").c_str(), dir.Path("main.h86").c_str()));
-    EXPECT_EQ(c.pszError, link.GetErrorText());
-    EXPECT_EQ(0, link.m_bInitialized);
+    MakeFile(m_dir.Path("a.hex"), c.bsl, 32);
+    MakeFile(m_dir.Path("b.hex"), c.first, 100);
+    MakeFile(m_dir.Path("c.h86"), c.second, 300);
+    const std::string strPort = c.bPortOk ? m_board.GetDevicePath() : m_dir.Path("no-such-tty");
+    EXPECT_EQ(-1, m_link.Init(strPort.c_str(), 57600, m_dir.Path("a.hex").c_str(), m_dir.Path("b.hex").c_str(),
+                              m_dir.Path("c.h86").c_str()));
+    EXPECT_EQ(c.pszError, m_link.GetErrorText());
+    EXPECT_EQ(0, m_link.m_bInitialized);
     // The objects stay in place until Close, also after a failure.
-    EXPECT_NE(nullptr, link.m_pPort);
-    EXPECT_NE(nullptr, link.m_pSecondLoader);
-    link.Close();
-    EXPECT_EQ(c.pszError, link.GetErrorText());
+    EXPECT_NE(nullptr, m_link.m_pPort);
+    EXPECT_NE(nullptr, m_link.m_pSecondLoader);
+    const auto start = Clock::now();
+    m_link.Close();
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(90));   // no pause after a failed Init
+    m_link.Close();
+    EXPECT_EQ(c.pszError, m_link.GetErrorText());
+    // The failed link released the port it had opened.
+    EXPECT_EQ(0, Init(m_link)) << m_link.GetErrorText();
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -83,14 +68,10 @@ INSTANTIATE_TEST_SUITE_P(
                   "Error, cannot open serial port"},
         CInitCase{"BslMissing", true, EFile::Missing, EFile::Good, EFile::Good, "Error reading bsl"},
         CInitCase{"BslInvalid", true, EFile::Invalid, EFile::Good, EFile::Good, "Error reading bsl"},
-        CInitCase{"FirstMissing", true, EFile::Good, EFile::Missing, EFile::Good,
-                  "Error reading first stage loader"},
-        CInitCase{"SecondMissing", true, EFile::Good, EFile::Good, EFile::Missing,
-                  "Error reading second stage loader"},
+        CInitCase{"FirstMissing", true, EFile::Good, EFile::Missing, EFile::Good, "Error reading first stage loader"},
         CInitCase{"VerifyBeforeSizeCheck", true, EFile::Bytes31, EFile::Good, EFile::Missing,
                   "Error reading second stage loader"},
         CInitCase{"Bsl31", true, EFile::Bytes31, EFile::Good, EFile::Good, "Error, bsl byte count size is not 32"},
-        CInitCase{"Bsl33", true, EFile::Bytes33, EFile::Good, EFile::Good, "Error, bsl byte count size is not 32"},
         CInitCase{"SizeCheckBeforeLoad", true, EFile::Bytes33, EFile::Empty, EFile::Empty,
                   "Error, bsl byte count size is not 32"},
         CInitCase{"FirstEmpty", true, EFile::Good, EFile::Empty, EFile::Good,
@@ -101,93 +82,45 @@ INSTANTIATE_TEST_SUITE_P(
                   "Error loading second stage loader code into pc memory"}),
     [](const ::testing::TestParamInfo<CInitCase>& param) { return std::string(param.param.pszName); });
 
-class InitClose : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        WriteHexFile(m_dir.Path("prel1.hex"), {{0x0000, Pattern(32)}});
-        WriteHexFile(m_dir.Path("prel2.hex"), {{0x0000, Pattern(64)}});
-        WriteHexFile(m_dir.Path("main.h86"), {{0x0000, Pattern(500)}});
-    }
-    int Init(CTargetLink& link, const std::string& strPort)
-    {
-        return link.Init(strPort.c_str(), 57600, m_dir.Path("prel1.hex").c_str(), m_dir.Path("prel2.hex").c_str(),
-                         m_dir.Path("main.h86").c_str());
-    }
-    CTempDir m_dir;
-    CPtyPair m_pty;
-};
+using InitClose = CBoardFixture;
 
 TEST_F(InitClose, SuccessEmptiesTheTextAndCloseReleasesEverything)
 {
-    CTargetLink link;
-    link.m_strError = "left over";
-    ASSERT_EQ(0, Init(link, m_pty.SlavePath()));
-    EXPECT_EQ("", link.GetErrorText());
-    EXPECT_EQ(1, link.m_bInitialized);
-    EXPECT_EQ(0, link.m_bConnected);
-    EXPECT_EQ(32, link.m_pBsl->m_nByteCount);
-    EXPECT_EQ(500, link.m_pSecondLoader->m_nByteCount);
-
-    const auto start = Clock::now();
-    link.Close();
-    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(100));   // the pause after an open link
-    EXPECT_EQ(0, link.m_bInitialized);
-    EXPECT_EQ(nullptr, link.m_pPort);
-    EXPECT_EQ(nullptr, link.m_pBsl);
-    EXPECT_EQ(nullptr, link.m_pFirstLoader);
-    EXPECT_EQ(nullptr, link.m_pSecondLoader);
-    link.Close();   // a second Close does nothing
-
-    // The port is free again at once.
-    CTargetLink again;
-    EXPECT_EQ(0, Init(again, m_pty.SlavePath()));
-    again.Close();
-}
-
-TEST_F(InitClose, CloseAfterFailedInitHasNoPauseAndKeepsTheText)
-{
-    CTargetLink link;
-    ASSERT_EQ(-1, link.Init(m_pty.SlavePath().c_str(), 57600, m_dir.Path("missing.hex").c_str(),
-                            m_dir.Path("prel2.hex").c_str(), m_dir.Path("main.h86").c_str()));
-    const auto start = Clock::now();
-    link.Close();
-    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(90));
-    link.Close();
-    EXPECT_EQ("Error reading bsl", link.GetErrorText());
-    // The failed link released the port it had opened.
-    CTargetLink again;
-    EXPECT_EQ(0, Init(again, m_pty.SlavePath()));
-    again.Close();
-}
-
-TEST_F(InitClose, PortHeldByAnotherLinkCannotBeOpened)
-{
-    CTargetLink first;
-    ASSERT_EQ(0, Init(first, m_pty.SlavePath()));
+    m_link.m_strError = "left over";
+    ASSERT_EQ(0, Init(m_link));
+    EXPECT_EQ("", m_link.GetErrorText());
+    EXPECT_EQ(1, m_link.m_bInitialized);
+    EXPECT_EQ(0, m_link.m_bConnected);
+    EXPECT_EQ(kFlasherSize, m_link.m_pSecondLoader->m_nByteCount);
+    // A second link can't have the port while this one holds it.
     CTargetLink second;
-    EXPECT_EQ(-1, Init(second, m_pty.SlavePath()));
+    EXPECT_EQ(-1, Init(second));
     EXPECT_EQ("Error, cannot open serial port", second.GetErrorText());
     second.Close();
-    first.Close();
+
+    const auto start = Clock::now();
+    m_link.Close();
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(100));   // the pause after an open link
+    EXPECT_EQ(0, m_link.m_bInitialized);
+    EXPECT_EQ(nullptr, m_link.m_pPort);
+    EXPECT_EQ(nullptr, m_link.m_pBsl);
+    EXPECT_EQ(nullptr, m_link.m_pFirstLoader);
+    EXPECT_EQ(nullptr, m_link.m_pSecondLoader);
+    m_link.Close();
+    EXPECT_EQ(0, Init(second));   // free again at once
 }
 
 TEST_F(InitClose, BootOperationsNeedInitFirst)
 {
-    CTargetLink link;
     CRecordingProgress progress;
-    EXPECT_EQ(-1, link.Connect());
-    EXPECT_EQ("Error call init first", link.GetErrorText());
-    link.m_strError.clear();
-    EXPECT_EQ(-1, link.SendBsl());
-    EXPECT_EQ("Error call init first", link.GetErrorText());
-    link.m_strError.clear();
-    EXPECT_EQ(-1, link.SendFirstLoader());
-    EXPECT_EQ("Error call init first", link.GetErrorText());
-    link.m_strError.clear();
-    EXPECT_EQ(-1, link.SendSecondLoader(&progress));
-    EXPECT_EQ("Error call init first", link.GetErrorText());
+    const std::function<int()> operations[] = {
+        [&] { return m_link.Connect(); }, [&] { return m_link.SendBsl(); }, [&] { return m_link.SendFirstLoader(); },
+        [&] { return m_link.SendSecondLoader(&progress); }};
+    for (const auto& operation : operations) {
+        m_link.m_strError.clear();
+        EXPECT_EQ(-1, operation());
+        EXPECT_EQ("Error call init first", m_link.GetErrorText());
+    }
     EXPECT_TRUE(progress.m_positions.empty());
 }
 }

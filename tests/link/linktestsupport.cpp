@@ -1,9 +1,11 @@
 #include "linktestsupport.h"
 
-#include <cstdio>
 #include <filesystem>
 #include <stdexcept>
 #include <stdlib.h>
+
+#include "sim/hexwriter.h"
+#include "sim/targetfiles.h"
 
 CTempDir::CTempDir()
 {
@@ -19,49 +21,13 @@ CTempDir::~CTempDir()
     std::filesystem::remove_all(m_strPath, ec);
 }
 
-namespace
-{
-void WriteRecord(FILE* pFile, uint16_t wAddress, uint8_t byType, const uint8_t* pData, size_t nBytes)
-{
-    unsigned nSum = static_cast<unsigned>(nBytes) + (wAddress >> 8) + (wAddress & 0xFFu) + byType;
-    std::fprintf(pFile, ":%02X%04X%02X", static_cast<unsigned>(nBytes), wAddress, byType);
-    for (size_t i = 0; i < nBytes; ++i) {
-        std::fprintf(pFile, "%02X", pData[i]);
-        nSum += pData[i];
-    }
-    std::fprintf(pFile, "%02X\n", (0x100u - (nSum & 0xFFu)) & 0xFFu);
-}
-}
-
 void WriteHexFile(const std::string& strPath, const std::vector<CSegment>& segments)
 {
-    FILE* pFile = std::fopen(strPath.c_str(), "w");
-    if (pFile == nullptr)
+    CHexWriter writer(EHexAddressing::Linear);
+    for (const CSegment& segment : segments)
+        writer.AddData(segment.first, segment.second);
+    if (writer.WriteFile(strPath) != 0)
         throw std::runtime_error("cannot write " + strPath);
-    uint32_t dwUpper = 0;
-    for (const CSegment& segment : segments) {
-        size_t nDone = 0;
-        while (nDone < segment.second.size()) {
-            const uint32_t dwAddress = segment.first + static_cast<uint32_t>(nDone);
-            if ((dwAddress >> 16) != dwUpper) {
-                dwUpper = dwAddress >> 16;
-                const uint8_t abyUpper[2] = {static_cast<uint8_t>(dwUpper >> 8), static_cast<uint8_t>(dwUpper)};
-                WriteRecord(pFile, 0, 0x04, abyUpper, 2);
-            }
-            // A record never crosses a 64 KiB page, so the page record above stays right.
-            size_t nChunk = std::min<size_t>(16, segment.second.size() - nDone);
-            nChunk = std::min<size_t>(nChunk, 0x10000u - (dwAddress & 0xFFFFu));
-            WriteRecord(pFile, static_cast<uint16_t>(dwAddress), 0x00, segment.second.data() + nDone, nChunk);
-            nDone += nChunk;
-        }
-    }
-    WriteRecord(pFile, 0, 0x01, nullptr, 0);
-    std::fclose(pFile);
-}
-
-void WriteEmptyHexFile(const std::string& strPath)
-{
-    WriteHexFile(strPath, {});
 }
 
 std::vector<uint8_t> Pattern(size_t nBytes, uint8_t bySeed)
@@ -72,19 +38,62 @@ std::vector<uint8_t> Pattern(size_t nBytes, uint8_t bySeed)
     return bytes;
 }
 
-#include <fcntl.h>
-#include <termios.h>
-#include <unistd.h>
-
-CPtyPair::CPtyPair()
+CWireEntries Entries(const std::vector<CWireByte>& log)
 {
-    m_nMaster = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (m_nMaster < 0 || grantpt(m_nMaster) != 0 || unlockpt(m_nMaster) != 0)
-        throw std::runtime_error("no pseudo-terminal");
-    m_strSlave = ptsname(m_nMaster);
+    CWireEntries entries;
+    for (const CWireByte& wire : log)
+        entries.emplace_back(wire.bToBoard, wire.byValue);
+    return entries;
 }
 
-CPtyPair::~CPtyPair()
+void CBoardFixture::SetUp()
 {
-    close(m_nMaster);
+    WriteTargets();
+    ASSERT_EQ(0, m_board.Start());
+}
+
+void CBoardFixture::TearDown()
+{
+    m_link.Close();
+    m_board.Stop();
+}
+
+void CBoardFixture::WriteTargets(size_t nFlasherSize, int nSectors, const std::string& strInfo)
+{
+    ASSERT_EQ(0, CTargetFiles::WriteLoaderFiles(m_dir.Path("prel1.hex"), m_dir.Path("prel2.hex"),
+                                                 CTargetFiles::kStandardFirstLoaderSize));
+    ASSERT_EQ(0, CTargetFiles::WriteFlasher(m_dir.Path("main.h86"), nFlasherSize, nSectors, strInfo));
+}
+
+int CBoardFixture::Init(CTargetLink& link)
+{
+    return link.Init(m_board.GetDevicePath().c_str(), kLinkBaudRate, m_dir.Path("prel1.hex").c_str(),
+                     m_dir.Path("prel2.hex").c_str(), m_dir.Path("main.h86").c_str());
+}
+
+int CBoardFixture::Boot(CTargetLink& link)
+{
+    CRecordingProgress progress;
+    if (Init(link) != 0 || link.Connect() == -1 || link.SendBsl() != 0 || link.SendFirstLoader() != 0 ||
+        link.SendSecondLoader(&progress) != 0 || link.TestConnection(&progress) != 0)
+        return -1;
+    return 0;
+}
+
+std::vector<uint8_t> CBoardFixture::ToBoard() const
+{
+    std::vector<uint8_t> bytes;
+    for (const CWireByte& wire : m_board.GetWireLog())
+        if (wire.bToBoard)
+            bytes.push_back(wire.byValue);
+    return bytes;
+}
+
+std::vector<uint8_t> CBoardFixture::FromBoard() const
+{
+    std::vector<uint8_t> bytes;
+    for (const CWireByte& wire : m_board.GetWireLog())
+        if (!wire.bToBoard)
+            bytes.push_back(wire.byValue);
+    return bytes;
 }

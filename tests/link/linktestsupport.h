@@ -1,12 +1,16 @@
-// Shared pieces of the link tests: temporary folders, hex files, progress recording.
+// Shared pieces of the link tests: a target link talking to a simulated board, temporary
+// folders, hex files and progress recording.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "link/progresssink.h"
+#include "link/targetlink.h"
+#include "sim/boardsim.h"
 
 // A fresh folder under /tmp, removed with everything in it.
 class CTempDir
@@ -17,20 +21,15 @@ public:
     CTempDir(const CTempDir&) = delete;
     CTempDir& operator=(const CTempDir&) = delete;
     std::string Path(const std::string& strName) const { return m_strPath + "/" + strName; }
-    const std::string& Path() const { return m_strPath; }
 
 private:
     std::string m_strPath;
 };
 
-// Bytes at an address; a segment of an image.
+// Bytes at an address.
 using CSegment = std::pair<uint32_t, std::vector<uint8_t>>;
-
-// Writes an Intel hex file (16 data bytes per record, extended linear records where needed).
+// An Intel hex file with extended linear address records; no segments gives a file without data.
 void WriteHexFile(const std::string& strPath, const std::vector<CSegment>& segments);
-// A file that passes the validating pass but holds no data bytes.
-void WriteEmptyHexFile(const std::string& strPath);
-// n bytes of a simple pattern at an address.
 std::vector<uint8_t> Pattern(size_t nBytes, uint8_t bySeed = 0);
 
 // Records every position a link operation reports.
@@ -41,18 +40,34 @@ public:
     std::vector<int> m_positions;
 };
 
-// A pseudo-terminal whose slave side the link opens; the test holds the master.
-class CPtyPair
+using CWireEntries = std::vector<std::pair<bool, int>>;   // (to board, byte)
+CWireEntries Entries(const std::vector<CWireByte>& log);
+
+class CBoardFixture : public ::testing::Test
 {
 public:
-    CPtyPair();
-    ~CPtyPair();
-    CPtyPair(const CPtyPair&) = delete;
-    CPtyPair& operator=(const CPtyPair&) = delete;
-    const std::string& SlavePath() const { return m_strSlave; }
-    int Master() const { return m_nMaster; }
+    static constexpr int kFlasherSize = 2000;
+    static constexpr int kSectorCount = 8;
+    static constexpr const char* kInfo = "Kelvora test flasher";
+    // The simulated board is unpaced; a fast port keeps the link's own line pacing short.
+    static constexpr int kLinkBaudRate = 921600;
+    // Bytes the board receives and sends in a boot before the echo test's bytes.
+    static constexpr long long kBootRx = 1 + 32 + 224 + 2 + kFlasherSize;
 
-private:
-    int m_nMaster;
-    std::string m_strSlave;
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    void WriteTargets(size_t nFlasherSize = kFlasherSize, int nSectors = kSectorCount,
+                      const std::string& strInfo = kInfo);
+    int Init(CTargetLink& link);
+    // Init and the whole boot sequence; -1 at the first failure.
+    int Boot(CTargetLink& link);
+    // Bytes that crossed the wire in one direction since the log was cleared.
+    std::vector<uint8_t> ToBoard() const;
+    std::vector<uint8_t> FromBoard() const;
+
+    CTempDir m_dir;
+    CBoardSim m_board;
+    CTargetLink m_link;
 };
