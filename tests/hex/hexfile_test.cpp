@@ -1,315 +1,374 @@
-// Record format, line reading, address arithmetic and the image of CHexFile.
-#include "hextestutil.h"
+// CHexFile: record format, address arithmetic, the sorted item array, and round trips
+// against hex files written by srec_cat and objcopy.
+#include "hex/hexfile.h"
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
-#include <set>
+#include <numeric>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace
 {
 
-const std::string kEof = ":00000001FF";
-const std::string kData4 = Record("00", 0x0100, {1, 2, 3, 4});   // ":0401000001020304F1"
-
-std::string Lower(std::string str)
-{
-    std::transform(str.begin(), str.end(), str.begin(), [](unsigned char c) { return std::tolower(c); });
-    return str;
-}
-
-std::string WithColonAt(std::string str, size_t nPos)
-{
-    str[nPos] = ':';   // ':' follows '9' in ASCII: a careless digit decoder reads it as 10
-    return str;
-}
-
-struct FormatCase
-{
-    const char* pszName;
-    std::string strContent;
-    int nVerify;      // expected Verify result
-    int nByteCount;   // expected m_nByteCount when valid
-};
-
-std::vector<FormatCase> FormatCases()
-{
-    const std::string s143 = Record("00", 0, Bytes(143));
-    const std::string s144 = Record("00", 0x1000, Bytes(144));
-    const std::string s145 = Record("00", 0x2000, Bytes(145));
-    return {
-        {"Empty", "", 0, 0},
-        {"OnlyEof", kEof + "\n", 0, 0},
-        {"RecordLf", kData4 + "\n" + kEof + "\n", 0, 4},
-        {"RecordCrLf", kData4 + "\r\n" + kEof + "\r\n", 0, 4},
-        {"NoLineEndAtEnd", kData4 + "\n" + kEof, 0, 4},
-        {"LoneCrAtEnd", kData4 + "\r", 0, 4},
-        {"NoEofRecord", kData4 + "\n" + kData4 + "\n", 0, 8},
-        {"ZeroLengthData", Record("00", 0x10, {}) + "\n", 0, 0},
-        {"SegmentRecordWithAddressCarries", Record("02", 0x0010, {9, 8}) + "\n", 0, 2},
-        {"BaseRecordsCarryNothing", Record("02", 0, {0x10, 0}) + "\n" + Record("04", 0, {0, 1}) + "\n", 0, 0},
-        {"AfterEofValidNotCounted", kData4 + "\n" + kEof + "\n" + kData4 + "\n", 0, 4},
-        {"AfterEofInvalid", kEof + "\n" + kData4 + "x\n", -1, 0},
-        {"LowerCase", Lower(Record("00", 0xABCD, {0xEF})) + "\n", -1, 0},
-        {"BlankBefore", " " + kData4 + "\n", -1, 0},
-        {"BlankAfter", kData4 + " \n", -1, 0},
-        {"TabBefore", "\t" + kData4 + "\n", -1, 0},
-        {"TabAfter", kData4 + "\t\n", -1, 0},
-        {"BlankLineFirst", "\n" + kData4 + "\n", -1, 0},
-        {"BlankLineBetween", kData4 + "\n\n" + kEof + "\n", -1, 0},
-        {"TwoLineEndsAtEnd", kData4 + "\n\n", -1, 0},
-        {"TwoCrLfAtEnd", kData4 + "\r\n\r\n", -1, 0},
-        {"NoStartCode", kData4.substr(1) + "\n", -1, 0},
-        {"TooShort", ":000000010\n", -1, 0},
-        {"Type03", Record("03", 0, {0, 0, 0, 0}) + "\n", -1, 0},
-        {"Type05", Record("05", 0, {0, 0, 0, 0}) + "\n", -1, 0},
-        {"Type10", Record("10", 0, {}) + "\n", -1, 0},
-        {"ChecksumPlusOne", Record("00", 0, {1, 2}, 1) + "\n", -1, 0},
-        {"ChecksumMinusOne", Record("00", 0, {1, 2}, -1) + "\n", -1, 0},
-        {"CountTooHigh", ":0500000001020304F1\n", -1, 0},
-        {"CountTooLow", ":0300000001020304F3\n", -1, 0},
-        {"OddLength", kData4 + "0\n", -1, 0},
-        {"ColonInCount", WithColonAt(Record("00", 0, Bytes(10)), 2) + "\n", -1, 0},
-        {"ColonInAddress", WithColonAt(Record("00", 0x00A0, {1}), 5) + "\n", -1, 0},
-        {"ColonInData", WithColonAt(Record("00", 0, {0xA5}), 9) + "\n", -1, 0},
-        {"ColonInChecksum", WithColonAt(Record("00", 0, {0x5F}), 11) + "\n", -1, 0},
-        // Content after a CR or NUL in the same line is never passed over unchecked.
-        {"CrOnlyLineEnds", kData4 + "\r" + kEof + "\r", -1, 0},
-        {"NulAfterRecord", kData4 + std::string(1, '\0') + "\n", -1, 0},
-        {"NulLine", std::string(1, '\0') + kData4 + "\n", -1, 0},
-        // 299 characters per read, line end included.
-        {"Data143Lf", s143 + "\n" + kData4 + "\n", 0, 147},
-        {"Data143CrLf", s143 + "\r\n" + kData4 + "\r\n", 0, 147},
-        {"Data143CrCrLf", s143 + "\r\r\n" + kData4 + "\n", -1, 0},
-        {"Data143LastNoLineEnd", kData4 + "\n" + s143, 0, 147},
-        {"Data144LastNoLineEnd", kData4 + "\n" + s144, 0, 148},
-        {"Data144LastLf", kData4 + "\n" + s144 + "\n", -1, 0},
-        {"Data144LastCrLf", kData4 + "\n" + s144 + "\r\n", -1, 0},
-        {"Data144NotLast", s144 + "\n" + kEof + "\n", -1, 0},
-        {"Data145NoLineEnd", s145, -1, 0},
-        {"Data145Lf", s145 + "\n", -1, 0},
-        {"Data145CrLf", s145 + "\r\n", -1, 0},
-    };
-}
-
-void PrintTo(const FormatCase& c, std::ostream* pStream)
-{
-    *pStream << c.pszName;
-}
-
-class HexFormatTest : public testing::TestWithParam<FormatCase>
-{
-};
-
-TEST_P(HexFormatTest, VerifiesAsExpected)
-{
-    CScratchDir dir;
-    const std::string strPath = dir.Path("a.hex");
-    WriteFile(strPath, GetParam().strContent);
-    CHexFile hex(strPath.c_str());
-    EXPECT_EQ(hex.Verify(), GetParam().nVerify);
-    if (GetParam().nVerify != 0)
-        return;
-    EXPECT_EQ(hex.m_nByteCount, GetParam().nByteCount);
-    // Load agrees with the count; an image without bytes cannot be loaded.
-    EXPECT_EQ(hex.Load(), GetParam().nByteCount > 0 ? 0 : -1);
-    if (GetParam().nByteCount > 0)
-    {
-        EXPECT_EQ(Walk(hex).size(), static_cast<size_t>(GetParam().nByteCount));
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Records, HexFormatTest, testing::ValuesIn(FormatCases()),
-                         [](const testing::TestParamInfo<FormatCase>& param) { return param.param.pszName; });
-
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
 using Image = std::vector<std::pair<uint32_t, uint8_t>>;
 
+const std::string kEof = ":00000001FF";
+const std::string kData4 = ":0401000001020304F1";   // 01 02 03 04 at 0x0100
+
+void WriteFile(const std::string& strPath, const std::string& strContent)
+{
+    std::ofstream(strPath, std::ios::binary | std::ios::trunc) << strContent;
+}
+
+bool RunQuiet(const std::string& strCommand)
+{
+    return std::system((strCommand + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// One record with a correct checksum, moved by nChecksumDelta.
+std::string Record(unsigned nType, uint16_t wAddress, Bytes data, int nChecksumDelta = 0)
+{
+    data.insert(data.begin(), {static_cast<uint8_t>(data.size()), static_cast<uint8_t>(wAddress >> 8),
+                               static_cast<uint8_t>(wAddress), static_cast<uint8_t>(nType)});
+    const unsigned nSum = std::accumulate(data.begin(), data.end(), 0u);
+    data.push_back(static_cast<uint8_t>(0x100 - (nSum & 0xFF) + nChecksumDelta));
+    const char* const pszDigits = "0123456789ABCDEF";
+    std::string str = ":";
+    for (uint8_t by : data)
+        str += {pszDigits[by >> 4], pszDigits[by & 0xF]};
+    return str;
+}
+
+Bytes Seq(size_t nCount, uint8_t bySeed = 0)
+{
+    Bytes data(nCount);
+    for (size_t i = 0; i < nCount; ++i)
+        data[i] = static_cast<uint8_t>(bySeed + 7 * i);
+    return data;
+}
+
+void Append(Image& image, uint32_t dwAddress, const Bytes& data)
+{
+    for (uint8_t by : data)
+        image.emplace_back(dwAddress++, by);
+}
+
+// The image in list order; checks on the way that item k links to item k + 1, the last to
+// null, that the count matches and that the addresses ascend.
+Image Walk(const CHexFile& hex)
+{
+    Image image;
+    for (const HexItem* p = hex.m_pFirst; p != nullptr; p = p->pNext)
+    {
+        EXPECT_TRUE(p->pNext == nullptr || p->pNext == p + 1) << "item " << image.size();
+        image.emplace_back(p->dwAddress, p->byValue);
+    }
+    EXPECT_EQ(image.size(), static_cast<size_t>(hex.m_nByteCount));
+    EXPECT_TRUE(std::is_sorted(image.begin(), image.end(), [](auto& a, auto& b) { return a.first < b.first; }));
+    return image;
+}
+
+// Each test works in a fresh directory, removed with everything in it.
 class HexFileTest : public testing::Test
 {
 protected:
-    // Writes the lines (each closed by LF), verifies and loads them; returns the walked image.
+    HexFileTest() { EXPECT_NE(mkdtemp(m_strRoot.data()), nullptr); m_strPath = m_strRoot + "/img.hex"; }
+    ~HexFileTest() override { std::error_code ec; fs::remove_all(m_strRoot, ec); }
+    int Verify(const std::string& strContent)
+    {
+        WriteFile(m_strPath, strContent);
+        m_pHex = std::make_unique<CHexFile>(m_strPath.c_str());
+        return m_pHex->Verify();
+    }
+    // Lines each closed by LF, verified and loaded.
     Image LoadLines(const std::vector<std::string>& lines)
     {
         std::string strContent;
-        for (const auto& str : lines)
-            strContent += str + "\n";
-        WriteFile(m_strPath, strContent);
-        m_pHex = std::make_unique<CHexFile>(m_strPath.c_str());
-        EXPECT_EQ(m_pHex->Verify(), 0);
+        for (const auto& strLine : lines)
+            strContent += strLine + "\n";
+        EXPECT_EQ(Verify(strContent), 0);
+        return Load();
+    }
+    Image Load()
+    {
         EXPECT_EQ(m_pHex->Load(), 0);
         return Walk(*m_pHex);
     }
 
-    CScratchDir m_dir;
-    std::string m_strPath = m_dir.Path("img.hex");
+    std::string m_strRoot = (fs::temp_directory_path() / "kelvora_hex_XXXXXX").string();
+    std::string m_strPath;
     std::unique_ptr<CHexFile> m_pHex;
 };
 
-TEST_F(HexFileTest, DescendingRecordsComeOutAscending)
+// nCount: the bytes Verify counts; -1 when it fails.
+struct FormatCase { const char* pszName; std::string strContent; int nCount; };
+void PrintTo(const FormatCase& c, std::ostream* pStream) { *pStream << c.pszName; }
+
+std::vector<FormatCase> FormatCases()
 {
-    const Image image = LoadLines({Record("00", 0x0200, {0xC0, 0xC1}), Record("00", 0x0100, {0xB0, 0xB1}),
-                                   Record("00", 0x0010, {0xA0})});
-    EXPECT_EQ(image, (Image{{0x10, 0xA0}, {0x100, 0xB0}, {0x101, 0xB1}, {0x200, 0xC0}, {0x201, 0xC1}}));
-    EXPECT_EQ(m_pHex->m_pFirst->dwAddress, 0x10u);
-    EXPECT_EQ(m_pHex->GetEndAddress(), 0x201u);
+    // ':' follows '9' in ASCII: a careless digit decoder reads ":0" as 10, and each of these
+    // records would then be consistent.
+    auto colon = [](std::string str, size_t nPos) { str[nPos] = ':'; return str + "\n"; };
+    const std::string d = kData4;
+    const std::string s143 = Record(0, 0, Seq(143)), s144 = Record(0, 0, Seq(144)), s145 = Record(0, 0, Seq(145));
+    return {
+        {"Empty", "", 0},
+        {"NoLineEndAtEnd", d + "\n" + kEof, 4},
+        {"LoneCrAtEnd", d + "\r", 4},
+        {"ZeroLengthFirst", Record(0, 0x10, {}) + "\n" + d + "\n", 4},
+        {"AfterEofNotCounted", d + "\n" + kEof + "\n" + d + "\n", 4},
+        {"AfterEofStillChecked", kEof + "\n" + d + "x\n", -1},
+        {"UpperCase", ":01ABCD00EF98\n", 1},
+        {"LowerCase", ":01abcd00ef98\n", -1},
+        {"BlankBefore", " " + d + "\n", -1},
+        {"BlankAfter", d + " \n", -1},
+        {"TabBefore", "\t" + d + "\n", -1},
+        {"TabAfter", d + "\t\n", -1},
+        {"BlankLineFirst", "\n" + d + "\n", -1},
+        {"BlankLineBetween", d + "\n\n" + kEof + "\n", -1},
+        {"TwoLfAtEnd", d + "\n\n", -1},
+        {"TwoCrLfAtEnd", d + "\r\n\r\n", -1},
+        {"NoStartCode", d.substr(1) + "\n", -1},
+        {"TooShort", ":000000010\n", -1},
+        {"OddLength", d + "0\n", -1},
+        {"Type03", Record(3, 0, {0, 0, 0, 0}) + "\n", -1},
+        {"Type05", Record(5, 0, {0, 0, 0, 0}) + "\n", -1},
+        {"Type10", Record(0x10, 0, {}) + "\n", -1},
+        {"ChecksumPlusOne", Record(0, 0, {1, 2}, 1) + "\n", -1},
+        {"ChecksumMinusOne", Record(0, 0, {1, 2}, -1) + "\n", -1},
+        {"CountTooHigh", ":0500000001020304F1\n", -1},   // checksums fit the count
+        {"CountTooLow", ":0300000001020304F3\n", -1},
+        {"ColonInCount", colon(Record(0, 0, Seq(10)), 2), -1},
+        {"ColonInAddress", colon(Record(0, 0x00A0, {1}), 5), -1},
+        {"ColonInData", colon(Record(0, 0, {0xA5}), 9), -1},
+        {"ColonInChecksum", colon(Record(0, 0, {0x5F}), 11), -1},
+        // Content after a CR or NUL in the same line is never passed over unchecked.
+        {"CrOnlyLineEnds", d + "\r" + kEof + "\r", -1},
+        {"NulAfterRecord", d + '\0' + "\n", -1},
+        // One read takes at most 299 characters, the line end included.
+        {"Data143Lf", s143 + "\n" + d + "\n", 147},
+        {"Data143CrLf", s143 + "\r\n" + d + "\r\n", 147},
+        {"Data143CrCrLf", s143 + "\r\r\n" + d + "\n", -1},
+        {"Data143NoLineEnd", d + "\n" + s143, 147},
+        {"Data144NoLineEnd", d + "\n" + s144, 148},
+        {"Data144Lf", d + "\n" + s144 + "\n", -1},
+        {"Data144CrLf", d + "\n" + s144 + "\r\n", -1},
+        {"Data145NoLineEnd", s145, -1},
+        {"Data145Lf", s145 + "\n", -1},
+        {"Data145CrLf", s145 + "\r\n", -1},
+    };
 }
 
-TEST_F(HexFileTest, DuplicateAddressesStayNextToEachOther)
+class HexFormatTest : public HexFileTest, public testing::WithParamInterface<FormatCase> {};
+
+TEST_P(HexFormatTest, CountsAndLoads)
 {
-    const Image image = LoadLines({Record("00", 0x0020, {0x11, 0x12}), Record("00", 0x0010, {0x01}),
-                                   Record("00", 0x0020, {0x21, 0x22})});
-    ASSERT_EQ(image.size(), 5u);
-    EXPECT_EQ(image[0], (std::pair<uint32_t, uint8_t>{0x10, 0x01}));
-    EXPECT_EQ(image[1].first, 0x20u);
-    EXPECT_EQ(image[2].first, 0x20u);
-    EXPECT_EQ((std::set<uint8_t>{image[1].second, image[2].second}), (std::set<uint8_t>{0x11, 0x21}));
-    EXPECT_EQ(image[3].first, 0x21u);
-    EXPECT_EQ(image[4].first, 0x21u);
-    EXPECT_EQ((std::set<uint8_t>{image[3].second, image[4].second}), (std::set<uint8_t>{0x12, 0x22}));
+    const FormatCase& c = GetParam();
+    ASSERT_EQ(Verify(c.strContent), c.nCount < 0 ? -1 : 0);
+    if (c.nCount < 0)
+        return;
+    EXPECT_EQ(m_pHex->m_nByteCount, c.nCount);
+    EXPECT_EQ(m_pHex->Load(), c.nCount > 0 ? 0 : -1);   // an image without bytes cannot be loaded
+    Walk(*m_pHex);
 }
 
-TEST_F(HexFileTest, RecordRunsPastPageEnd)
+const auto kByName = [](const auto& info) { return std::string(info.param.pszName); };
+INSTANTIATE_TEST_SUITE_P(Records, HexFormatTest, testing::ValuesIn(FormatCases()), kByName);
+
+TEST_F(HexFileTest, RecordsOutOfOrderComeOutAscending)
 {
-    const Image image = LoadLines({Record("00", 0xFFF0, Bytes(32)), kEof});
-    ASSERT_EQ(image.size(), 32u);
-    for (size_t i = 0; i < 32; ++i)
-        EXPECT_EQ(image[i], (std::pair<uint32_t, uint8_t>{0xFFF0u + i, Bytes(32)[i]}));
+    EXPECT_EQ(LoadLines({Record(0, 0x200, {0xC0, 0xC1}), Record(0, 0x100, {0xB0, 0xB1}), Record(0, 0x10, {0xA0}),
+                         Record(0, 0x300, {0xD0})}),
+              (Image{{0x10, 0xA0}, {0x100, 0xB0}, {0x101, 0xB1}, {0x200, 0xC0}, {0x201, 0xC1}, {0x300, 0xD0}}));
+    EXPECT_EQ(m_pHex->GetEndAddress(), 0x300u);
+}
+
+TEST_F(HexFileTest, DuplicateAddressesStayAdjacent)
+{
+    Image image = LoadLines({Record(0, 0x20, {0x11, 0x12}), Record(0, 0x10, {0x01}), Record(0, 0x20, {0x21, 0x22})});
+    std::sort(image.begin(), image.end());   // Walk saw the addresses ascend; equal ones may come in any order
+    EXPECT_EQ(image, (Image{{0x10, 0x01}, {0x20, 0x11}, {0x20, 0x21}, {0x21, 0x12}, {0x21, 0x22}}));
+}
+
+// Records already in order take the path that neither sorts nor relinks.
+TEST_F(HexFileTest, InOrderRecordRunsPast64KiB)
+{
+    Image expected;
+    Append(expected, 0xFFF0, Seq(32));
+    EXPECT_EQ(LoadLines({Record(0, 0xFFF0, Seq(32)), kEof}), expected);
     EXPECT_EQ(m_pHex->GetEndAddress(), 0x1000Fu);
 }
 
 TEST_F(HexFileTest, AddressBases)
 {
     const Image image = LoadLines({
-        Record("04", 0, {0x00, 0x01}), Record("00", 0x0000, {0xA1}),    // linear 0x10000
-        Record("02", 0, {0x12, 0x34}), Record("00", 0x0005, {0xA2}),    // + segment 0x12340
-        Record("02", 0x0007, {0xA3}),                                   // a "02" record that carries a byte
-        Record("04", 0, {0x00, 0x00}), Record("02", 0, {0x00, 0x00}), Record("00", 0x0003, {0xA4}),
-        Record("04", 0, {0xFF, 0xFF}), Record("00", 0xFFFF, {0xA5, 0xA6}),   // wraps in 32 bits
-        kEof, Record("00", 0x0000, {0xEE})});                              // after EOF: not loaded
+        Record(4, 0, {0x00, 0x01}), Record(0, 0x0000, {0xA1}),    // linear 0x10000
+        Record(2, 0, {0x12, 0x34}), Record(0, 0x0005, {0xA2}),    // + segment 0x12340
+        Record(2, 0x0007, {0xA3}),                                // a "02" record that carries a byte
+        Record(4, 0, {0x00, 0x00}), Record(2, 0, {0x00, 0x00}), Record(0, 0x0003, {0xA4}),
+        Record(4, 0, {0xFF, 0xFF}), Record(0, 0xFFFF, {0xA5, 0xA6}),   // wraps in 32 bits
+        kEof, Record(0, 0x0000, {0xEE})});                            // after EOF: not loaded
     EXPECT_EQ(image, (Image{{0x00000000, 0xA6}, {0x00000003, 0xA4}, {0x00010000, 0xA1},
                             {0x00022345, 0xA2}, {0x00022347, 0xA3}, {0xFFFFFFFF, 0xA5}}));
     EXPECT_EQ(m_pHex->GetEndAddress(), 0xFFFFFFFFu);
 }
 
-TEST_F(HexFileTest, GetDataAgainstBufferSize)
+TEST_F(HexFileTest, GetDataIntoBufferOf32)
 {
-    struct
+    for (size_t nImage : {31u, 32u, 33u})
     {
-        size_t nImage;
-        int nResult;
-    } const cases[] = {{32, 32}, {31, 31}, {33, 33}};
-    for (const auto& c : cases)
-    {
-        LoadLines({Record("00", 0x0000, Bytes(c.nImage, 5))});
-        uint8_t aby[40];
-        std::fill(std::begin(aby), std::end(aby), 0xEE);
-        EXPECT_EQ(m_pHex->GetData(aby, 32), c.nResult) << c.nImage;
-        const std::vector<uint8_t> expected = Bytes(std::min<size_t>(c.nImage, 32), 5);
-        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), aby)) << c.nImage;
-        EXPECT_TRUE(std::all_of(aby + expected.size(), std::end(aby), [](uint8_t by) { return by == 0xEE; }));
+        LoadLines({Record(0, 0, Seq(nImage, 5))});
+        Bytes buffer(40, 0xEE), expected = Seq(std::min<size_t>(nImage, 32), 5);
+        EXPECT_EQ(m_pHex->GetData(buffer.data(), 32), static_cast<int>(nImage)) << nImage;   // 33: more than fit
+        expected.resize(40, 0xEE);
+        EXPECT_EQ(buffer, expected) << nImage;
     }
 }
 
-TEST_F(HexFileTest, EmptyImage)
+TEST_F(HexFileTest, EmptyImageAndLoadWithoutVerify)
 {
-    WriteFile(m_strPath, kEof + "\n");
-    CHexFile hex(m_strPath.c_str());
-    EXPECT_EQ(hex.Load(), -1);   // not verified: nothing counted
-    EXPECT_EQ(hex.Verify(), 0);
-    EXPECT_EQ(hex.Load(), -1);
-    uint8_t aby[32];
-    EXPECT_EQ(hex.GetData(aby, 32), 0);
-    EXPECT_EQ(hex.GetEndAddress(), 0u);
-    EXPECT_EQ(hex.m_pFirst, nullptr);
+    WriteFile(m_strPath, kData4 + "\n");
+    EXPECT_EQ(CHexFile(m_strPath.c_str()).Load(), -1);   // nothing counted yet
+    ASSERT_EQ(Verify(kEof + "\n"), 0);
+    EXPECT_EQ(m_pHex->Load(), -1);
+    uint8_t by = 0;
+    EXPECT_EQ(m_pHex->GetData(&by, 1), 0);
+    EXPECT_EQ(m_pHex->GetEndAddress(), 0u);
 }
 
 TEST_F(HexFileTest, FileChangedBetweenVerifyAndLoad)
 {
-    const std::string strOriginal = kData4 + "\n" + kEof + "\n";
-    struct
-    {
-        const char* pszName;
-        std::string strNew;
-        int nLoad;
-    } const cases[] = {
+    const struct { const char* pszName; std::string strNew; int nLoad; } cases[] = {
         {"grown", kData4 + "\n" + kData4 + "\n", -1},
-        {"grown by one byte", Record("00", 0, Bytes(5)) + "\n", -1},
-        {"shrunk", Record("00", 0, Bytes(3)) + "\n", -1},
+        {"grown by one byte", Record(0, 0, Seq(5)) + "\n", -1},
+        {"shrunk", Record(0, 0, Seq(3)) + "\n", -1},
         {"emptied", "", -1},
-        {"now invalid", kData4 + " \n", -1},
-        {"removed", "", -1},
-        {"same count", Record("00", 0x40, {9, 9, 9, 9}) + "\n", 0},
+        {"same count", Record(0, 0x40, {9, 9, 9, 9}) + "\n", 0},
     };
     for (const auto& c : cases)
     {
-        WriteFile(m_strPath, strOriginal);
-        CHexFile hex(m_strPath.c_str());
-        ASSERT_EQ(hex.Verify(), 0);
+        ASSERT_EQ(Verify(kData4 + "\n"), 0);
         WriteFile(m_strPath, c.strNew);
-        if (std::string(c.pszName) == "removed")
-            std::filesystem::remove(m_strPath);
-        EXPECT_EQ(hex.Load(), c.nLoad) << c.pszName;
-        if (c.nLoad != 0)
-        {
-            EXPECT_EQ(hex.m_pFirst, nullptr) << c.pszName;
-        }
-        else
-        {
-            EXPECT_EQ(hex.GetEndAddress(), 0x43u);
-        }
+        EXPECT_EQ(m_pHex->Load(), c.nLoad) << c.pszName;
+        EXPECT_EQ(m_pHex->GetEndAddress(), c.nLoad == 0 ? 0x43u : 0u) << c.pszName;   // nothing kept of a failed load
     }
 }
 
-// Big enough for huge pages and the helper that faults the array in while it is filled.
+// An 8 MiB item array: huge pages and the helper thread that faults the array in while it is filled.
 TEST_F(HexFileTest, LargeImage)
 {
-    const uint32_t nRecords = 32768;   // 512 KiB of data, an 8 MiB item array
     std::string strContent;
-    for (uint32_t n = 0; n < nRecords; ++n)
+    Image expected;
+    for (uint32_t n = 0; n < 32768; ++n)
     {
         if (n % 4096 == 0)
-            strContent += Record("04", 0, {0x00, static_cast<uint8_t>(n / 4096)}) + "\n";
-        strContent += Record("00", static_cast<uint16_t>(16 * n), Bytes(16, static_cast<uint8_t>(n))) + "\n";
+            strContent += Record(4, 0, {0x00, static_cast<uint8_t>(n / 4096)}) + "\n";
+        strContent += Record(0, static_cast<uint16_t>(16 * n), Seq(16, static_cast<uint8_t>(n))) + "\n";
+        Append(expected, 16 * n, Seq(16, static_cast<uint8_t>(n)));
     }
-    WriteFile(m_strPath, strContent);
-    CHexFile hex(m_strPath.c_str());
-    ASSERT_EQ(hex.Verify(), 0);
-    ASSERT_EQ(hex.Load(), 0);
-    const Image image = Walk(hex);
-    ASSERT_EQ(image.size(), 16u * nRecords);
-    for (uint32_t i = 0; i < image.size(); ++i)
-        ASSERT_EQ(image[i], (std::pair<uint32_t, uint8_t>{i, Bytes(16, static_cast<uint8_t>(i / 16))[i % 16]}));
+    ASSERT_EQ(Verify(strContent), 0);
+    EXPECT_TRUE(Load() == expected);
 
-    CHexFile shrunk(m_strPath.c_str());
-    ASSERT_EQ(shrunk.Verify(), 0);
-    WriteFile(m_strPath, strContent.substr(0, strContent.find('\n', strContent.size() / 2) + 1));   // whole records
-    EXPECT_EQ(shrunk.Load(), -1);
-    EXPECT_EQ(shrunk.m_pFirst, nullptr);
+    ASSERT_EQ(Verify(strContent), 0);   // then cut to half its records
+    WriteFile(m_strPath, strContent.substr(0, strContent.find('\n', strContent.size() / 2) + 1));
+    EXPECT_EQ(m_pHex->Load(), -1);
 }
 
-TEST_F(HexFileTest, UnreadableOrMissing)
+TEST_F(HexFileTest, PathLengthAndUnreadableFiles)
 {
-    CHexFile missing(m_dir.Path("none.hex").c_str());
-    EXPECT_EQ(missing.Verify(), -1);
-    CHexFile directory(m_dir.Root().c_str());   // opens, but reading fails
-    EXPECT_EQ(directory.Verify(), -1);
-}
-
-TEST_F(HexFileTest, PathOf511And512Characters)
-{
-    // Nested directories bring the path to the wanted length within the file name limit.
-    const std::filesystem::path sub = m_dir.Root() / std::string(200, 'd') / std::string(200, 'e');
-    std::filesystem::create_directories(sub);
-    for (size_t nLength : {511u, 512u})
+    // Nested directories bring the path to 511 and 512 characters within the file name limit.
+    const fs::path sub = fs::path(m_strRoot) / std::string(200, 'd') / std::string(200, 'e');
+    fs::create_directories(sub);
+    const std::string str511 = (sub / std::string(510 - sub.string().size(), 'f')).string();
+    ASSERT_EQ(str511.size(), 511u);
+    WriteFile(str511, kData4 + "\n");
+    WriteFile(str511 + "f", kData4 + "\n");
+    const std::pair<std::string, int> cases[] = {   // a directory opens, but reading it fails
+        {str511, 0}, {str511 + "f", -1}, {m_strRoot + "/none.hex", -1}, {m_strRoot, -1}};
+    for (const auto& [strPath, nResult] : cases)
     {
-        const std::string strPath = (sub / std::string(nLength - sub.string().size() - 1, 'f')).string();
-        ASSERT_EQ(strPath.size(), nLength);
-        WriteFile(strPath, kData4 + "\n");
         CHexFile hex(strPath.c_str());
-        EXPECT_EQ(hex.Verify(), nLength == 511 ? 0 : -1) << nLength;
-        EXPECT_EQ(hex.Load(), nLength == 511 ? 0 : -1) << nLength;
-        EXPECT_EQ(std::string(hex.m_szFileName), strPath.substr(0, 511));
+        EXPECT_EQ(hex.Verify(), nResult) << strPath.size();
+        EXPECT_EQ(hex.Load(), nResult) << strPath.size();
     }
 }
+
+// dwAddress: of a 70000-byte block that crosses 64 KiB pages and of a 3000-byte one above it;
+// bSegment, bLinear: the tool writes extended segment / linear address records.
+struct RoundTripCase { const char* pszName; const char* pszTool; uint32_t dwAddress[2]; bool bSegment, bLinear; };
+
+void PrintTo(const RoundTripCase& c, std::ostream* pStream) { *pStream << c.pszName; }
+
+class HexRoundTripTest : public HexFileTest, public testing::WithParamInterface<RoundTripCase> {};
+
+// The tool writes random blocks as a hex file; the loaded image holds exactly those blocks and
+// equals the tool's own binary output.
+TEST_P(HexRoundTripTest, ToolHexLoadsToItsInput)
+{
+    const RoundTripCase& c = GetParam();
+    if (!RunQuiet(std::string("command -v ") + c.pszTool))
+        GTEST_SKIP() << c.pszTool << " is not installed (packages srecord / binutils)";
+    const std::string strIn[2] = {m_strRoot + "/in0.bin", m_strRoot + "/in1.bin"};
+    const std::string strAddress[2] = {std::to_string(c.dwAddress[0]), std::to_string(c.dwAddress[1])};
+    std::mt19937 random(0x4B656C76);
+    Image expected;
+    for (int i = 0; i < 2; ++i)
+    {
+        Bytes data(i == 0 ? 70000 : 3000);
+        for (auto& by : data)
+            by = static_cast<uint8_t>(random());
+        WriteFile(strIn[i], std::string(data.begin(), data.end()));
+        Append(expected, c.dwAddress[i], data);
+    }
+    if (std::string(c.pszTool) == "srec_cat")
+        ASSERT_TRUE(RunQuiet("srec_cat " + strIn[0] + " -Binary -offset " + strAddress[0] + " " + strIn[1] +
+                             " -Binary -offset " + strAddress[1] + " -o " + m_strPath + " -Intel" +
+                             (c.bSegment ? " -address-length=3" : "")));
+    else   // below 1 MiB objcopy writes segment records, above it linear ones; no 03/05 record with start address 0
+        ASSERT_TRUE(RunQuiet("objcopy -I binary -O ihex --change-section-address .data+" + strAddress[0] +
+                             " --add-section .more=" + strIn[1] +
+                             " --set-section-flags .more=alloc,load,contents --change-section-address .more+" +
+                             strAddress[1] + " " + strIn[0] + " " + m_strPath));
+    EXPECT_EQ(RunQuiet("grep -q '^:02000002' " + m_strPath), c.bSegment);   // the base records this case is about
+    EXPECT_EQ(RunQuiet("grep -q '^:02000004' " + m_strPath), c.bLinear);
+
+    m_pHex = std::make_unique<CHexFile>(m_strPath.c_str());
+    ASSERT_EQ(m_pHex->Verify(), 0);
+    const Image loaded = Load();
+    ASSERT_TRUE(loaded == expected);
+
+    // The tool's own binary of the same hex file (gaps filled with zeros) equals the image.
+    const bool bSrecCat = std::string(c.pszTool) == "srec_cat";
+    const std::string strBin = m_strRoot + "/back.bin";
+    ASSERT_TRUE(RunQuiet(bSrecCat ? "srec_cat " + m_strPath + " -Intel -o " + strBin + " -Binary"
+                                  : "objcopy -I ihex -O binary " + m_strPath + " " + strBin));
+    std::ifstream file(strBin, std::ios::binary);
+    const Bytes tool((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const uint32_t dwBase = bSrecCat ? 0 : loaded.front().first;   // srec_cat's binary starts at address 0
+    Bytes mine(loaded.back().first + 1 - dwBase, 0);
+    for (const auto& item : loaded)
+        mine[item.first - dwBase] = item.second;
+    EXPECT_TRUE(tool == mine);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tools, HexRoundTripTest,
+    testing::Values(RoundTripCase{"SrecCatLinear", "srec_cat", {0x12340, 0x2A0000}, false, true},
+                    RoundTripCase{"SrecCatSegment", "srec_cat", {0x12340, 0x9F000}, true, false},
+                    RoundTripCase{"ObjcopyLinear", "objcopy", {0x123450, 0x2A0000}, false, true},
+                    RoundTripCase{"ObjcopySegment", "objcopy", {0x12340, 0x9F000}, true, false},
+                    RoundTripCase{"ObjcopyMixed", "objcopy", {0x12340, 0x2A0000}, true, true}),
+    kByName);
 
 } // namespace
