@@ -1,6 +1,7 @@
 // Reset on close, line pacing, flash files, the kelvora-boardsim executable and the target files.
 #include "pcside.h"
 
+#include "hex/hexfile.h"
 #include "serial/simportdirectory.h"
 #include "sim/boardsim.h"
 #include "sim/payloadformat.h"
@@ -38,59 +39,42 @@ private:
     fs::path m_path;
 };
 
-TEST(BoardReset, CloseResetsTheBoardAndTheFlashSurvives)
-{
-    CBoardSim sim;
-    ASSERT_EQ(0, sim.Start());
-    CPcSide pc(sim.GetDevicePath());
-    ASSERT_TRUE(pc.Boot(TestFlasher()));
-    ASSERT_TRUE(pc.Program(0x2000, {0x12, 0x34}));
-    pc.Close();
-    ASSERT_TRUE(sim.WaitForResetCount(1, 2000));
-    EXPECT_EQ(EBoardStage::BootstrapLoader, sim.GetStage());
-    ASSERT_TRUE(pc.Open(sim.GetDevicePath()));
-    ASSERT_TRUE(pc.Boot(TestFlasher()));
-    EXPECT_EQ((std::vector<uint8_t>{0x12, 0x34}), pc.ReadPair(0x2000));
-    EXPECT_EQ(1, sim.GetResetCount());
-}
+const std::vector<uint8_t> kReadBackAt0 = {0x46, 0x56, 0x00, 0x00, 0x00};   // read-back of 0x000000
 
-TEST(BoardReset, ImmediateReopenIsStillAReset)
+// Closing the port resets the board: what it had not delivered is gone, its flash stays.
+TEST(BoardReset, DropsPendingBytesAndKeepsTheFlash)
 {
     CBoardSim sim;
+    sim.SetEraseTimes(200, 200);
     ASSERT_EQ(0, sim.Start());
     CPcSide pc(sim.GetDevicePath());
-    for (int nRound = 1; nRound <= 3; ++nRound) {
+    ASSERT_TRUE(pc.Boot(TestFlasher()));
+    ASSERT_TRUE(pc.Exchange({0x46, 0x58, 0x4E, 0x00, 0x00, 0x00, 2, 0x12, 0x34}, 1));
+    ASSERT_TRUE(pc.Exchange({0x42, 0x44, 0x44, 0x07}, 0));   // sector 7 erase: status due in 200 ms
+    ASSERT_TRUE(pc.Open(sim.GetDevicePath()));              // closes and reopens at once
+    ASSERT_TRUE(sim.WaitForResetCount(1, 2000));
+    ASSERT_TRUE(pc.Send({0x00}));
+    EXPECT_EQ(std::vector<uint8_t>{0xC5}, pc.Receive(2, 300));
+    for (int nReset = 2; nReset <= 4; ++nReset) {   // however quickly the PC comes back
+        ASSERT_TRUE(pc.Open(sim.GetDevicePath()));
         ASSERT_TRUE(pc.Send({0x00}));
-        ASSERT_EQ(std::vector<uint8_t>{0xC5}, pc.Receive(1)) << "round " << nRound;
-        ASSERT_TRUE(pc.Open(sim.GetDevicePath()));   // closes and reopens at once
+        ASSERT_EQ(std::vector<uint8_t>{0xC5}, pc.Receive(1)) << "reset " << nReset;
     }
-    ASSERT_TRUE(sim.WaitForResetCount(3, 2000));
-    ASSERT_TRUE(pc.Boot(TestFlasher()));
-}
-
-TEST(BoardReset, AnswersPendingAtCloseAreDropped)
-{
-    CBoardSim sim;
-    sim.SetEraseTimes(20, 300);
-    ASSERT_EQ(0, sim.Start());
-    CPcSide pc(sim.GetDevicePath());
-    ASSERT_TRUE(pc.Boot(TestFlasher()));
-    ASSERT_TRUE(pc.Exchange({0x44, 0x43}, 0));   // chip erase: status due in 300 ms
-    pc.Close();
-    ASSERT_TRUE(sim.WaitForResetCount(1, 2000));
+    // An answer already on the line but never read goes with the closed port.
     ASSERT_TRUE(pc.Open(sim.GetDevicePath()));
-    ASSERT_TRUE(pc.Send({0x00}));
-    EXPECT_EQ(std::vector<uint8_t>{0xC5}, pc.Receive(1));
-    EXPECT_TRUE(pc.Receive(1, 400).empty());
-    // An answer the PC never read goes with the closed port.
-    pc.Close();
-    ASSERT_TRUE(sim.WaitForResetCount(2, 2000));
+    std::vector<uint8_t> vecStart = TestBootstrapCode();
+    vecStart.insert(vecStart.begin(), 0x00);
+    ASSERT_TRUE(pc.Send(vecStart));
+    ASSERT_TRUE(sim.WaitForStage(EBoardStage::BootstrapCode, 2000));
     ASSERT_TRUE(pc.Open(sim.GetDevicePath()));
-    ASSERT_TRUE(pc.Send({0x00}));
-    pc.Close();
-    ASSERT_TRUE(sim.WaitForResetCount(3, 2000));
-    ASSERT_TRUE(pc.Open(sim.GetDevicePath()));
+    ASSERT_TRUE(sim.WaitForResetCount(6, 2000));
     EXPECT_TRUE(pc.Receive(1, 50).empty());
+    ASSERT_TRUE(pc.Send({0x55, 0xFF}));   // line noise before the 0x00 is no boot request
+    ASSERT_TRUE(pc.Boot(TestFlasher()));
+    std::vector<uint8_t> vecPair;
+    ASSERT_TRUE(pc.Exchange(kReadBackAt0, 2, &vecPair));
+    EXPECT_EQ((std::vector<uint8_t>{0x12, 0x34}), vecPair);
+    EXPECT_EQ(6, sim.GetResetCount());
 }
 
 // An unprivileged PC locks the port with TIOCEXCL; after it closed, it must get the port again.
@@ -119,56 +103,56 @@ TEST(BoardReset, ExclusiveUseEndsWithTheSession)
     EXPECT_EQ(0, fnRunAsNobody(false));
 }
 
+// A lower bound only: an unpaced board would answer at once.
 TEST(BoardPacing, BytesTakeTenBitTimesEachWay)
 {
     CBoardSim sim;
     sim.SetBaudRate(57600);
     ASSERT_EQ(0, sim.Start());
     CPcSide pc(sim.GetDevicePath());
+    const std::chrono::duration<double> dByte(10.0 / 57600);
     ASSERT_TRUE(pc.Send({0x00}));
     ASSERT_EQ(std::vector<uint8_t>{0xC5}, pc.Receive(1));
-    std::vector<uint8_t> vecChain = TestBootstrapCode();
-    vecChain.insert(vecChain.end(), TestFirstLoader().begin(), TestFirstLoader().end());
-    vecChain.insert(vecChain.end(), {0x00, 0x00, CPayloadFormat::kFlasherMark});
+    const std::vector<uint8_t> vecChain = BootChain({CPayloadFormat::kFlasherMark});
     auto tStart = std::chrono::steady_clock::now();
     ASSERT_TRUE(pc.Send(vecChain));
     ASSERT_EQ(std::vector<uint8_t>{0xC5}, pc.Receive(1));
-    const double dByteS = 10.0 / 57600;
-    EXPECT_GE(std::chrono::duration<double>(std::chrono::steady_clock::now() - tStart).count(),
-              (vecChain.size() + 1) * dByteS);
+    EXPECT_GE(std::chrono::steady_clock::now() - tStart, static_cast<double>(vecChain.size() + 1) * dByte);
     tStart = std::chrono::steady_clock::now();
     for (int v = 0; v <= 0xFE; ++v)
         ASSERT_TRUE(pc.Exchange({static_cast<uint8_t>(v)}, 0));
-    EXPECT_GE(std::chrono::duration<double>(std::chrono::steady_clock::now() - tStart).count(), 255 * 2 * dByteS);
+    EXPECT_GE(std::chrono::steady_clock::now() - tStart, 255 * 2 * dByte);
 }
 
-TEST(BoardFlash, SaveAndLoadRoundTripAndSurviveAMatchingFlasher)
+TEST(BoardFlash, LoadAndSaveRoundTripAndAFlasherOfOtherSizeErases)
 {
     CTempDir dir;
+    std::vector<uint8_t> vecImage(2 * 32768, 0xFF);
+    vecImage[0] = 0xA5;
+    vecImage.back() = 0x5A;
+    std::ofstream(dir / "in.bin", std::ios::binary).write(reinterpret_cast<const char*>(vecImage.data()),
+                                                           static_cast<std::streamsize>(vecImage.size()));
     CBoardSim sim;
+    EXPECT_TRUE(sim.GetFlash().empty());
+    ASSERT_EQ(0, sim.LoadFlash(dir / "in.bin"));
+    ASSERT_EQ(0, sim.SaveFlash(dir / "out.bin"));
+    EXPECT_EQ(vecImage, sim.GetFlash());
+    EXPECT_EQ(fs::file_size(dir / "in.bin"), fs::file_size(dir / "out.bin"));
+    std::ofstream(dir / "odd.bin") << "not a whole sector";
+    EXPECT_EQ(-1, sim.LoadFlash(dir / "odd.bin"));
+    EXPECT_EQ(-1, sim.LoadFlash(dir / "missing.bin"));
+
     ASSERT_EQ(0, sim.Start());
     CPcSide pc(sim.GetDevicePath());
-    ASSERT_TRUE(pc.Boot(TestFlasher()));
-    ASSERT_TRUE(pc.Program(0x3FFFE, {0xA5, 0x5A}));
-    ASSERT_EQ(0, sim.SaveFlash(dir / "flash.bin"));
-
-    CBoardSim other;
-    EXPECT_TRUE(other.GetFlash().empty());
-    ASSERT_EQ(0, other.LoadFlash(dir / "flash.bin"));
-    EXPECT_EQ(sim.GetFlash(), other.GetFlash());
-    ASSERT_EQ(0, other.Start());
-    CPcSide pcOther(other.GetDevicePath());
-    ASSERT_TRUE(pcOther.Boot(TestFlasher()));   // same sector count: contents stay
-    EXPECT_EQ(sim.GetFlash(), other.GetFlash());
-    pcOther.Close();
-    ASSERT_TRUE(other.WaitForResetCount(1, 2000));
-    ASSERT_TRUE(pcOther.Open(other.GetDevicePath()));
-    ASSERT_TRUE(pcOther.Boot(CPayloadFormat::BuildFlasher(64, 2, "two")));   // another chip: erased
-    EXPECT_EQ(std::vector<uint8_t>(2 * 32768, 0xFF), other.GetFlash());
-
-    std::ofstream(dir / "odd.bin") << "not a whole sector";
-    EXPECT_EQ(-1, other.LoadFlash(dir / "odd.bin"));
-    EXPECT_EQ(-1, other.LoadFlash(dir / "missing.bin"));
+    ASSERT_TRUE(pc.Boot(CPayloadFormat::BuildFlasher(64, 2, "two")));   // the loaded chip: contents stay
+    std::vector<uint8_t> vecPair;
+    ASSERT_TRUE(pc.Exchange(kReadBackAt0, 2, &vecPair));
+    EXPECT_EQ((std::vector<uint8_t>{0xA5, 0xFF}), vecPair);
+    pc.Close();
+    ASSERT_TRUE(sim.WaitForResetCount(1, 2000));
+    ASSERT_TRUE(pc.Open(sim.GetDevicePath()));
+    ASSERT_TRUE(pc.Boot(TestFlasher()));   // another chip: a fresh, erased one
+    EXPECT_EQ(std::vector<uint8_t>(8 * 32768, 0xFF), sim.GetFlash());
 }
 
 // The executable: path first, registration, a working board, clean end on SIGTERM.
@@ -182,24 +166,18 @@ TEST(BoardSimExecutable, PrintsRegistersServesAndCleansUp)
     ASSERT_GE(pid, 0);
     if (pid == 0) {
         dup2(aPipe[1], STDOUT_FILENO);
-        close(aPipe[0]);
-        close(aPipe[1]);
-        execl(KELVORA_BOARDSIM_PATH, "kelvora-boardsim", "--name", "simtest", "--chip-erase-ms", "10",
-              static_cast<char*>(nullptr));
+        execl(KELVORA_BOARDSIM_PATH, "kelvora-boardsim", "--name", "simtest", static_cast<char*>(nullptr));
         _exit(127);
     }
     close(aPipe[1]);
     std::string strLine;
     struct pollfd pfd = {aPipe[0], POLLIN, 0};
-    char ch = 0;
-    while (strLine.find('\n') == std::string::npos && poll(&pfd, 1, 5000) > 0 && read(aPipe[0], &ch, 1) == 1)
+    for (char ch = 0; ch != '\n' && poll(&pfd, 1, 5000) > 0 && read(aPipe[0], &ch, 1) == 1;)
         strLine += ch;
     close(aPipe[0]);
     ASSERT_EQ(0u, strLine.rfind("/dev/pts/", 0)) << strLine;
-    strLine.pop_back();
-
     const fs::path pathLink = fs::path(GetSimulatorPortDirectory()) / "simtest";
-    EXPECT_EQ(fs::path(strLine), fs::read_symlink(pathLink));
+    EXPECT_EQ(fs::path(strLine.substr(0, strLine.size() - 1)), fs::read_symlink(pathLink));
     {
         CPcSide pc(pathLink.string());
         EXPECT_TRUE(pc.Boot(TestFlasher()));
@@ -212,74 +190,41 @@ TEST(BoardSimExecutable, PrintsRegistersServesAndCleansUp)
     unsetenv("XDG_RUNTIME_DIR");
 }
 
-// Minimal reader of what CTargetFiles writes: checks every record, collects the data bytes.
-bool ReadHex(const std::string& strPath, std::vector<uint8_t>& vecData, uint32_t& dwFirst)
+// The data bytes of a hex file in address order, and where they start.
+std::vector<uint8_t> HexBytes(const std::string& strPath, uint32_t* pdwFirst = nullptr)
 {
-    std::ifstream file(strPath, std::ios::binary);
-    uint32_t dwBase = 0;
-    dwFirst = UINT32_MAX;
-    for (std::string strLine; std::getline(file, strLine);) {
-        if (strLine.back() == '\r')
-            strLine.pop_back();
-        if (strLine[0] != ':' || strLine.find_first_not_of("0123456789ABCDEF", 1) != std::string::npos)
-            return false;
-        std::vector<uint8_t> vecRecord;
-        uint8_t bySum = 0;
-        for (size_t i = 1; i + 1 < strLine.size(); i += 2) {
-            vecRecord.push_back(static_cast<uint8_t>(std::stoi(strLine.substr(i, 2), nullptr, 16)));
-            bySum = static_cast<uint8_t>(bySum + vecRecord.back());
-        }
-        if (bySum != 0 || vecRecord.size() != vecRecord[0] + 5u)
-            return false;
-        const uint32_t dwValue = vecRecord.size() == 7 ? (vecRecord[4] << 8) | vecRecord[5] : 0;
-        if (vecRecord[3] == 0x02 || vecRecord[3] == 0x04)
-            dwBase = dwValue << (vecRecord[3] == 0x02 ? 4 : 16);
-        if (vecRecord[3] == 0x00 && dwFirst == UINT32_MAX)
-            dwFirst = dwBase + ((vecRecord[1] << 8) | vecRecord[2]);
-        if (vecRecord[3] == 0x00)
-            vecData.insert(vecData.end(), vecRecord.begin() + 4, vecRecord.end() - 1);
-    }
-    return !vecData.empty();
+    CHexFile file(strPath.c_str());
+    std::vector<uint8_t> vecBytes;
+    if (file.Verify() != 0 || file.Load() != 0)
+        return vecBytes;
+    for (const HexItem* pItem = file.m_pFirst; pItem != nullptr; pItem = pItem->pNext)
+        vecBytes.push_back(pItem->byValue);
+    if (pdwFirst != nullptr && file.m_pFirst != nullptr)
+        *pdwFirst = file.m_pFirst->dwAddress;
+    return vecBytes;
 }
 
-TEST(TargetFiles, StandardSetHoldsValidPayloads)
+// The files kelvora-mktargets writes boot the board as the chips they name.
+TEST(TargetFiles, StandardSetBootsTheBoard)
 {
     CTempDir dir;
     ASSERT_EQ(0, CTargetFiles::WriteStandardSet(dir.Path().string()));
-    std::vector<uint8_t> vecBootstrap, vecFirstLoader;
-    uint32_t dwFirst = 0;
-    ASSERT_TRUE(ReadHex(dir / "prel1.hex", vecBootstrap, dwFirst));
-    ASSERT_TRUE(ReadHex(dir / "prel2.hex", vecFirstLoader, dwFirst));
-    ASSERT_EQ(32u, vecBootstrap.size());
-    size_t nSize = 0;
-    uint16_t wCrc = 0;
-    ASSERT_EQ(0, CPayloadFormat::CheckBootstrapCode(vecBootstrap, nSize, wCrc));
-    EXPECT_EQ(vecFirstLoader.size(), nSize);
-    EXPECT_EQ(0, CPayloadFormat::CheckFirstLoader(vecFirstLoader, wCrc));
+    EXPECT_EQ(TestBootstrapCode(), HexBytes(dir / "prel1.hex"));
+    EXPECT_EQ(TestFirstLoader(), HexBytes(dir / "prel2.hex"));
+    EXPECT_EQ(0x8000u, HexBytes(dir / "sample.hex").size());
+    CBoardSim sim;
+    ASSERT_EQ(0, sim.Start());
+    CPcSide pc(sim.GetDevicePath());
     for (const CFlasherSpec& spec : CTargetFiles::kStandardFlashers) {
-        std::vector<uint8_t> vecFlasher;
-        ASSERT_TRUE(ReadHex(dir / spec.pszFileName, vecFlasher, dwFirst));
+        uint32_t dwFirst = 0;
+        const std::vector<uint8_t> vecFlasher = HexBytes(dir / spec.pszFileName, &dwFirst);
         EXPECT_EQ(0x10000u, dwFirst);
-        CFlasherFacts facts;
-        ASSERT_EQ(0, CPayloadFormat::CheckFlasher(vecFlasher, facts)) << spec.pszFileName;
         EXPECT_EQ(spec.nSize, vecFlasher.size());
-        EXPECT_EQ(spec.nSectorCount, facts.nSectorCount);
-        EXPECT_EQ(spec.pszInfo, facts.strInfo);
-        EXPECT_LE(facts.strInfo.size(), 127u);
+        ASSERT_TRUE(pc.Boot(vecFlasher)) << spec.pszFileName;
+        EXPECT_EQ(spec.nSectorCount, sim.GetSectorCount());
+        EXPECT_EQ(spec.pszInfo, sim.GetInfoText());
+        ASSERT_TRUE(pc.Open(sim.GetDevicePath()));
     }
-    std::vector<uint8_t> vecSample;
-    ASSERT_TRUE(ReadHex(dir / "sample.hex", vecSample, dwFirst));
-    EXPECT_EQ(0x8000u, vecSample.size());
-}
-
-TEST(TargetFiles, BuildersRefuseWhatTheFormatCannotHold)
-{
-    EXPECT_TRUE(CPayloadFormat::BuildFlasher(0, 8, "").empty());
-    EXPECT_TRUE(CPayloadFormat::BuildFlasher(65537, 8, "").empty());
-    EXPECT_TRUE(CPayloadFormat::BuildFlasher(20, 8, std::string(11, 'x')).empty());
-    EXPECT_TRUE(CPayloadFormat::BuildFlasher(4096, 8, std::string(128, 'x')).empty());
-    EXPECT_EQ(21u, CPayloadFormat::BuildFlasher(21, 255, std::string(11, 'x')).size());
-    EXPECT_TRUE(CPayloadFormat::BuildFirstLoader(3).empty());
 }
 
 }  // namespace

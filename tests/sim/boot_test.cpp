@@ -1,4 +1,5 @@
-// The boot chain of the simulated board, byte by byte, and how each stage refuses what it cannot run.
+// What only the board side shows of the boot chain and the flasher program: each stage refusing
+// what it cannot run, the payload format's boundaries, and the edges of the chip.
 #include "pcside.h"
 
 #include "sim/boardsim.h"
@@ -8,236 +9,122 @@
 
 namespace {
 
-class BootTest : public ::testing::Test
+class BoardTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
+        m_sim.SetEraseTimes(20, 40);
         ASSERT_EQ(0, m_sim.Start());
         ASSERT_TRUE(m_pc.Open(m_sim.GetDevicePath()));
-    }
-    // Everything up to the flasher program's bytes, which the case supplies.
-    void SendChain(const std::vector<uint8_t>& vecBootstrap, const std::vector<uint8_t>& vecFirstLoader,
-                   const std::vector<uint8_t>& vecLength, const std::vector<uint8_t>& vecFlasher)
-    {
-        ASSERT_TRUE(m_pc.Send({0x00}));
-        ASSERT_EQ(std::vector<uint8_t>{0xC5}, m_pc.Receive(1));
-        std::vector<uint8_t> vecAll = vecBootstrap;
-        for (const auto* pPart : {&vecFirstLoader, &vecLength, &vecFlasher})
-            vecAll.insert(vecAll.end(), pPart->begin(), pPart->end());
-        ASSERT_TRUE(m_pc.Send(vecAll));
     }
 
     CBoardSim m_sim;
     CPcSide m_pc{""};
 };
 
-std::vector<uint8_t> LengthOf(size_t nSize)
+std::vector<uint8_t> operator+(std::vector<uint8_t> vecA, const std::vector<uint8_t>& vecB)
 {
-    return {static_cast<uint8_t>((nSize - 1) >> 8), static_cast<uint8_t>(nSize - 1)};
+    vecA.insert(vecA.end(), vecB.begin(), vecB.end());
+    return vecA;
 }
 
-TEST_F(BootTest, WholeBootIsExactlyTheseBytes)
+// Something a stage cannot run makes the board fall silent, and it stays so until a reset.
+struct CSilentCase
 {
-    ASSERT_TRUE(m_pc.Boot(TestFlasher()));
-    std::vector<CWireByte> vecExpected = {{true, 0x00}, {false, 0xC5}};
-    for (const auto* pPart : {&TestBootstrapCode(), &TestFirstLoader()})
-        for (uint8_t by : *pPart)
-            vecExpected.push_back({true, by});
-    vecExpected.push_back({true, 0x03});   // 1024 - 1, most significant first
-    vecExpected.push_back({true, 0xFF});
-    for (uint8_t by : TestFlasher())
-        vecExpected.push_back({true, by});
-    vecExpected.push_back({false, 0xC5});
-    for (int v = 0; v <= 0xFE; ++v) {
-        vecExpected.push_back({true, static_cast<uint8_t>(v)});
-        vecExpected.push_back({false, static_cast<uint8_t>(v)});
-    }
-    const std::vector<CWireByte> vecLog = m_sim.GetWireLog();
-    ASSERT_EQ(vecExpected.size(), vecLog.size());
-    for (size_t i = 0; i < vecLog.size(); ++i) {
-        ASSERT_EQ(vecExpected[i].bToBoard, vecLog[i].bToBoard) << "at " << i;
-        ASSERT_EQ(vecExpected[i].byValue, vecLog[i].byValue) << "at " << i;
-    }
-    EXPECT_EQ(EBoardStage::Flasher, m_sim.GetStage());
-    EXPECT_EQ(8, m_sim.GetSectorCount());
-    EXPECT_EQ(kTestInfo, m_sim.GetInfoText());
-    EXPECT_EQ(8u * 32768u, m_sim.GetFlash().size());
-}
+    const char* pszName;
+    bool bBooted;                   // sent after a whole boot, else after the bootstrap loader's ID
+    std::vector<uint8_t> vecSend;   // the last byte is the one the board must refuse
+    size_t nAnswers;                // what the bytes before it still get
+};
 
-TEST_F(BootTest, BytesBeforeTheZeroAreIgnored)
+class SilentTest : public BoardTest, public ::testing::WithParamInterface<CSilentCase>
+{};
+
+TEST_P(SilentTest, BoardFallsSilentUntilReset)
 {
-    ASSERT_TRUE(m_pc.Send({0x55, 0xFF, 0x12}));
+    const CSilentCase& c = GetParam();
+    if (c.bBooted)
+        ASSERT_TRUE(m_pc.Boot(TestFlasher()));
+    else
+        ASSERT_TRUE(m_pc.Send({0x00}) && m_pc.Receive(1) == std::vector<uint8_t>{0xC5});
+    ASSERT_TRUE(m_pc.Send(c.vecSend));
+    EXPECT_EQ(c.nAnswers, m_pc.Receive(c.nAnswers).size());
+    ASSERT_TRUE(m_sim.WaitForStage(EBoardStage::Silent, 2000));
+    ASSERT_TRUE(m_pc.Send({0x00, 0x44, 0x53}));
     EXPECT_TRUE(m_pc.Receive(1, 100).empty());
-    ASSERT_TRUE(m_pc.Boot(TestFlasher()));
 }
 
+const std::vector<uint8_t> kMinimalForeign = {CPayloadFormat::kFlasherMark, 0x5B};
+
+INSTANTIATE_TEST_SUITE_P(
+    Stages, SilentTest,
+    ::testing::Values(CSilentCase{"BootstrapMagic", false, BootChain(TestFlasher(), 0, 0), 0},
+                      CSilentCase{"BootstrapChecksum", false, BootChain(TestFlasher(), 0, 31), 0},
+                      CSilentCase{"FirstLoaderMagic", false, BootChain(TestFlasher(), 1, 0), 0},
+                      CSilentCase{"FirstLoaderCrc", false, BootChain(TestFlasher(), 1, 100), 0},
+                      CSilentCase{"FlasherMark", false, BootChain(TestFlasher(), 2, 0), 0},
+                      CSilentCase{"FlasherCrc", false, BootChain(TestFlasher(), 2, 700), 0},
+                      CSilentCase{"MinimalFlasherForeignByte", false, BootChain(kMinimalForeign), 0},
+                      CSilentCase{"EchoTestOutOfOrder", false, BootChain(TestFlasher()) + std::vector<uint8_t>{0, 2}, 2},
+                      CSilentCase{"CommandGroup", true, {0x41}, 0},
+                      CSilentCase{"EraseCommand", true, {0x44, 0x58}, 1},
+                      CSilentCase{"InfoCommand", true, {0x49, 0x48}, 1},
+                      CSilentCase{"FlashCommand", true, {0x46, 0x4E}, 1},
+                      CSilentCase{"ProgrammingCommand", true, {0x46, 0x58, 0x56}, 2},
+                      CSilentCase{"BlockLengthZero", true, {0x46, 0x58, 0x4E, 0, 0, 0, 0}, 6},
+                      CSilentCase{"ReadBackCommand", true, {0x46, 0x56, 0, 0, 0, 0x4E}, 7}),
+    [](const ::testing::TestParamInfo<CSilentCase>& param) { return std::string(param.param.pszName); });
+
+// Flasher programs below the header size are minimal ones and run with the default chip facts.
 struct CSizeCase
 {
     size_t nSize;
-    int nSectors;        // expected: minimal programs run with the default facts
-    uint8_t abyLength[2];
+    const char* pszInfo;
+    int nSectors;
+    const char* pszExpectedInfo;
 };
 
-class FlasherSizeTest : public BootTest, public ::testing::WithParamInterface<CSizeCase>
+class FlasherSizeTest : public BoardTest, public ::testing::WithParamInterface<CSizeCase>
 {};
 
-TEST_P(FlasherSizeTest, BootsAndReportsItsChip)
+TEST_P(FlasherSizeTest, BootsWithItsChipFacts)
 {
     const CSizeCase& c = GetParam();
-    ASSERT_TRUE(m_pc.Boot(CPayloadFormat::BuildFlasher(c.nSize, 3, "x")));
+    ASSERT_TRUE(m_pc.Boot(CPayloadFormat::BuildFlasher(c.nSize, 3, c.pszInfo)));
     EXPECT_EQ(c.nSectors, m_sim.GetSectorCount());
-    const std::vector<CWireByte> vecLog = m_sim.GetWireLog();
-    const size_t nAt = 2 + TestBootstrapCode().size() + TestFirstLoader().size();
-    EXPECT_EQ(c.abyLength[0], vecLog[nAt].byValue);
-    EXPECT_EQ(c.abyLength[1], vecLog[nAt + 1].byValue);
+    EXPECT_EQ(c.pszExpectedInfo, m_sim.GetInfoText());
+    EXPECT_EQ(c.nSectors * 32768u, m_sim.GetFlash().size());
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, FlasherSizeTest,
-                         ::testing::Values(CSizeCase{1, CPayloadFormat::kDefaultSectorCount, {0x00, 0x00}},
-                                           CSizeCase{9, CPayloadFormat::kDefaultSectorCount, {0x00, 0x08}},
-                                           CSizeCase{256, 3, {0x00, 0xFF}}, CSizeCase{4096, 3, {0x0F, 0xFF}},
-                                           CSizeCase{65536, 3, {0xFF, 0xFF}}));
+                         ::testing::Values(CSizeCase{1, "", 8, CPayloadFormat::kDefaultInfo},
+                                           CSizeCase{9, "", 8, CPayloadFormat::kDefaultInfo},
+                                           CSizeCase{10, "", 3, ""}, CSizeCase{65536, "big", 3, "big"}));
 
-// A stage that gets something it cannot run falls silent: no flasher ID ever comes.
-struct CBrokenCase
+// Answers the PC never asks for in a job: beyond the sector count and beyond the flash.
+TEST_F(BoardTest, EdgesOfTheChip)
 {
-    const char* pszName;
-    int nBootstrapAt;      // byte to damage, -1 none
-    int nFirstLoaderAt;
-    int nFlasherAt;
-    int nDropFlasherBytes; // bytes lost on the way (the length still announces them)
-    int nShortenFlasher;   // sent and announced shorter than built
-};
-
-class BrokenPayloadTest : public BootTest, public ::testing::WithParamInterface<CBrokenCase>
-{};
-
-TEST_P(BrokenPayloadTest, BoardFallsSilent)
-{
-    const CBrokenCase& c = GetParam();
-    std::vector<uint8_t> vecBootstrap = TestBootstrapCode();
-    std::vector<uint8_t> vecFirstLoader = TestFirstLoader();
-    std::vector<uint8_t> vecFlasher = TestFlasher();
-    if (c.nBootstrapAt >= 0)
-        vecBootstrap[c.nBootstrapAt] ^= 0x01;
-    if (c.nFirstLoaderAt >= 0)
-        vecFirstLoader[c.nFirstLoaderAt] ^= 0x10;
-    if (c.nFlasherAt >= 0)
-        vecFlasher[c.nFlasherAt] ^= 0x80;
-    vecFlasher.resize(vecFlasher.size() - c.nShortenFlasher);
-    const std::vector<uint8_t> vecLength = LengthOf(vecFlasher.size());
-    vecFlasher.erase(vecFlasher.begin() + 500, vecFlasher.begin() + 500 + c.nDropFlasherBytes);
-    SendChain(vecBootstrap, vecFirstLoader, vecLength, vecFlasher);
-    if (c.nDropFlasherBytes > 0) {
-        // The first stage loader still waits for the lost bytes; whatever comes next completes a bad program.
-        EXPECT_TRUE(m_pc.Receive(1, 100).empty());
-        ASSERT_TRUE(m_pc.Send(std::vector<uint8_t>(c.nDropFlasherBytes, 0x00)));
+    ASSERT_TRUE(m_pc.Boot(TestFlasher()));
+    const struct
+    {
+        std::vector<uint8_t> vecSend, vecAnswer;   // each byte sent is echoed, then the answer comes
+    } aSteps[] = {
+        {{0x44, 0x44, 0x08}, {0x45}},                               // sector 8 of 8: 'E'
+        {{0x46, 0x58, 0x4E, 0x00, 0x00, 0x00, 1, 0x00}, {0x00}},    // a byte in sector 0
+        {{0x4E, 0x03, 0xFF, 0xFF, 2, 0x11, 0x22}, {0xCD}},          // the checksum counts the byte beyond the flash
+        {{0x42, 0x46, 0x56, 0x03, 0xFF, 0xFF}, {0x11, 0xFF}},       // which is dropped and reads erased
+        {{0x42, 0x44, 0x44, 0x07}, {0x4F}},
+        {{0x46, 0x56, 0x03, 0xFF, 0xFF}, {0xFF, 0xFF}},             // sector 7 is erased up to its last byte
+        {{0x56, 0x00, 0x00, 0x00}, {0x00, 0xFF}},                   // sector 0 is not
+        {{0x42, 0x44, 0x53}, {8}},
+    };
+    for (const auto& step : aSteps) {
+        std::vector<uint8_t> vecAnswer;
+        ASSERT_TRUE(m_pc.Exchange(step.vecSend, step.vecAnswer.size(), &vecAnswer));
+        EXPECT_EQ(step.vecAnswer, vecAnswer);
     }
-    ASSERT_TRUE(m_sim.WaitForStage(EBoardStage::Silent, 2000));
-    EXPECT_TRUE(m_pc.Receive(1, 0).empty());
-    ASSERT_TRUE(m_pc.Send({0x00, 0x44, 0x53}));
-    EXPECT_TRUE(m_pc.Receive(1, 100).empty());
-    EXPECT_EQ(EBoardStage::Silent, m_sim.GetStage());
+    EXPECT_EQ(8u * 32768u, m_sim.GetFlash().size());
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Stages, BrokenPayloadTest,
-    ::testing::Values(CBrokenCase{"BootstrapMagic", 0, -1, -1, 0, 0},
-                      CBrokenCase{"BootstrapChecksum", 31, -1, -1, 0, 0},
-                      CBrokenCase{"FirstLoaderMagic", -1, 0, -1, 0, 0},
-                      CBrokenCase{"FirstLoaderBody", -1, 100, -1, 0, 0},
-                      CBrokenCase{"FlasherMark", -1, -1, 0, 0, 0},
-                      CBrokenCase{"FlasherBody", -1, -1, 700, 0, 0},
-                      CBrokenCase{"FlasherByteLost", -1, -1, -1, 1, 0},
-                      CBrokenCase{"FlasherShortened", -1, -1, -1, 0, 1}),
-    [](const ::testing::TestParamInfo<CBrokenCase>& caseInfo) { return std::string(caseInfo.param.pszName); });
-
-TEST_F(BootTest, MinimalFlasherWithAForeignByteFallsSilent)
-{
-    SendChain(TestBootstrapCode(), TestFirstLoader(), LengthOf(2), {CPayloadFormat::kFlasherMark, 0x5B});
-    ASSERT_TRUE(m_sim.WaitForStage(EBoardStage::Silent, 2000));
-    EXPECT_TRUE(m_pc.Receive(1, 0).empty());
-}
-
-TEST_F(BootTest, EchoTestOutOfOrderFallsSilent)
-{
-    SendChain(TestBootstrapCode(), TestFirstLoader(), LengthOf(TestFlasher().size()), TestFlasher());
-    ASSERT_EQ(std::vector<uint8_t>{0xC5}, m_pc.Receive(1));
-    ASSERT_TRUE(m_pc.Exchange({0x00}, 0));
-    ASSERT_TRUE(m_pc.Send({0x02}));
-    ASSERT_TRUE(m_sim.WaitForStage(EBoardStage::Silent, 2000));
-    EXPECT_TRUE(m_pc.Receive(1, 0).empty());
-}
-
-TEST_F(BootTest, StagesFollowTheChain)
-{
-    EXPECT_EQ(EBoardStage::BootstrapLoader, m_sim.GetStage());
-    ASSERT_TRUE(m_pc.Send({0x00}));
-    ASSERT_EQ(1u, m_pc.Receive(1).size());
-    ASSERT_TRUE(m_pc.Send(TestBootstrapCode()));
-    ASSERT_TRUE(m_sim.WaitForStage(EBoardStage::BootstrapCode, 2000));
-    ASSERT_TRUE(m_pc.Send(TestFirstLoader()));
-    ASSERT_TRUE(m_sim.WaitForStage(EBoardStage::FirstLoader, 2000));
-    ASSERT_TRUE(m_pc.Send(LengthOf(1)));
-    ASSERT_TRUE(m_pc.Send({CPayloadFormat::kFlasherMark}));
-    ASSERT_TRUE(m_sim.WaitForStage(EBoardStage::Flasher, 2000));
-    EXPECT_EQ(std::vector<uint8_t>{0xC5}, m_pc.Receive(1));
-}
-
-// Faults of the boot stages.
-struct CBootFaultCase
-{
-    const char* pszName;
-    CBoardFaults faults;
-    std::vector<uint8_t> vecCpuAnswer;     // to the 0x00
-    std::vector<uint8_t> vecFlasherId;     // when the flasher starts
-    int nTestValue;                        // echo test value to look at
-    uint8_t byTestEcho;
-};
-
-CBoardFaults Faults(void (*pfnSet)(CBoardFaults&))
-{
-    CBoardFaults faults;
-    pfnSet(faults);
-    return faults;
-}
-
-class BootFaultTest : public BootTest, public ::testing::WithParamInterface<CBootFaultCase>
-{};
-
-TEST_P(BootFaultTest, ShowsOnTheWire)
-{
-    const CBootFaultCase& c = GetParam();
-    m_sim.SetFaults(c.faults);
-    ASSERT_TRUE(m_pc.Send({0x00}));
-    ASSERT_EQ(c.vecCpuAnswer, m_pc.Receive(1, c.vecCpuAnswer.empty() ? 100 : 2000));
-    if (c.vecCpuAnswer.empty())
-        return;
-    std::vector<uint8_t> vecChain = TestBootstrapCode();
-    vecChain.insert(vecChain.end(), TestFirstLoader().begin(), TestFirstLoader().end());
-    vecChain.push_back(0x00);
-    vecChain.push_back(0x00);
-    vecChain.push_back(CPayloadFormat::kFlasherMark);
-    ASSERT_TRUE(m_pc.Send(vecChain));
-    ASSERT_EQ(c.vecFlasherId, m_pc.Receive(1));
-    for (int v = 0; v < c.nTestValue; ++v)
-        ASSERT_TRUE(m_pc.Exchange({static_cast<uint8_t>(v)}, 0));
-    ASSERT_TRUE(m_pc.Send({static_cast<uint8_t>(c.nTestValue)}));
-    EXPECT_EQ(std::vector<uint8_t>{c.byTestEcho}, m_pc.Receive(1));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Faults, BootFaultTest,
-    ::testing::Values(
-        CBootFaultCase{"NoAnswerToZero", Faults([](CBoardFaults& f) { f.bNoAnswerToZero = true; }), {}, {}, 0, 0},
-        CBootFaultCase{"CpuId", Faults([](CBoardFaults& f) { f.nCpuId = 0x55; }), {0x55}, {0xC5}, 0, 0x00},
-        CBootFaultCase{"FlasherId", Faults([](CBoardFaults& f) { f.nFlasherId = 0x33; }), {0xC5}, {0x33}, 0, 0x00},
-        CBootFaultCase{"WrongTestEcho", Faults([](CBoardFaults& f) { f.nWrongTestEchoAt = 0xFE; }), {0xC5}, {0xC5},
-                       0xFE, 0x01},
-        // Received bytes: 0x00, 32 + 224 chain bytes, 2 length bytes, 1 flasher byte, then test 0x00 is byte 260.
-        CBootFaultCase{"WrongEchoAtRx", Faults([](CBoardFaults& f) { f.nWrongEchoAtRx = 262; }), {0xC5}, {0xC5},
-                       2, 0xFD}),
-    [](const ::testing::TestParamInfo<CBootFaultCase>& caseInfo) { return std::string(caseInfo.param.pszName); });
 
 }  // namespace

@@ -17,21 +17,14 @@ public:
 
     bool Open(const std::string& strPath);      // O_NOCTTY | O_NONBLOCK, raw, as the tool opens a port
     void Close();
-    bool IsOpen() const { return m_hPort >= 0; }
 
     bool Send(const std::vector<uint8_t>& vecBytes);
     // Up to nCount bytes, waiting at most nTimeoutMs for all of them; fewer when time runs out.
     std::vector<uint8_t> Receive(size_t nCount, int nTimeoutMs = 2000);
-    // The port reports a hang-up (the board closed its side) within the time.
-    bool WaitHangUp(int nTimeoutMs);
-
     // Sends each byte and expects its echo, then reads nAnswer bytes.
     ::testing::AssertionResult Exchange(const std::vector<uint8_t>& vecSend, size_t nAnswer,
-                                        std::vector<uint8_t>* pAnswer = nullptr, int nAnswerTimeoutMs = 2000);
-    // One programming run of one block (checksum checked) and one read-back run of one pair.
-    ::testing::AssertionResult Program(uint32_t dwAddress, const std::vector<uint8_t>& vecData);
-    std::vector<uint8_t> ReadPair(uint32_t dwAddress);
-    // The whole boot: 0x00 / ID, bootstrap code, first stage loader, length, flasher, ID, echo test.
+                                        std::vector<uint8_t>* pAnswer = nullptr);
+    // The whole boot: 0x00 / ID, BootChain(vecFlasher), flasher ID, echo test.
     ::testing::AssertionResult Boot(const std::vector<uint8_t>& vecFlasher);
 
 private:
@@ -43,3 +36,6 @@ const std::vector<uint8_t>& TestFirstLoader();
 const std::vector<uint8_t>& TestBootstrapCode();
 const std::vector<uint8_t>& TestFlasher();   // 1024 bytes, 8 sectors, kTestInfo
 inline constexpr char kTestInfo[] = "Test flasher: 8 x 32 KiB";
+// What follows the bootstrap loader's ID: bootstrap code, first stage loader, length, flasher.
+// nFlipPart 0..2 damages byte nFlipAt of the bootstrap code, first stage loader or flasher.
+std::vector<uint8_t> BootChain(const std::vector<uint8_t>& vecFlasher, int nFlipPart = -1, size_t nFlipAt = 0);
