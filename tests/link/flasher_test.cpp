@@ -33,20 +33,20 @@ protected:
         return pImage;
     }
 
+    // The flash group selector, then programming or verifying.
+    int Run(int (CTargetLink::*pfnOperation)(CProgressSink*, CHexFile*), CHexFile* pImage,
+            CRecordingProgress* pProgress)
+    {
+        CRecordingProgress progress;
+        return m_link.SelectFlashGroup() != 0 ? -1 : (m_link.*pfnOperation)(pProgress ? pProgress : &progress, pImage);
+    }
     int Program(CHexFile* pImage, CRecordingProgress* pProgress = nullptr)
     {
-        CRecordingProgress progress;
-        if (m_link.SelectFlashGroup() != 0)
-            return -1;
-        return m_link.ProgramImage(pProgress != nullptr ? pProgress : &progress, pImage);
+        return Run(&CTargetLink::ProgramImage, pImage, pProgress);
     }
-
     int Verify(CHexFile* pImage, CRecordingProgress* pProgress = nullptr)
     {
-        CRecordingProgress progress;
-        if (m_link.SelectFlashGroup() != 0)
-            return -1;
-        return m_link.VerifyImage(pProgress != nullptr ? pProgress : &progress, pImage);
+        return Run(&CTargetLink::VerifyImage, pImage, pProgress);
     }
 
     // The blocks of a programming run as the PC sent them: start address and length.
@@ -381,7 +381,8 @@ class FlasherFacts : public CBoardFixture
 {
 };
 
-// The count is a signed byte; a length byte 0 gives an empty info text.
+// The count is a signed byte; a length byte 0 gives an empty info text. Each round boots again
+// after the port was closed, with target files changed in between.
 TEST_F(FlasherFacts, SectorCountAndInfoText)
 {
     const std::pair<int, const char*> cases[] = {{0x10, "x"}, {0xFF, ""}, {0x80, kInfo}};
