@@ -14,7 +14,9 @@ cmake -S "$root" -B "$build" -G Ninja -Wno-dev -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build" -j "$(nproc)" --target kelvora-flash kelvora-boardsim
 
 port="${KELVORA_PORT:-}"
+ask=()                 # a real board is reset by hand: kelvora-flash waits for Enter
 if [ -z "$port" ]; then
+  ask=(--yes)          # the simulated board starts in its bootstrap loader
   # The simulated board keeps its flash in a file between runs, like a real one.
   exec {sim}< <(exec "$build/sim/kelvora-boardsim" --baud "${KELVORA_SIM_BAUD:-0}" \
                      --flash "$build/simulated-flash.bin")
@@ -24,4 +26,4 @@ if [ -z "$port" ]; then
   echo "Simulated board on $port"
 fi
 
-"$build/tools/kelvora-flash" --port "$port" --dir "$root/targets" --yes "$@" "$image"
+"$build/tools/kelvora-flash" --port "$port" --dir "$root/targets" "${ask[@]}" "$@" "$image"
