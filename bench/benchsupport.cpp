@@ -2,28 +2,12 @@
 
 #include <cstdint>
 #include <fcntl.h>
-#include <filesystem>
 #include <poll.h>
-#include <stdexcept>
 #include <stdlib.h>
 #include <sys/eventfd.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
-
-CBenchDir::CBenchDir()
-{
-    char szTemplate[] = "/tmp/kelvora-bench-XXXXXX";
-    if (mkdtemp(szTemplate) == nullptr)
-        throw std::runtime_error("mkdtemp failed");
-    m_strPath = szTemplate;
-}
-
-CBenchDir::~CBenchDir()
-{
-    std::error_code ec;
-    std::filesystem::remove_all(m_strPath, ec);
-}
 
 double DirectEchoSeconds(int nExchanges)
 {

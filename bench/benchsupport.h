@@ -1,21 +1,7 @@
-// Pieces the benchmarks share: a temporary folder, a clock, and the direct-loop baseline.
+// Pieces the benchmarks share: a clock and the direct-loop baseline.
 #pragma once
 
 #include <chrono>
-#include <string>
-
-class CBenchDir
-{
-public:
-    CBenchDir();
-    ~CBenchDir();
-    CBenchDir(const CBenchDir&) = delete;
-    CBenchDir& operator=(const CBenchDir&) = delete;
-    std::string Path(const std::string& strName) const { return m_strPath + "/" + strName; }
-
-private:
-    std::string m_strPath;
-};
 
 inline double SecondsSince(std::chrono::steady_clock::time_point tpStart)
 {

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "benchsupport.h"
+#include "support/tempdir.h"
 #include "hex/hexfile.h"
 #include "link/targetlink.h"
 #include "sim/boardsim.h"
@@ -23,8 +24,8 @@ int ByteCount(const std::string& strPath)
 
 int main()
 {
-    CBenchDir dir;
-    if (CTargetFiles::WriteStandardSet(dir.Path("")) != 0)
+    CTempDir dir("kelvora-bench");
+    if (CTargetFiles::WriteStandardSet(dir.Path()) != 0)
         return 1;
     const std::string strBsl = dir.Path("prel1.hex"), strFirst = dir.Path("prel2.hex"),
                       strSecond = dir.Path("main.h86");

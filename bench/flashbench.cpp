@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "benchsupport.h"
+#include "support/tempdir.h"
 #include "hex/hexfile.h"
 #include "link/targetlink.h"
 #include "sim/boardsim.h"
@@ -24,7 +25,7 @@ constexpr int kMaxBlock = 254;
 constexpr int kFastestRate = 4000000;
 
 // An image file of 64 KiB from address 0, with extended linear address records.
-std::string WriteImage(const CBenchDir& dir)
+std::string WriteImage(const CTempDir& dir)
 {
     const std::string strPath = dir.Path("image.hex");
     FILE* pFile = std::fopen(strPath.c_str(), "w");
@@ -70,7 +71,7 @@ struct CRun
     double dVerify = -1;
 };
 
-CRun FlashOnce(const CBenchDir& dir, int nBaudRate, const std::string& strImage)
+CRun FlashOnce(const CTempDir& dir, int nBaudRate, const std::string& strImage)
 {
     CRun run;
     CBoardSim board;
@@ -118,8 +119,8 @@ int main(int argc, char** argv)
         else if (std::strcmp(argv[i], "--bytes") == 0 && i + 1 < argc)
             g_nImageSize = std::max(2, std::min(0x10000, std::atoi(argv[++i])) & ~15);
     }
-    CBenchDir dir;
-    if (CTargetFiles::WriteStandardSet(dir.Path("")) != 0)
+    CTempDir dir("kelvora-bench");
+    if (CTargetFiles::WriteStandardSet(dir.Path()) != 0)
         return 1;
     const std::string strImage = WriteImage(dir);
     const CLineFigures line = LineFigures(g_nImageSize);

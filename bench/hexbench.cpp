@@ -1,6 +1,7 @@
 // Hex image benchmark: Verify + Load of a 16 MiB image against srec_cat and objcopy reading
 // the same file, plus the peak memory per data byte and the cost of sorting descending records.
 #include "hex/hexfile.h"
+#include "support/tempdir.h"
 
 #include <algorithm>
 #include <chrono>
@@ -163,20 +164,14 @@ double Median(std::vector<double> v)
 
 int main()
 {
-    char szDir[] = "/tmp/kelvora_hexbench_XXXXXX";
-    if (mkdtemp(szDir) == nullptr)
-    {
-        std::perror("mkdtemp");
-        return 1;
-    }
-    const std::string strDir = szDir;
+    const CTempDir dir("kelvora-hexbench");
+    const std::string& strDir = dir.Path();
     const std::string strAscending = strDir + "/ascending.hex";
     const std::string strDescending = strDir + "/descending.hex";
     const std::string strObjOut = strDir + "/objcopy.bin";
     if (!WriteImage(strAscending, false) || !WriteImage(strDescending, true))
     {
-        std::fprintf(stderr, "cannot write the hex files in %s\n", szDir);
-        std::filesystem::remove_all(strDir);
+        std::fprintf(stderr, "cannot write the hex files in %s\n", strDir.c_str());
         return 1;
     }
     std::printf("image: %u data bytes in %u-byte records, file %.1f MiB, %d rounds, medians\n", kImageBytes,
@@ -239,6 +234,5 @@ int main()
     std::printf("sort alone            : %.3f s for descending records, in memory already touched%s\n", dSort,
                 bOk ? "" : "  FAILED");
 
-    std::filesystem::remove_all(strDir);
     return bOk ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 // A board simulator started here is offered by discovery while it runs, and no longer
 // once it has ended.
 #include "serial/portdiscovery.h"
+#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
@@ -24,8 +25,8 @@ namespace fs = std::filesystem;
 
 TEST(BoardSimDiscovery, StartedSimulatorIsFoundAndGoneAfterItEnds)
 {
-    char szRuntimeDir[] = "/tmp/kelvora-runtime-XXXXXX";
-    ASSERT_NE(mkdtemp(szRuntimeDir), nullptr);
+    const CTempDir runtime("kelvora-runtime");
+    const char* szRuntimeDir = runtime.Path().c_str();
     SerialDiscoveryRoots roots;  // an empty sysfs, so only simulators are listed
     roots.m_strSysfs = szRuntimeDir;
     roots.m_strSimulatorDir = roots.m_strSysfs + "/kelvora/ports";
@@ -69,7 +70,6 @@ TEST(BoardSimDiscovery, StartedSimulatorIsFoundAndGoneAfterItEnds)
     {
     }
     EXPECT_TRUE(enumerate().empty());
-    fs::remove_all(szRuntimeDir);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "serial/osversion.h"
+#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
@@ -15,10 +16,9 @@ namespace
 
 TEST(OsVersion, PrettyNameOfFirstOsReleaseFileAndKernel)
 {
-    char szTemplate[] = "/tmp/kelvora-osrelease-XXXXXX";
-    const std::filesystem::path dir = mkdtemp(szTemplate);
-    const std::string strEtc = (dir / "etc-os-release").string();
-    const std::string strLib = (dir / "lib-os-release").string();
+    const CTempDir dir("kelvora-osrelease");
+    const std::string strEtc = dir.Path("etc-os-release");
+    const std::string strLib = dir.Path("lib-os-release");
     struct utsname uts = {};
     std::strcpy(uts.sysname, "Linux");
     std::strcpy(uts.release, "6.1.0");
@@ -44,7 +44,6 @@ TEST(OsVersion, PrettyNameOfFirstOsReleaseFileAndKernel)
         }
         EXPECT_EQ(GetOsVersionText({strEtc, strLib}, pUname), pszWant);
     }
-    std::filesystem::remove_all(dir);
 }
 
 TEST(OsVersion, RealMachineNamesItsKernel)

@@ -1,4 +1,5 @@
 #include "serial/portdiscovery.h"
+#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
@@ -31,15 +32,12 @@ class CFakeMachine
 public:
     CFakeMachine()
     {
-        char szTemplate[] = "/tmp/kelvora-discovery-XXXXXX";
-        m_root = mkdtemp(szTemplate);
         for (const char* pszDir : {"sys/class/tty", "dev/pts", "sim"})
             fs::create_directories(m_root / pszDir);
         m_roots.m_strSysfs = (m_root / "sys").string();
         m_roots.m_strDev = (m_root / "dev").string();
         m_roots.m_strSimulatorDir = (m_root / "sim").string();
     }
-    ~CFakeMachine() { fs::remove_all(m_root); }
 
     void Add(const FakeNode& n) const
     {
@@ -73,7 +71,8 @@ public:
         return ports;
     }
 
-    fs::path m_root;
+    CTempDir m_dir{"kelvora-discovery"};
+    const fs::path m_root{m_dir.Path()};
     SerialDiscoveryRoots m_roots;
 
 private:

@@ -1,6 +1,7 @@
 // CHexFile: record format, address arithmetic, the sorted item array, and round trips
 // against hex files written by srec_cat and objcopy.
 #include "hex/hexfile.h"
+#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
@@ -83,8 +84,6 @@ Image Walk(const CHexFile& hex)
 class HexFileTest : public testing::Test
 {
 protected:
-    HexFileTest() { EXPECT_NE(mkdtemp(m_strRoot.data()), nullptr); m_strPath = m_strRoot + "/img.hex"; }
-    ~HexFileTest() override { std::error_code ec; fs::remove_all(m_strRoot, ec); }
     int Verify(const std::string& strContent)
     {
         WriteFile(m_strPath, strContent);
@@ -106,8 +105,9 @@ protected:
         return Walk(*m_pHex);
     }
 
-    std::string m_strRoot = (fs::temp_directory_path() / "kelvora_hex_XXXXXX").string();
-    std::string m_strPath;
+    CTempDir m_dir{"kelvora-hex"};
+    const std::string m_strRoot = m_dir.Path();
+    const std::string m_strPath = m_dir.Path("img.hex");
     std::unique_ptr<CHexFile> m_pHex;
 };
 

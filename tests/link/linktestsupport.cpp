@@ -1,25 +1,9 @@
 #include "linktestsupport.h"
 
-#include <filesystem>
 #include <stdexcept>
-#include <stdlib.h>
 
 #include "sim/hexwriter.h"
 #include "sim/targetfiles.h"
-
-CTempDir::CTempDir()
-{
-    char szTemplate[] = "/tmp/kelvora-test-XXXXXX";
-    if (mkdtemp(szTemplate) == nullptr)
-        throw std::runtime_error("mkdtemp failed");
-    m_strPath = szTemplate;
-}
-
-CTempDir::~CTempDir()
-{
-    std::error_code ec;
-    std::filesystem::remove_all(m_strPath, ec);
-}
 
 void WriteHexFile(const std::string& strPath, const std::vector<CSegment>& segments)
 {

@@ -11,20 +11,8 @@
 #include "link/progresssink.h"
 #include "link/targetlink.h"
 #include "sim/boardsim.h"
+#include "support/tempdir.h"
 
-// A fresh folder under /tmp, removed with everything in it.
-class CTempDir
-{
-public:
-    CTempDir();
-    ~CTempDir();
-    CTempDir(const CTempDir&) = delete;
-    CTempDir& operator=(const CTempDir&) = delete;
-    std::string Path(const std::string& strName) const { return m_strPath + "/" + strName; }
-
-private:
-    std::string m_strPath;
-};
 
 // Bytes at an address.
 using CSegment = std::pair<uint32_t, std::vector<uint8_t>>;

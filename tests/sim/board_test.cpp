@@ -6,6 +6,7 @@
 #include "sim/boardsim.h"
 #include "sim/payloadformat.h"
 #include "sim/targetfiles.h"
+#include "support/tempdir.h"
 
 #include <chrono>
 #include <csignal>
@@ -23,21 +24,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class CTempDir
-{
-public:
-    CTempDir()
-    {
-        char szTemplate[] = "/tmp/kelvora-simtest-XXXXXX";
-        m_path = mkdtemp(szTemplate);
-    }
-    ~CTempDir() { fs::remove_all(m_path); }
-    std::string operator/(const char* pszName) const { return (m_path / pszName).string(); }
-    const fs::path& Path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
 
 const std::vector<uint8_t> kReadBackAt0 = {0x46, 0x56, 0x00, 0x00, 0x00};   // read-back of 0x000000
 
@@ -130,17 +116,17 @@ TEST(BoardFlash, LoadAndSaveRoundTripAndAFlasherOfOtherSizeErases)
     std::vector<uint8_t> vecImage(2 * 32768, 0xFF);
     vecImage[0] = 0xA5;
     vecImage.back() = 0x5A;
-    std::ofstream(dir / "in.bin", std::ios::binary).write(reinterpret_cast<const char*>(vecImage.data()),
+    std::ofstream(dir.Path("in.bin"), std::ios::binary).write(reinterpret_cast<const char*>(vecImage.data()),
                                                            static_cast<std::streamsize>(vecImage.size()));
     CBoardSim sim;
     EXPECT_TRUE(sim.GetFlash().empty());
-    ASSERT_EQ(0, sim.LoadFlash(dir / "in.bin"));
-    ASSERT_EQ(0, sim.SaveFlash(dir / "out.bin"));
+    ASSERT_EQ(0, sim.LoadFlash(dir.Path("in.bin")));
+    ASSERT_EQ(0, sim.SaveFlash(dir.Path("out.bin")));
     EXPECT_EQ(vecImage, sim.GetFlash());
-    EXPECT_EQ(fs::file_size(dir / "in.bin"), fs::file_size(dir / "out.bin"));
-    std::ofstream(dir / "odd.bin") << "not a whole sector";
-    EXPECT_EQ(-1, sim.LoadFlash(dir / "odd.bin"));
-    EXPECT_EQ(-1, sim.LoadFlash(dir / "missing.bin"));
+    EXPECT_EQ(fs::file_size(dir.Path("in.bin")), fs::file_size(dir.Path("out.bin")));
+    std::ofstream(dir.Path("odd.bin")) << "not a whole sector";
+    EXPECT_EQ(-1, sim.LoadFlash(dir.Path("odd.bin")));
+    EXPECT_EQ(-1, sim.LoadFlash(dir.Path("missing.bin")));
 
     ASSERT_EQ(0, sim.Start());
     CPcSide pc(sim.GetDevicePath());
@@ -208,16 +194,16 @@ std::vector<uint8_t> HexBytes(const std::string& strPath, uint32_t* pdwFirst = n
 TEST(TargetFiles, StandardSetBootsTheBoard)
 {
     CTempDir dir;
-    ASSERT_EQ(0, CTargetFiles::WriteStandardSet(dir.Path().string()));
-    EXPECT_EQ(TestBootstrapCode(), HexBytes(dir / "prel1.hex"));
-    EXPECT_EQ(TestFirstLoader(), HexBytes(dir / "prel2.hex"));
-    EXPECT_EQ(0x8000u, HexBytes(dir / "sample.hex").size());
+    ASSERT_EQ(0, CTargetFiles::WriteStandardSet(dir.Path()));
+    EXPECT_EQ(TestBootstrapCode(), HexBytes(dir.Path("prel1.hex")));
+    EXPECT_EQ(TestFirstLoader(), HexBytes(dir.Path("prel2.hex")));
+    EXPECT_EQ(0x8000u, HexBytes(dir.Path("sample.hex")).size());
     CBoardSim sim;
     ASSERT_EQ(0, sim.Start());
     CPcSide pc(sim.GetDevicePath());
     for (const CFlasherSpec& spec : CTargetFiles::kStandardFlashers) {
         uint32_t dwFirst = 0;
-        const std::vector<uint8_t> vecFlasher = HexBytes(dir / spec.pszFileName, &dwFirst);
+        const std::vector<uint8_t> vecFlasher = HexBytes(dir.Path(spec.pszFileName), &dwFirst);
         EXPECT_EQ(0x10000u, dwFirst);
         EXPECT_EQ(spec.nSize, vecFlasher.size());
         ASSERT_TRUE(pc.Boot(vecFlasher)) << spec.pszFileName;
