@@ -4,11 +4,11 @@
 #include <cstdio>
 
 #include "benchsupport.h"
-#include "support/tempdir.h"
 #include "hex/hexfile.h"
 #include "link/targetlink.h"
 #include "sim/boardsim.h"
 #include "sim/targetfiles.h"
+#include "support/tempdir.h"
 
 namespace
 {
@@ -20,7 +20,7 @@ int ByteCount(const std::string& strPath)
     CHexFile file(strPath.c_str());
     return file.Verify() == 0 ? file.m_nByteCount : -1;
 }
-}
+}   // namespace
 
 int main()
 {
@@ -42,7 +42,8 @@ int main()
     std::printf("boot over the simulated board at %d bit/s: first stage loader %d bytes, flasher %d bytes\n",
                 kBaudRate, nFirst, nSecond);
     std::printf("line alone: %ld bytes, %.3f s\n", nLineBytes, dLineSeconds);
-    std::printf("pty delay towards the board, not charged to the PC: %.1f us\n", board.GetInboundLatencyNs() / 1000.0);
+    std::printf("pty delay towards the board, not charged to the PC: %.1f us\n",
+                board.GetInboundLatencyNs() / 1000.0);
 
     double dBest = 1e9;
     for (int nRun = 0; nRun < kRuns; ++nRun) {
@@ -64,7 +65,7 @@ int main()
         std::printf("run %d: %.3f s, %.3f of line speed\n", nRun + 1, dSeconds, dLineSeconds / dSeconds);
         dBest = std::min(dBest, dSeconds);
     }
-    std::printf("boot: best %.3f s against %.3f s on the line: ratio %.3f (target >= 0.85)\n", dBest, dLineSeconds,
-                dLineSeconds / dBest);
+    std::printf("boot: best %.3f s against %.3f s on the line: ratio %.3f (target >= 0.85)\n", dBest,
+                dLineSeconds, dLineSeconds / dBest);
     return 0;
 }

@@ -4,18 +4,18 @@
 // Unpaced: received bytes per second through the link against a direct poll/read loop on a
 // pseudo-terminal in the same run.
 // Usage: flashbench [--unpaced-only] [--bytes N]
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "benchsupport.h"
-#include "support/tempdir.h"
 #include "hex/hexfile.h"
 #include "link/targetlink.h"
 #include "sim/boardsim.h"
 #include "sim/targetfiles.h"
+#include "support/tempdir.h"
 
 namespace
 {
@@ -88,8 +88,8 @@ CRun FlashOnce(const CTempDir& dir, int nBaudRate, const std::string& strImage)
     if (link.Init(board.GetDevicePath().c_str(), nPortRate, dir.Path("prel1.hex").c_str(),
                   dir.Path("prel2.hex").c_str(), dir.Path("mainamd.h86").c_str()) != 0 ||
         link.Connect() == -1 || link.SendBsl() != 0 || link.SendFirstLoader() != 0 ||
-        link.SendSecondLoader(nullptr) != 0 || link.TestConnection(nullptr) != 0 || link.SelectEraseGroup() != 0 ||
-        link.EraseChip() != 0) {
+        link.SendSecondLoader(nullptr) != 0 || link.TestConnection(nullptr) != 0 ||
+        link.SelectEraseGroup() != 0 || link.EraseChip() != 0) {
         std::printf("boot failed: %s\n", link.GetErrorText().c_str());
         link.Close();
         return run;
@@ -108,7 +108,7 @@ CRun FlashOnce(const CTempDir& dir, int nBaudRate, const std::string& strImage)
     link.Close();
     return run;
 }
-}
+}   // namespace
 
 int main(int argc, char** argv)
 {
@@ -133,10 +133,10 @@ int main(int argc, char** argv)
         const double dLineProgram = line.nProgramByteTimes * dByteTime;
         const double dLineVerify = line.nVerifyByteTimes * dByteTime;
         std::printf("%d bytes at %d bit/s over the simulated board\n", g_nImageSize, kBaudRate);
-        std::printf("program: %.2f s, line alone %.2f s: ratio %.3f (target >= 0.85)\n", run.dProgram, dLineProgram,
-                    dLineProgram / run.dProgram);
-        std::printf("verify:  %.2f s, line alone %.2f s: ratio %.3f (target >= 0.85)\n", run.dVerify, dLineVerify,
-                    dLineVerify / run.dVerify);
+        std::printf("program: %.2f s, line alone %.2f s: ratio %.3f (target >= 0.85)\n", run.dProgram,
+                    dLineProgram, dLineProgram / run.dProgram);
+        std::printf("verify:  %.2f s, line alone %.2f s: ratio %.3f (target >= 0.85)\n", run.dVerify,
+                    dLineVerify, dLineVerify / run.dVerify);
     }
 
     const CRun fast = FlashOnce(dir, 0, strImage);
@@ -147,9 +147,10 @@ int main(int argc, char** argv)
     const double dDirectRate = nDirect / dDirect;
     const double dProgramRate = line.nProgramReads / fast.dProgram;
     const double dVerifyRate = line.nVerifyReads / fast.dVerify;
-    std::printf("unpaced: program %.2f s (%.0f exchanges/s), verify %.2f s (%.0f exchanges/s)\n", fast.dProgram,
-                dProgramRate, fast.dVerify, dVerifyRate);
-    std::printf("direct poll/read loop on a pty: %.0f exchanges/s; link/direct cost ratio: program %.2f, verify %.2f\n",
+    std::printf("unpaced: program %.2f s (%.0f exchanges/s), verify %.2f s (%.0f exchanges/s)\n",
+                fast.dProgram, dProgramRate, fast.dVerify, dVerifyRate);
+    std::printf("direct poll/read loop on a pty: %.0f exchanges/s; link/direct cost ratio: program %.2f, "
+                "verify %.2f\n",
                 dDirectRate, dDirectRate / dProgramRate, dDirectRate / dVerifyRate);
     return 0;
 }

@@ -40,8 +40,7 @@ void AppendRecord(std::string& str, unsigned nType, uint16_t wAddress, const uin
     put(wAddress >> 8);
     put(wAddress & 0xFF);
     put(nType);
-    for (unsigned i = 0; i < nCount; ++i)
-    {
+    for (unsigned i = 0; i < nCount; ++i) {
         put(pData[i]);
         nSum += pData[i];
     }
@@ -59,24 +58,20 @@ bool WriteImage(const std::string& strPath, bool bDescending)
     uint32_t dwPage = 0xFFFFFFFF;
     const uint32_t nRecords = kImageBytes / kRecordBytes;
     uint32_t dwSeed = 12345;
-    for (uint32_t n = 0; n < nRecords; ++n)
-    {
+    for (uint32_t n = 0; n < nRecords; ++n) {
         const uint32_t dwAddress = kBaseAddress + kRecordBytes * (bDescending ? nRecords - 1 - n : n);
-        if ((dwAddress >> 16) != dwPage)
-        {
+        if ((dwAddress >> 16) != dwPage) {
             dwPage = dwAddress >> 16;
             const uint8_t aby[2] = {static_cast<uint8_t>(dwPage >> 8), static_cast<uint8_t>(dwPage)};
             AppendRecord(str, 4, 0, aby, 2);
         }
         uint8_t aby[kRecordBytes];
-        for (auto& by : aby)
-        {
+        for (auto& by : aby) {
             dwSeed = dwSeed * 1103515245u + 12345u;
             by = static_cast<uint8_t>(dwSeed >> 16);
         }
         AppendRecord(str, 0, static_cast<uint16_t>(dwAddress), aby, kRecordBytes);
-        if (str.size() > (1u << 20))
-        {
+        if (str.size() > (1u << 20)) {
             std::fwrite(str.data(), 1, str.size(), pFile);
             str.clear();
         }
@@ -119,7 +114,8 @@ KelvoraRun RunKelvora(const std::string& strPath)
     const Clock::time_point t1 = Clock::now();
     run.bOk = bVerified && hex.Load() == 0;
     run.dLoad = Seconds(t1);
-    run.bOk = run.bOk && hex.m_nByteCount == static_cast<int32_t>(kImageBytes) && hex.m_pFirst->dwAddress == kBaseAddress &&
+    run.bOk = run.bOk && hex.m_nByteCount == static_cast<int32_t>(kImageBytes) &&
+              hex.m_pFirst->dwAddress == kBaseAddress &&
               hex.GetEndAddress() == kBaseAddress + kImageBytes - 1;
     return run;
 }
@@ -129,8 +125,7 @@ KelvoraRun RunKelvora(const std::string& strPath)
 double TimeSortOfDescendingRecords(const std::string& strPath, bool* pbOk)
 {
     CHexFile hex(strPath.c_str());
-    if (hex.Verify() != 0 || hex.Load() != 0)
-    {
+    if (hex.Verify() != 0 || hex.Load() != 0) {
         *pbOk = false;
         return 0;
     }
@@ -160,7 +155,7 @@ double Median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
-} // namespace
+}   // namespace
 
 int main()
 {
@@ -169,19 +164,18 @@ int main()
     const std::string strAscending = strDir + "/ascending.hex";
     const std::string strDescending = strDir + "/descending.hex";
     const std::string strObjOut = strDir + "/objcopy.bin";
-    if (!WriteImage(strAscending, false) || !WriteImage(strDescending, true))
-    {
+    if (!WriteImage(strAscending, false) || !WriteImage(strDescending, true)) {
         std::fprintf(stderr, "cannot write the hex files in %s\n", strDir.c_str());
         return 1;
     }
     std::printf("image: %u data bytes in %u-byte records, file %.1f MiB, %d rounds, medians\n", kImageBytes,
-                kRecordBytes, static_cast<double>(std::filesystem::file_size(strAscending)) / (1 << 20), kRounds);
+                kRecordBytes, static_cast<double>(std::filesystem::file_size(strAscending)) / (1 << 20),
+                kRounds);
 
     std::vector<double> kelvora, verify, load, srec, objcopy;
     long nPeakDelta = 0;
     bool bOk = true;
-    for (int i = 0; i < kRounds; ++i)
-    {
+    for (int i = 0; i < kRounds; ++i) {
         // The peak of the run lies far above anything before it, so the peak after the run
         // less the resident size before it is what Verify + Load took.
         const long nResidentBefore = StatusKiB("VmRSS");
@@ -208,21 +202,21 @@ int main()
         std::printf(" %.3f", d);
     std::printf("\n");
     if (dSrec > 0)
-        std::printf("srec_cat              : %.3f s   kelvora / srec_cat = %.2f, first round %.2f (target <= 0.50)\n",
-                    dSrec, dKelvora / dSrec, dCold / dSrec);
+        std::printf(
+            "srec_cat              : %.3f s   kelvora / srec_cat = %.2f, first round %.2f (target <= 0.50)\n",
+            dSrec, dKelvora / dSrec, dCold / dSrec);
     else
         std::printf("srec_cat              : not available\n");
     if (dObjcopy > 0)
-        std::printf("objcopy               : %.3f s   kelvora / objcopy  = %.2f, first round %.2f\n", dObjcopy,
-                    dKelvora / dObjcopy, dCold / dObjcopy);
+        std::printf("objcopy               : %.3f s   kelvora / objcopy  = %.2f, first round %.2f\n",
+                    dObjcopy, dKelvora / dObjcopy, dCold / dObjcopy);
     else
         std::printf("objcopy               : not available\n");
     std::printf("peak memory growth    : %.2f bytes per data byte (item %zu bytes)\n",
                 static_cast<double>(nPeakDelta) * 1024.0 / kImageBytes, sizeof(HexItem));
 
     std::vector<double> descending, descendingLoad;
-    for (int i = 0; i < kRounds; ++i)
-    {
+    for (int i = 0; i < kRounds; ++i) {
         const KelvoraRun run = RunKelvora(strDescending);
         bOk = bOk && run.bOk;
         descending.push_back(run.dVerify + run.dLoad);

@@ -23,7 +23,8 @@ namespace
 {
 constexpr int kExchanges = 4000;   // per round
 constexpr int kRounds = 15;        // alternating direct / port, so both see the same machine load
-constexpr int kBaudRate = 4000000;   // the port keeps the line's pace: at its fastest, only the hand-over is timed
+constexpr int kBaudRate =
+    4000000;   // the port keeps the line's pace: at its fastest, only the hand-over is timed
 
 // The board: echoes every byte that arrives on the master side until told to stop.
 class CEchoBoard
@@ -46,8 +47,7 @@ private:
     {
         pollfd pfd[2] = {{m_hMaster, POLLIN, 0}, {m_hStop, POLLIN, 0}};
         char buf[256];
-        for (;;)
-        {
+        for (;;) {
             if (poll(pfd, 2, -1) < 0)
                 continue;
             if (pfd[1].revents != 0)
@@ -84,8 +84,7 @@ double RunDirect(const std::string& strSlave)
     double dSeconds = -1;
     const auto tpStart = std::chrono::steady_clock::now();
     int i = 0;
-    for (; i < kExchanges; ++i)
-    {
+    for (; i < kExchanges; ++i) {
         const char chOut = static_cast<char>(i);
         if (write(hFile, &chOut, 1) != 1)
             break;
@@ -108,8 +107,7 @@ double RunPort(const std::string& strSlave)
     if (port.Open(strSlave.c_str(), kBaudRate) != 0)
         return -1;
     const auto tpStart = std::chrono::steady_clock::now();
-    for (int i = 0; i < kExchanges; ++i)
-    {
+    for (int i = 0; i < kExchanges; ++i) {
         const char chOut = static_cast<char>(i);
         if (port.Write(&chOut, 1) != 1)
             return -1;
@@ -128,13 +126,12 @@ double Median(std::vector<double> values)
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
 }
-}
+}   // namespace
 
 int main()
 {
     const int hMaster = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (hMaster < 0 || grantpt(hMaster) != 0 || unlockpt(hMaster) != 0)
-    {
+    if (hMaster < 0 || grantpt(hMaster) != 0 || unlockpt(hMaster) != 0) {
         std::fprintf(stderr, "serialbench: no pseudo-terminal\n");
         return 1;
     }
@@ -149,12 +146,10 @@ int main()
     std::vector<double> direct, port, ratio;
     {
         CEchoBoard board(hMaster);
-        for (int nRound = 0; nRound < kRounds; ++nRound)
-        {
+        for (int nRound = 0; nRound < kRounds; ++nRound) {
             const double dDirect = RunDirect(strSlave);
             const double dPort = RunPort(strSlave);
-            if (dDirect <= 0 || dPort <= 0)
-            {
+            if (dDirect <= 0 || dPort <= 0) {
                 std::fprintf(stderr, "serialbench: exchange failed in round %d\n", nRound);
                 return 1;
             }
@@ -168,11 +163,13 @@ int main()
 
     const double dDirectUs = Median(direct) * 1e6 / kExchanges;
     const double dPortUs = Median(port) * 1e6 / kExchanges;
-    std::printf("serialbench: %d exchanges x %d rounds on a pseudo-terminal (median round)\n", kExchanges, kRounds);
-    std::printf("  direct poll/read loop: %8.1f us/exchange  %9.0f exchanges/s\n", dDirectUs, 1e6 / dDirectUs);
+    std::printf("serialbench: %d exchanges x %d rounds on a pseudo-terminal (median round)\n", kExchanges,
+                kRounds);
+    std::printf("  direct poll/read loop: %8.1f us/exchange  %9.0f exchanges/s\n", dDirectUs,
+                1e6 / dDirectUs);
     std::printf("  CRS232Port (reader):   %8.1f us/exchange  %9.0f exchanges/s\n", dPortUs, 1e6 / dPortUs);
     const double dRatio = Median(ratio);
-    std::printf("  ratio port/direct:     %8.2f  (median of the rounds' ratios; target <= 1.50)  %s\n", dRatio,
-                dRatio <= 1.5 ? "ok" : "OVER");
+    std::printf("  ratio port/direct:     %8.2f  (median of the rounds' ratios; target <= 1.50)  %s\n",
+                dRatio, dRatio <= 1.5 ? "ok" : "OVER");
     return 0;
 }

@@ -26,8 +26,7 @@ const std::string& ScratchPath()
 
 void Check(bool bCondition, const char* pszWhat)
 {
-    if (!bCondition)
-    {
+    if (!bCondition) {
         std::fprintf(stderr, "invariant broken: %s\n", pszWhat);
         std::abort();
     }
@@ -61,8 +60,7 @@ Reference ReadReference(const char* pszPath)
     bool bEnd = false;
     uint32_t dwLinear = 0;
     uint32_t dwSegment = 0;
-    while (ref.bValid && std::fgets(szLine, sizeof(szLine), pFile) != nullptr)
-    {
+    while (ref.bValid && std::fgets(szLine, sizeof(szLine), pFile) != nullptr) {
         const size_t nRead = std::strlen(szLine);
         const size_t nLen = std::strcspn(szLine, "\r\n");
         const size_t nCr = std::strspn(szLine + nLen, "\r");
@@ -72,7 +70,9 @@ Reference ReadReference(const char* pszPath)
             ref.bValid = Digit(szLine[i]) >= 0;
         if (!ref.bValid)
             break;
-        auto pair = [&szLine](size_t i) { return static_cast<uint32_t>(Digit(szLine[i]) * 16 + Digit(szLine[i + 1])); };
+        auto pair = [&szLine](size_t i) {
+            return static_cast<uint32_t>(Digit(szLine[i]) * 16 + Digit(szLine[i + 1]));
+        };
         const uint32_t nBytes = pair(1);
         const uint32_t dwAddress = pair(3) * 256 + pair(5);
         const std::string strType(szLine + 7, 2);
@@ -94,7 +94,8 @@ Reference ReadReference(const char* pszPath)
             dwSegment = dwField << 4;
         else
             for (uint32_t i = 0; i < nBytes; ++i, ++ref.nCount)
-                ref.image.emplace_back(dwLinear + dwSegment + dwAddress + i, static_cast<uint8_t>(pair(9 + 2 * i)));
+                ref.image.emplace_back(dwLinear + dwSegment + dwAddress + i,
+                                       static_cast<uint8_t>(pair(9 + 2 * i)));
     }
     std::fclose(pFile);
     std::sort(ref.image.begin(), ref.image.end());
@@ -116,8 +117,7 @@ void RunOne(const std::string& strPath, const uint8_t* pData, size_t nSize)
         Check(hex.m_nByteCount == ref.nCount, "count agrees with the reference");
 
     const int nLoad = hex.Load();
-    if (hex.m_nByteCount == 0)
-    {
+    if (hex.m_nByteCount == 0) {
         Check(nLoad == -1 && hex.m_pFirst == nullptr, "empty image does not load");
         uint8_t by;
         Check(hex.GetData(&by, 1) == 0 && hex.GetEndAddress() == 0, "empty image results");
@@ -126,8 +126,7 @@ void RunOne(const std::string& strPath, const uint8_t* pData, size_t nSize)
     Check(nLoad == 0, "a verified, unchanged file loads");
 
     std::vector<std::pair<uint32_t, uint8_t>> image;
-    for (hex.m_pCurrent = hex.m_pFirst; hex.m_pCurrent != nullptr; hex.m_pCurrent = hex.m_pCurrent->pNext)
-    {
+    for (hex.m_pCurrent = hex.m_pFirst; hex.m_pCurrent != nullptr; hex.m_pCurrent = hex.m_pCurrent->pNext) {
         Check(image.size() < static_cast<size_t>(hex.m_nByteCount), "no more items than counted");
         Check(hex.m_pCurrent == hex.m_pFirst + image.size(), "entry k links to entry k + 1");
         Check(image.empty() || image.back().first <= hex.m_pCurrent->dwAddress, "ascending addresses");
@@ -135,8 +134,7 @@ void RunOne(const std::string& strPath, const uint8_t* pData, size_t nSize)
     }
     Check(image.size() == static_cast<size_t>(hex.m_nByteCount), "as many items as counted");
     Check(hex.GetEndAddress() == image.back().first, "end address");
-    if (bCompare)
-    {
+    if (bCompare) {
         std::sort(image.begin(), image.end());   // equal addresses stand in any order
         Check(image == ref.image, "image agrees with the reference");
     }
@@ -148,7 +146,7 @@ void RunOne(const std::string& strPath, const uint8_t* pData, size_t nSize)
         Check(aby[i] == hex.m_pFirst[i].byValue, "GetData bytes in list order");
 }
 
-} // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 {

@@ -62,8 +62,7 @@ size_t CheckRecord(const unsigned char* p, size_t nRead)
         return 0;
     size_t i = 1;
     unsigned nSum = 0;
-    while (i + 1 < nRead && kDigit[p[i]] != kNoDigit && kDigit[p[i + 1]] != kNoDigit)
-    {
+    while (i + 1 < nRead && kDigit[p[i]] != kNoDigit && kDigit[p[i + 1]] != kNoDigit) {
         nSum += PairValue(p + i);
         i += 2;
     }
@@ -111,8 +110,7 @@ HexItem* AllocateItems(size_t nItems)
 void PrefaultBackwards(char* pArray, size_t nBytes, const std::atomic<bool>* pbStop)
 {
     size_t nEnd = nBytes & ~(kHugePageSize - 1);
-    while (nEnd > 0 && !pbStop->load(std::memory_order_relaxed))
-    {
+    while (nEnd > 0 && !pbStop->load(std::memory_order_relaxed)) {
         nEnd -= kHugePageSize;
         if (madvise(pArray + nEnd, kHugePageSize, MADV_POPULATE_WRITE) != 0)
             return;   // not offered by this kernel: the loading pass faults the pages itself
@@ -124,21 +122,18 @@ std::thread StartPrefault(HexItem* pItems, size_t nItems, const std::atomic<bool
     const size_t nBytes = nItems * sizeof(HexItem);
     if (nBytes < kHugeArrayMin)
         return {};
-    try
-    {
+    try {
         return std::thread(PrefaultBackwards, reinterpret_cast<char*>(pItems), nBytes, pbStop);
-    }
-    catch (const std::system_error&)
-    {
+    } catch (const std::system_error&) {
         return {};   // without the helper the pass only takes longer
     }
 }
 
-} // namespace
+}   // namespace
 
 CHexFile::CHexFile(const char* pszFileName)
-    : m_szFileName{}, m_pFirst(nullptr), m_pCurrent(nullptr), m_nByteCount(0),
-      m_bPathTooLong(false), m_pItems(nullptr), m_nStored(0)
+    : m_szFileName{}, m_pFirst(nullptr), m_pCurrent(nullptr), m_nByteCount(0), m_bPathTooLong(false),
+      m_pItems(nullptr), m_nStored(0)
 {
     if (pszFileName == nullptr)
         return;
@@ -185,8 +180,7 @@ int CHexFile::Load()
     if (prefault.joinable())
         prefault.join();
     // Fewer bytes than Verify counted means the file changed in between: the image is incomplete.
-    if (nResult != 0 || m_nStored != m_nByteCount)
-    {
+    if (nResult != 0 || m_nStored != m_nByteCount) {
         ReleaseItems();
         return -1;
     }
@@ -215,10 +209,8 @@ int CHexFile::ReadPass(bool bLoad)
     bool bFileEnd = false;
     unsigned char* const pBuf = pChunk.get();
 
-    while (nResult == 0)
-    {
-        if (nEnd - nPos < kMaxRead && !bFileEnd)
-        {
+    while (nResult == 0) {
+        if (nEnd - nPos < kMaxRead && !bFileEnd) {
             std::memmove(pBuf, pBuf + nPos, nEnd - nPos);
             nEnd -= nPos;
             nPos = 0;
@@ -234,11 +226,11 @@ int CHexFile::ReadPass(bool bLoad)
         const unsigned char* pRead = pBuf + nPos;
         const size_t nAvail = std::min(nEnd - nPos, kMaxRead);
         const void* pLf = std::memchr(pRead, '\n', nAvail);
-        const size_t nRead = pLf ? static_cast<size_t>(static_cast<const unsigned char*>(pLf) - pRead) + 1 : nAvail;
+        const size_t nRead =
+            pLf ? static_cast<size_t>(static_cast<const unsigned char*>(pLf) - pRead) + 1 : nAvail;
         nPos += nRead;
 
-        if (CheckRecord(pRead, nRead) == 0)
-        {
+        if (CheckRecord(pRead, nRead) == 0) {
             nResult = -1;
             break;
         }
@@ -249,12 +241,10 @@ int CHexFile::ReadPass(bool bLoad)
         // Data records and type "02" records with a non-zero address field carry image bytes.
         const bool bCarries = chType == '0' || (chType == '2' && dwAddress != 0);
 
-        if (!bLoad)
-        {
+        if (!bLoad) {
             if (chType == '1')
                 bEndRecord = true;
-            else if (bCarries && !bEndRecord)
-            {
+            else if (bCarries && !bEndRecord) {
                 nCount += nBytes;
                 if (nCount > std::numeric_limits<int32_t>::max())
                     nResult = -1;
@@ -292,8 +282,7 @@ int CHexFile::StoreBytes(uint32_t dwAddress, const unsigned char* pDigits, int n
     HexItem* pItem = m_pItems + m_nStored;
     if (m_pCurrent != nullptr)
         m_pCurrent->pNext = pItem;
-    for (int i = 0; i < nCount; ++i, ++pItem)
-    {
+    for (int i = 0; i < nCount; ++i, ++pItem) {
         pItem->dwAddress = dwAddress + static_cast<uint32_t>(i);
         pItem->byValue = static_cast<uint8_t>(PairValue(pDigits + 2 * i));
         pItem->pNext = i + 1 < nCount ? pItem + 1 : nullptr;
@@ -320,10 +309,8 @@ void CHexFile::Sort()
     // over the array then spares both the sort and the relinking.
     bool bOrdered = true;
     bool bLinked = pLast->pNext == nullptr;
-    for (HexItem* p = pBegin; p != pLast; ++p)
-    {
-        if (p[1].dwAddress < p->dwAddress)
-        {
+    for (HexItem* p = pBegin; p != pLast; ++p) {
+        if (p[1].dwAddress < p->dwAddress) {
             bOrdered = false;
             break;
         }
@@ -332,7 +319,8 @@ void CHexFile::Sort()
     if (bOrdered && bLinked)
         return;
     if (!bOrdered)
-        std::sort(pBegin, pLast + 1, [](const HexItem& a, const HexItem& b) { return CompareAddresses(&a, &b) < 0; });
+        std::sort(pBegin, pLast + 1,
+                  [](const HexItem& a, const HexItem& b) { return CompareAddresses(&a, &b) < 0; });
     for (HexItem* p = pBegin; p != pLast; ++p)
         p->pNext = p + 1;
     pLast->pNext = nullptr;
@@ -343,8 +331,7 @@ int CHexFile::GetData(uint8_t* pBuffer, int nMax)
     if (pBuffer == nullptr || nMax < 0)
         nMax = 0;
     int nCopied = 0;
-    for (const HexItem* p = m_pFirst; p != nullptr; p = p->pNext)
-    {
+    for (const HexItem* p = m_pFirst; p != nullptr; p = p->pNext) {
         if (nCopied == nMax)
             return nMax + 1;
         pBuffer[nCopied++] = p->byValue;

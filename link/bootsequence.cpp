@@ -8,9 +8,9 @@
 
 namespace
 {
-constexpr uint8_t kBootstrapRequest = 0x00;   // a zero byte starts the on-chip bootstrap loader
-constexpr uint8_t kIdentification = 0xC5;     // answered by the bootstrap loader and by the flasher
-constexpr int kLastTestByte = 0xFE;           // echo test runs 0x00..0xFE; 0xFF is never sent
+constexpr uint8_t kBootstrapRequest = 0x00;        // a zero byte starts the on-chip bootstrap loader
+constexpr uint8_t kIdentification = 0xC5;          // answered by the bootstrap loader and by the flasher
+constexpr int kLastTestByte = 0xFE;                // echo test runs 0x00..0xFE; 0xFF is never sent
 constexpr float kTestProgressStep = 0.39215687f;   // 100 / 255 in single precision
 
 void Report(CProgressSink* pProgress, int nPos)
@@ -18,7 +18,7 @@ void Report(CProgressSink* pProgress, int nPos)
     if (pProgress != nullptr)
         pProgress->SetProgress(nPos);
 }
-}
+}   // namespace
 
 int CTargetLink::Connect()
 {

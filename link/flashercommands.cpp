@@ -19,18 +19,18 @@ constexpr uint8_t kSectorCount = 0x53;   // 'S': answer one count byte
 constexpr uint8_t kEraseChip = 0x43;     // 'C': answer one status byte
 constexpr uint8_t kEraseSector = 0x44;   // 'D': sector number follows, then a status byte
 // Info group.
-constexpr uint8_t kInfoText = 0x47;      // 'G': answer a length byte and that many text bytes
+constexpr uint8_t kInfoText = 0x47;   // 'G': answer a length byte and that many text bytes
 // Flash group.
-constexpr uint8_t kProgram = 0x58;       // 'X': start programming
-constexpr uint8_t kBlock = 0x4E;         // 'N': address, length, data; answer the block checksum
-constexpr uint8_t kReadBack = 0x56;      // 'V': address; answer the bytes at it and the next one
-constexpr uint8_t kEnd = 0x42;           // 'B': end of programming or verifying
+constexpr uint8_t kProgram = 0x58;    // 'X': start programming
+constexpr uint8_t kBlock = 0x4E;      // 'N': address, length, data; answer the block checksum
+constexpr uint8_t kReadBack = 0x56;   // 'V': address; answer the bytes at it and the next one
+constexpr uint8_t kEnd = 0x42;        // 'B': end of programming or verifying
 
 constexpr uint8_t kStatusError = 0x45;   // 'E': erase failed; any other status is success
 
 constexpr int kMaxBlockLength = 254;
-constexpr int kEraseReads = 32;          // about 16 s for an erase status or a sector echo
-constexpr int kChecksumReads = 4;        // about 2 s for a block checksum
+constexpr int kEraseReads = 32;     // about 16 s for an erase status or a sector echo
+constexpr int kChecksumReads = 4;   // about 2 s for a block checksum
 
 void Report(CProgressSink* pProgress, int nPos)
 {
@@ -44,7 +44,7 @@ int Percent(int nCounter, int nTotal)
 {
     return static_cast<int>(static_cast<double>(nCounter) / nTotal * 100.0);
 }
-}
+}   // namespace
 
 int CTargetLink::SendEchoedByte(int nByte)
 {

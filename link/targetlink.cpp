@@ -11,13 +11,12 @@ namespace
 // Pause after closing an initialised port, so that a board still sending has stopped
 // before the same device is opened again.
 constexpr std::chrono::milliseconds kClosePause(100);
-}
+}   // namespace
 
 CTargetLink::CTargetLink()
-    : m_bInitialized(0), m_bConnected(0), m_pBsl(nullptr), m_pFirstLoader(nullptr),
-      m_pSecondLoader(nullptr), m_pPort(nullptr)
-{
-}
+    : m_bInitialized(0), m_bConnected(0), m_pBsl(nullptr), m_pFirstLoader(nullptr), m_pSecondLoader(nullptr),
+      m_pPort(nullptr)
+{}
 
 CTargetLink::~CTargetLink()
 {

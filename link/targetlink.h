@@ -21,8 +21,8 @@ public:
 
     // Opens the port and checks and loads the bootstrap code, first and second stage
     // loader (full paths). Called once per link object.
-    int Init(const char* pszPort, int nBaudRate, const char* pszBslFile,
-             const char* pszFirstLoaderFile, const char* pszSecondLoaderFile);
+    int Init(const char* pszPort, int nBaudRate, const char* pszBslFile, const char* pszFirstLoaderFile,
+             const char* pszSecondLoaderFile);
     // Ends the connection; safe after a failed Init and when already closed.
     void Close();
     std::string GetErrorText() const;
@@ -39,7 +39,7 @@ public:
     int SelectEraseGroup();
     int SelectInfoGroup();
     int SelectFlashGroup();
-    int GetSectorCount();                // signed count; 0 on failure
+    int GetSectorCount();   // signed count; 0 on failure
     int EraseChip();
     int EraseSector(int nSector);
     std::unique_ptr<std::string> GetInfoText();   // new text owned by the caller; null on failure

@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ make pkg-config        # build
   libgtest-dev googletest                      # tests
   clang libclang-rt-14-dev                     # fuzzer (libFuzzer) and sanitizer runtimes
+  clang-format                                 # the code's layout, checked by the test command
   qt6-base-dev qt6-base-dev-tools              # user interface
   srecord binutils                             # reference tools for the hex round trips
   util-linux                                   # setarch, for TSan on kernels with wide ASLR

@@ -9,6 +9,7 @@ fuzz_seconds="${KELVORA_FUZZ_SECONDS:-60}"
 jobs="$(nproc)"
 
 "$root/scripts/install-deps.sh"
+"$root/scripts/check-format.sh"
 
 rm -rf "$out"
 mkdir -p "$out"

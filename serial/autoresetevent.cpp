@@ -10,8 +10,7 @@
 
 CAutoResetEvent::CAutoResetEvent(const char* pszName)
     : m_strName(pszName != nullptr ? pszName : ""), m_hEvent(-1), m_bSignalled(false), m_nSleepers(0)
-{
-}
+{}
 
 CAutoResetEvent::~CAutoResetEvent()
 {
@@ -47,8 +46,7 @@ int CAutoResetEvent::Set()
     if (m_nSleepers.load(std::memory_order_seq_cst) == 0)
         return 0;
     const std::uint64_t nOne = 1;
-    for (;;)
-    {
+    for (;;) {
         if (write(m_hEvent, &nOne, sizeof nOne) == static_cast<ssize_t>(sizeof nOne))
             return 0;
         if (errno == EINTR)
@@ -74,28 +72,23 @@ int CAutoResetEvent::Wait(int nTimeoutMs)
     const CDeadline deadline(nTimeoutMs);
     m_nSleepers.fetch_add(1, std::memory_order_seq_cst);
     int nResult;
-    for (;;)
-    {
-        if (TryTake())
-        {
+    for (;;) {
+        if (TryTake()) {
             nResult = 0;
             break;
         }
         const int nLeftMs = deadline.RemainingMs();
-        if (nLeftMs == 0)
-        {
+        if (nLeftMs == 0) {
             nResult = 1;
             break;
         }
         pollfd pfd = {m_hEvent, POLLIN, 0};
         const int nReady = poll(&pfd, 1, nLeftMs);
-        if (nReady < 0 && errno != EINTR)
-        {
+        if (nReady < 0 && errno != EINTR) {
             nResult = -1;
             break;
         }
-        if (nReady > 0)
-        {
+        if (nReady > 0) {
             // Clears the wake-up count; one left over from an earlier Set costs one extra turn.
             std::uint64_t nCount;
             (void)!read(m_hEvent, &nCount, sizeof nCount);

@@ -33,7 +33,7 @@ private:
     bool TryTake();
 
     std::string m_strName;
-    int m_hEvent;                    // eventfd, written only when a waiter may be asleep on it
+    int m_hEvent;   // eventfd, written only when a waiter may be asleep on it
     std::atomic<bool> m_bSignalled;
-    std::atomic<int> m_nSleepers;    // waiters between announcing themselves and leaving Wait
+    std::atomic<int> m_nSleepers;   // waiters between announcing themselves and leaving Wait
 };

@@ -5,8 +5,7 @@
 CDeadline::CDeadline(long long nLimitMs)
     : m_tpEnd(std::chrono::steady_clock::now() + std::chrono::milliseconds(nLimitMs < 0 ? 0 : nLimitMs)),
       m_bUnlimited(nLimitMs < 0)
-{
-}
+{}
 
 int CDeadline::RemainingMs() const
 {

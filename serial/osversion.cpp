@@ -12,11 +12,9 @@ std::string UnquoteValue(const std::string& strRaw)
 {
     if (strRaw.size() >= 2 && strRaw[0] == '\'' && strRaw.back() == '\'')
         return strRaw.substr(1, strRaw.size() - 2);
-    if (strRaw.size() >= 2 && strRaw[0] == '"' && strRaw.back() == '"')
-    {
+    if (strRaw.size() >= 2 && strRaw[0] == '"' && strRaw.back() == '"') {
         std::string strValue;
-        for (size_t i = 1; i + 1 < strRaw.size(); ++i)
-        {
+        for (size_t i = 1; i + 1 < strRaw.size(); ++i) {
             if (strRaw[i] == '\\' && i + 2 < strRaw.size())
                 ++i;
             strValue += strRaw[i];
@@ -30,17 +28,16 @@ std::string UnquoteValue(const std::string& strRaw)
 // fallbacks for a missing first one, as os-release prescribes.
 std::string ReadOsName(const std::vector<std::string>& osReleaseFiles)
 {
-    for (const std::string& strPath : osReleaseFiles)
-    {
+    for (const std::string& strPath : osReleaseFiles) {
         std::ifstream file(strPath);
         if (!file)
             continue;
         std::string strPretty;
         std::string strName;
         std::string strLine;
-        while (std::getline(file, strLine))
-        {
-            while (!strLine.empty() && (strLine.back() == '\r' || strLine.back() == ' ' || strLine.back() == '\t'))
+        while (std::getline(file, strLine)) {
+            while (!strLine.empty() &&
+                   (strLine.back() == '\r' || strLine.back() == ' ' || strLine.back() == '\t'))
                 strLine.pop_back();
             if (strLine.rfind("PRETTY_NAME=", 0) == 0)
                 strPretty = UnquoteValue(strLine.substr(12));
@@ -52,7 +49,7 @@ std::string ReadOsName(const std::vector<std::string>& osReleaseFiles)
     return std::string();
 }
 
-}  // namespace
+}   // namespace
 
 std::string GetOsVersionText()
 {

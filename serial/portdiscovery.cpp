@@ -23,7 +23,8 @@ namespace
 {
 
 const char* const kSimulatedBoardName = "Simulated KC167 board";
-const char* const kSerialBaseBus = "serial-base";  // the port/controller devices newer kernels put between a UART tty and its parent
+const char* const kSerialBaseBus =
+    "serial-base";   // the port/controller devices newer kernels put between a UART tty and its parent
 
 struct PnpName
 {
@@ -49,8 +50,7 @@ bool ReadDirectoryNames(const std::string& strDir, std::vector<std::string>& nam
     DIR* pDir = opendir(strDir.c_str());
     if (pDir == nullptr)
         return false;
-    for (;;)
-    {
+    for (;;) {
         errno = 0;
         const dirent* pEntry = readdir(pDir);
         if (pEntry == nullptr)
@@ -117,8 +117,7 @@ bool ReadAttribute(const std::string& strPath, std::string& strValue)
     std::string strLine;
     if (!file || !std::getline(file, strLine))
         return false;
-    for (char& ch : strLine)
-    {
+    for (char& ch : strLine) {
         const unsigned char by = static_cast<unsigned char>(ch);
         if (by < 0x20 || by == 0x7f)
             ch = ' ';
@@ -136,10 +135,8 @@ bool NaturalLess(const std::string& strA, const std::string& strB)
     size_t i = 0;
     size_t j = 0;
     auto isDigit = [](char ch) { return ch >= '0' && ch <= '9'; };
-    while (i < strA.size() && j < strB.size())
-    {
-        if (isDigit(strA[i]) && isDigit(strB[j]))
-        {
+    while (i < strA.size() && j < strB.size()) {
+        if (isDigit(strA[i]) && isDigit(strB[j])) {
             size_t iEnd = i;
             size_t jEnd = j;
             while (iEnd < strA.size() && isDigit(strA[iEnd]))
@@ -158,9 +155,7 @@ bool NaturalLess(const std::string& strA, const std::string& strB)
                 return nCompare < 0;
             i = iEnd;
             j = jEnd;
-        }
-        else
-        {
+        } else {
             if (strA[i] != strB[j])
                 return static_cast<unsigned char>(strA[i]) < static_cast<unsigned char>(strB[j]);
             ++i;
@@ -169,7 +164,7 @@ bool NaturalLess(const std::string& strA, const std::string& strB)
     }
     if (i < strA.size() || j < strB.size())
         return j < strB.size();
-    return strA < strB;  // equal up to leading zeros: keep the order strict
+    return strA < strB;   // equal up to leading zeros: keep the order strict
 }
 
 void SortByPortName(std::vector<SerialPortInfo>& ports)
@@ -195,22 +190,23 @@ class CSysfsWalk
 public:
     CSysfsWalk(const SerialDiscoveryRoots& roots, const std::string& strSysfsReal)
         : m_roots(roots), m_strDevicesDir(strSysfsReal + "/devices")
-    {
-    }
+    {}
 
     // One entry of the tty class; false when it is not a serial port that can be offered.
     bool Describe(const std::string& strClassDir, const std::string& strName, SerialPortInfo& info) const
     {
         std::string strTtyDir;
         std::string strDevice;
-        if (!RealPath(strClassDir + "/" + strName, strTtyDir) || IsUnder(strTtyDir, m_strDevicesDir + "/virtual"))
+        if (!RealPath(strClassDir + "/" + strName, strTtyDir) ||
+            IsUnder(strTtyDir, m_strDevicesDir + "/virtual"))
             return false;
         if (!RealPath(strTtyDir + "/device", strDevice) || !IsUnder(strDevice, m_strDevicesDir))
             return false;
         // serial_core reports type 0 (PORT_UNKNOWN) for a port where no UART answered,
         // e.g. the legacy ttyS slots the 8250 driver registers whether or not they exist.
         std::string strType;
-        if (ReadAttribute(strTtyDir + "/type", strType) && strType.find_first_not_of('0') == std::string::npos)
+        if (ReadAttribute(strTtyDir + "/type", strType) &&
+            strType.find_first_not_of('0') == std::string::npos)
             return false;
         const std::string strDevicePath = m_roots.m_strDev + "/" + strName;
         if (!PathExists(strDevicePath))
@@ -229,7 +225,8 @@ public:
 private:
     std::string LookThroughSerialBase(std::string strDevice) const
     {
-        while (LinkTargetName(strDevice + "/subsystem") == kSerialBaseBus && IsUnder(ParentDir(strDevice), m_strDevicesDir))
+        while (LinkTargetName(strDevice + "/subsystem") == kSerialBaseBus &&
+               IsUnder(ParentDir(strDevice), m_strDevicesDir))
             strDevice = ParentDir(strDevice);
         return strDevice;
     }
@@ -237,8 +234,7 @@ private:
     // The USB device (the folder with idVendor) at or above the port's device; empty when none.
     std::string FindUsbDevice(const std::string& strDevice) const
     {
-        for (std::string strDir = strDevice; IsUnder(strDir, m_strDevicesDir); strDir = ParentDir(strDir))
-        {
+        for (std::string strDir = strDevice; IsUnder(strDir, m_strDevicesDir); strDir = ParentDir(strDir)) {
             if (PathExists(strDir + "/idVendor"))
                 return strDir;
         }
@@ -249,7 +245,8 @@ private:
     {
         // The driver sits on the port (usb-serial) or on the interface (cdc_acm), below the USB device.
         std::string strDriver;
-        for (std::string strDir = strDevice; strDriver.empty() && IsUnder(strDir, m_strDevicesDir) && strDir != strUsbDevice;
+        for (std::string strDir = strDevice;
+             strDriver.empty() && IsUnder(strDir, m_strDevicesDir) && strDir != strUsbDevice;
              strDir = ParentDir(strDir))
             strDriver = LinkTargetName(strDir + "/driver");
 
@@ -258,11 +255,11 @@ private:
         std::string strProduct;
         std::string strSerial;
         std::string strIds;
-        if (!strUsbDevice.empty())
-        {
+        if (!strUsbDevice.empty()) {
             if (!ReadAttribute(strUsbDevice + "/product", strName))
                 ReadAttribute(strUsbDevice + "/manufacturer", strName);
-            if (ReadAttribute(strUsbDevice + "/idVendor", strVendor) && ReadAttribute(strUsbDevice + "/idProduct", strProduct))
+            if (ReadAttribute(strUsbDevice + "/idVendor", strVendor) &&
+                ReadAttribute(strUsbDevice + "/idProduct", strProduct))
                 strIds = strVendor + ":" + strProduct;
             if (ReadAttribute(strUsbDevice + "/serial", strSerial))
                 strIds += (strIds.empty() ? "" : " ") + strSerial;
@@ -277,20 +274,18 @@ private:
         const std::string strSubsystem = LinkTargetName(strDevice + "/subsystem");
         std::string strName;
         std::string strIds;
-        ReadAttribute(strDevice + "/firmware_node/description", strName);  // ACPI _STR, where the firmware has one
-        if (strSubsystem == "pnp" && ReadAttribute(strDevice + "/id", strIds))
-        {
-            for (const PnpName& pnp : kPnpNames)
-            {
+        ReadAttribute(strDevice + "/firmware_node/description",
+                      strName);   // ACPI _STR, where the firmware has one
+        if (strSubsystem == "pnp" && ReadAttribute(strDevice + "/id", strIds)) {
+            for (const PnpName& pnp : kPnpNames) {
                 if (strIds == pnp.pszId && strName.empty())
                     strName = pnp.pszName;
             }
-        }
-        else if (strSubsystem == "pci")
-        {
+        } else if (strSubsystem == "pci") {
             std::string strVendor;
             std::string strProduct;
-            if (ReadAttribute(strDevice + "/vendor", strVendor) && ReadAttribute(strDevice + "/device", strProduct))
+            if (ReadAttribute(strDevice + "/vendor", strVendor) &&
+                ReadAttribute(strDevice + "/device", strProduct))
                 strIds = WithoutHexPrefix(strVendor) + ":" + WithoutHexPrefix(strProduct);
         }
         if (strName.empty())
@@ -316,8 +311,7 @@ void AddHardwarePorts(std::vector<SerialPortInfo>& ports, const SerialDiscoveryR
         strSysfsReal = roots.m_strSysfs;
     const CSysfsWalk walk(roots, strSysfsReal);
     std::vector<SerialPortInfo> found;
-    for (const std::string& strName : names)
-    {
+    for (const std::string& strName : names) {
         SerialPortInfo info;
         if (walk.Describe(strClassDir, strName, info))
             found.push_back(info);
@@ -335,8 +329,7 @@ void AddSimulatedPorts(std::vector<SerialPortInfo>& ports, const SerialDiscovery
     if (!ReadDirectoryNames(roots.m_strSimulatorDir, names))
         return;
     std::vector<SerialPortInfo> found;
-    for (const std::string& strName : names)
-    {
+    for (const std::string& strName : names) {
         const std::string strLink = roots.m_strSimulatorDir + "/" + strName;
         struct stat st;
         if (lstat(strLink.c_str(), &st) != 0 || !S_ISLNK(st.st_mode) || !PathExists(strLink))
@@ -354,12 +347,11 @@ void AddSimulatedPorts(std::vector<SerialPortInfo>& ports, const SerialDiscovery
         MergeSerialPortInfo(ports, info);
 }
 
-}  // namespace
+}   // namespace
 
 SerialDiscoveryRoots::SerialDiscoveryRoots()
     : m_strSysfs("/sys"), m_strDev("/dev"), m_strSimulatorDir(GetSimulatorPortDirectory())
-{
-}
+{}
 
 void EnumerateSerialPorts(std::vector<SerialPortInfo>& ports)
 {
@@ -379,21 +371,19 @@ void CompleteSerialPortInfo(SerialPortInfo& info)
 {
     if (info.m_strFriendlyName.empty())
         info.m_strFriendlyName = info.m_strPortName;
-    if (info.m_strDescription.empty())
-    {
+    if (info.m_strDescription.empty()) {
         info.m_strDescription = info.m_strFriendlyName;
         const size_t nOpen = info.m_strDescription.find(" (");
-        if (nOpen != std::string::npos && nOpen > 0 && info.m_strDescription.find(')') == info.m_strDescription.size() - 1)
+        if (nOpen != std::string::npos && nOpen > 0 &&
+            info.m_strDescription.find(')') == info.m_strDescription.size() - 1)
             info.m_strDescription.erase(nOpen);
     }
 }
 
 void MergeSerialPortInfo(std::vector<SerialPortInfo>& ports, const SerialPortInfo& info)
 {
-    for (SerialPortInfo& existing : ports)
-    {
-        if (existing.m_strPortName == info.m_strPortName)
-        {
+    for (SerialPortInfo& existing : ports) {
+        if (existing.m_strPortName == info.m_strPortName) {
             existing = info;
             return;
         }

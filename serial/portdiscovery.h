@@ -9,11 +9,11 @@
 // One discovered serial port, held by value.
 struct SerialPortInfo
 {
-    std::string m_strDevicePath;    // what CRS232Port::Open opens, e.g. "/dev/ttyUSB0"
-    std::string m_strPortName;      // device name, e.g. "ttyUSB0"
-    std::string m_strFriendlyName;  // e.g. "FT232R USB UART [0403:6001 A50285BI] (ttyUSB0)"
-    bool m_bUsb = false;            // attached through USB
-    std::string m_strDescription;   // e.g. "FT232R USB UART [0403:6001 A50285BI]"
+    std::string m_strDevicePath;     // what CRS232Port::Open opens, e.g. "/dev/ttyUSB0"
+    std::string m_strPortName;       // device name, e.g. "ttyUSB0"
+    std::string m_strFriendlyName;   // e.g. "FT232R USB UART [0403:6001 A50285BI] (ttyUSB0)"
+    bool m_bUsb = false;             // attached through USB
+    std::string m_strDescription;    // e.g. "FT232R USB UART [0403:6001 A50285BI]"
 };
 
 // Where discovery looks; the defaults are the real machine's.
@@ -21,9 +21,9 @@ struct SerialDiscoveryRoots
 {
     SerialDiscoveryRoots();
 
-    std::string m_strSysfs;         // "/sys"
-    std::string m_strDev;           // "/dev"
-    std::string m_strSimulatorDir;  // GetSimulatorPortDirectory()
+    std::string m_strSysfs;          // "/sys"
+    std::string m_strDev;            // "/dev"
+    std::string m_strSimulatorDir;   // GetSimulatorPortDirectory()
 };
 
 // Empties the list, then fills it. Throws a std::string such as

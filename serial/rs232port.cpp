@@ -31,22 +31,18 @@ struct BaudRateEntry
 };
 
 constexpr BaudRateEntry kBaudRates[] = {
-    {50, B50},           {75, B75},           {110, B110},         {134, B134},
-    {150, B150},         {200, B200},         {300, B300},         {600, B600},
-    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
-    {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
-    {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
-    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
-    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
-    {3500000, B3500000}, {4000000, B4000000},
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},         {150, B150},
+    {200, B200},         {300, B300},         {600, B600},         {1200, B1200},       {1800, B1800},
+    {2400, B2400},       {4800, B4800},       {9600, B9600},       {19200, B19200},     {38400, B38400},
+    {57600, B57600},     {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000},
+    {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
 };
 
 bool LookUpSpeed(int nRate, speed_t* pSpeed)
 {
-    for (const BaudRateEntry& entry : kBaudRates)
-    {
-        if (entry.nRate == nRate)
-        {
+    for (const BaudRateEntry& entry : kBaudRates) {
+        if (entry.nRate == nRate) {
             *pSpeed = entry.nSpeed;
             return true;
         }
@@ -74,14 +70,12 @@ int IoctlRetry(int hFile, unsigned long nRequest, void* pArg)
     while (nResult < 0 && errno == EINTR);
     return nResult;
 }
-}
+}   // namespace
 
 CRS232Port::CRS232Port()
-    : m_hComm(-1), m_chRead(0), m_dwReadCount(0), m_bReadError(0), m_hStopRead(-1),
-      m_bStopRead(false), m_bDeviceLost(false), m_bExclusive(false),
-      m_nsByteTime(0), m_tpLineFree()
-{
-}
+    : m_hComm(-1), m_chRead(0), m_dwReadCount(0), m_bReadError(0), m_hStopRead(-1), m_bStopRead(false),
+      m_bDeviceLost(false), m_bExclusive(false), m_nsByteTime(0), m_tpLineFree()
+{}
 
 CRS232Port::~CRS232Port()
 {
@@ -91,15 +85,15 @@ CRS232Port::~CRS232Port()
 int CRS232Port::Open(const char* pszPort, int nBaudRate)
 {
     if (m_hReadThread.joinable())
-        return -1;  // already open
-    Close();        // what a failed Open left behind
+        return -1;   // already open
+    Close();         // what a failed Open left behind
     m_bDeviceLost.store(false);
 
     if (pszPort == nullptr)
         return -1;
     const std::size_t nLength = strnlen(pszPort, sizeof m_szPort);
     if (nLength == sizeof m_szPort)
-        return -1;  // no room for the terminator: refuse rather than open a truncated name
+        return -1;   // no room for the terminator: refuse rather than open a truncated name
     std::memcpy(m_szPort, pszPort, nLength + 1);
 
     m_hReadComplete = std::make_unique<CAutoResetEvent>("RS232ReadComplete");
@@ -163,16 +157,14 @@ int CRS232Port::OpenDevice(int nBaudRate)
     // batching delay; it matters with one-byte exchanges. Drivers without it, or without
     // the right to change it, are fine as they are.
     serial_struct serial;
-    if (IoctlRetry(m_hComm, TIOCGSERIAL, &serial) == 0)
-    {
-        if ((serial.flags & ASYNC_LOW_LATENCY) == 0)
-        {
+    if (IoctlRetry(m_hComm, TIOCGSERIAL, &serial) == 0) {
+        if ((serial.flags & ASYNC_LOW_LATENCY) == 0) {
             serial.flags |= ASYNC_LOW_LATENCY;
-            if (IoctlRetry(m_hComm, TIOCSSERIAL, &serial) != 0 && !IsUnsupportedIoctl(errno) && errno != EPERM)
+            if (IoctlRetry(m_hComm, TIOCSSERIAL, &serial) != 0 && !IsUnsupportedIoctl(errno) &&
+                errno != EPERM)
                 return -1;
         }
-    }
-    else if (!IsUnsupportedIoctl(errno) && errno != EPERM)
+    } else if (!IsUnsupportedIoctl(errno) && errno != EPERM)
         return -1;
     return 0;
 }
@@ -183,12 +175,9 @@ int CRS232Port::StartReadThread()
     if (m_hStopRead < 0)
         return -1;
     m_bStopRead.store(false);
-    try
-    {
+    try {
         m_hReadThread = std::thread(&CRS232Port::ReadThreadProc, this);
-    }
-    catch (const std::system_error&)
-    {
+    } catch (const std::system_error&) {
         return -1;
     }
     return 0;
@@ -202,34 +191,29 @@ int CRS232Port::Write(const void* pBuffer, int n)
     const char* pBytes = static_cast<const char*>(pBuffer);
     int nWritten = 0;
     bool bFailed = false;
-    while (nWritten < n)
-    {
+    while (nWritten < n) {
         const ssize_t nDone = write(m_hComm, pBytes + nWritten, static_cast<std::size_t>(n - nWritten));
-        if (nDone > 0)
-        {
+        if (nDone > 0) {
             nWritten += static_cast<int>(nDone);
             continue;
         }
         if (nDone < 0 && errno == EINTR)
             continue;
-        if (nDone < 0 && errno != EAGAIN)
-        {
+        if (nDone < 0 && errno != EAGAIN) {
             NoteDeviceError(errno);
             bFailed = true;
             break;
         }
         const int nLeftMs = deadline.RemainingMs();
         if (nLeftMs == 0)
-            break;  // the line didn't take the rest in time
+            break;   // the line didn't take the rest in time
         pollfd pfd = {m_hComm, POLLOUT, 0};
         const int nReady = poll(&pfd, 1, nLeftMs);
-        if (nReady < 0 && errno != EINTR)
-        {
+        if (nReady < 0 && errno != EINTR) {
             bFailed = true;
             break;
         }
-        if (nReady > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
-        {
+        if (nReady > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
             // The line refused the bytes and reports a hang-up: waiting on would only spin.
             m_bDeviceLost.store(true);
             bFailed = true;
@@ -265,8 +249,7 @@ int CRS232Port::ReadChar(char* pch, int* pnCount)
         return -1;
     if (m_hStartRead->Set() != 0)
         return -1;
-    if (m_hReadComplete->Wait() != 0)
-    {
+    if (m_hReadComplete->Wait() != 0) {
         // An answer still to come would be taken for the next request's: serve no more.
         m_bDeviceLost.store(true);
         return -1;
@@ -284,8 +267,7 @@ int CRS232Port::Flush()
     do
         nResult = tcdrain(m_hComm);
     while (nResult != 0 && errno == EINTR);
-    if (nResult != 0)
-    {
+    if (nResult != 0) {
         NoteDeviceError(errno);
         return -1;
     }
@@ -308,16 +290,14 @@ void CRS232Port::Close()
 
 void CRS232Port::StopReadThread()
 {
-    if (m_hReadThread.joinable())
-    {
+    if (m_hReadThread.joinable()) {
         m_bStopRead.store(true);
         const std::uint64_t nOne = 1;
-        (void)!write(m_hStopRead, &nOne, sizeof nOne);  // out of a device wait
+        (void)!write(m_hStopRead, &nOne, sizeof nOne);   // out of a device wait
         m_hStartRead->Set();                             // out of the wait for a request
         m_hReadThread.join();
     }
-    if (m_hStopRead >= 0)
-    {
+    if (m_hStopRead >= 0) {
         close(m_hStopRead);
         m_hStopRead = -1;
     }
@@ -332,7 +312,7 @@ void CRS232Port::CloseDevice()
     if (m_bExclusive)
         (void)IoctlRetry(m_hComm, TIOCNXCL, nullptr);
     m_bExclusive = false;
-    close(m_hComm);  // also drops the lock; not retried on EINTR, the descriptor is gone either way
+    close(m_hComm);   // also drops the lock; not retried on EINTR, the descriptor is gone either way
     m_hComm = -1;
 }
 
@@ -351,13 +331,11 @@ int CRS232Port::ReadThreadProc(CRS232Port* pPort)
 
 void CRS232Port::ReadLoop()
 {
-    for (;;)
-    {
+    for (;;) {
         const int nWait = m_hStartRead->Wait();
         if (m_bStopRead.load())
             return;
-        if (nWait != 0)
-        {
+        if (nWait != 0) {
             // A failing wait would fail again: answer with an error once and serve no more,
             // rather than answer requests nobody made.
             m_bDeviceLost.store(true);
@@ -378,44 +356,37 @@ int CRS232Port::ReadTimed(char* pch, std::uint32_t* pdwCount, int nLimitMs)
         return -1;
     const CDeadline deadline(nLimitMs);
     pollfd pfd[2] = {{m_hComm, POLLIN, 0}, {m_hStopRead, POLLIN, 0}};
-    for (;;)
-    {
+    for (;;) {
         const int nReady = poll(pfd, 2, deadline.RemainingMs());
-        if (nReady < 0)
-        {
+        if (nReady < 0) {
             if (errno == EINTR)
                 continue;
             return -1;
         }
         if (nReady == 0)
-            return 0;  // nothing in time; a byte that comes later waits for the next request
+            return 0;   // nothing in time; a byte that comes later waits for the next request
         if (pfd[1].revents != 0)
-            return 0;  // Close is stopping the thread; nobody waits for this answer
+            return 0;   // Close is stopping the thread; nobody waits for this answer
         const short nEvents = pfd[0].revents;
         const bool bHungUp = (nEvents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
-        if ((nEvents & POLLIN) != 0)
-        {
+        if ((nEvents & POLLIN) != 0) {
             const ssize_t nDone = read(m_hComm, pch, 1);
-            if (nDone == 1)
-            {
+            if (nDone == 1) {
                 *pdwCount = 1;
                 return 0;
             }
-            if (nDone == 0)
-            {
-                m_bDeviceLost.store(true);  // end of file on a terminal: the line hung up
+            if (nDone == 0) {
+                m_bDeviceLost.store(true);   // end of file on a terminal: the line hung up
                 return -1;
             }
             if (errno == EINTR || (errno == EAGAIN && !bHungUp))
                 continue;
-            if (errno != EAGAIN)
-            {
+            if (errno != EAGAIN) {
                 NoteDeviceError(errno);
                 return -1;
             }
         }
-        if (bHungUp)
-        {
+        if (bHungUp) {
             m_bDeviceLost.store(true);
             return -1;
         }

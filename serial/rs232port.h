@@ -44,9 +44,9 @@ private:
     void WaitForLine(int nBytes);
 
     char m_szPort[256];
-    int m_hComm;                                       // device descriptor, -1 when not open
-    std::unique_ptr<CAutoResetEvent> m_hReadComplete;  // "RS232ReadComplete": reader -> foreground
-    std::unique_ptr<CAutoResetEvent> m_hStartRead;     // "RS232StartRead": foreground -> reader
+    int m_hComm;                                        // device descriptor, -1 when not open
+    std::unique_ptr<CAutoResetEvent> m_hReadComplete;   // "RS232ReadComplete": reader -> foreground
+    std::unique_ptr<CAutoResetEvent> m_hStartRead;      // "RS232StartRead": foreground -> reader
     std::thread m_hReadThread;
     // Mailbox of the last read request: written by the reader thread before it signals
     // m_hReadComplete, read by the foreground after its wait on it returned.
@@ -54,12 +54,13 @@ private:
     std::uint32_t m_dwReadCount;
     int m_bReadError;
 
-    int m_hStopRead;                    // eventfd: wakes the reader thread out of a device wait on Close
-    std::atomic<bool> m_bStopRead;      // the reader thread leaves its loop at the next turn
-    std::atomic<bool> m_bDeviceLost;    // hang-up, device error or a failed hand-over: reads and writes fail at once
-    bool m_bExclusive;                  // TIOCEXCL is ours to clear on Close
+    int m_hStopRead;                 // eventfd: wakes the reader thread out of a device wait on Close
+    std::atomic<bool> m_bStopRead;   // the reader thread leaves its loop at the next turn
+    std::atomic<bool>
+        m_bDeviceLost;   // hang-up, device error or a failed hand-over: reads and writes fail at once
+    bool m_bExclusive;   // TIOCEXCL is ours to clear on Close
     // Line time: the kernel takes bytes long before the line has sent them, so Write keeps
     // account of when the line will be free and returns only once its last byte is on the way.
-    std::chrono::nanoseconds m_nsByteTime;               // ten bit times at the open speed
-    std::chrono::steady_clock::time_point m_tpLineFree;  // when everything written has been sent
+    std::chrono::nanoseconds m_nsByteTime;                // ten bit times at the open speed
+    std::chrono::steady_clock::time_point m_tpLineFree;   // when everything written has been sent
 };

@@ -2,14 +2,15 @@
 
 #include <cstdio>
 
-namespace {
+namespace
+{
 std::string Hex2(int nValue)
 {
     char szText[8];
     std::snprintf(szText, sizeof szText, "0x%02X", nValue & 0xFF);
     return szText;
 }
-}  // namespace
+}   // namespace
 
 CBoardCpu::CBoardCpu()
 {
@@ -102,7 +103,8 @@ void CBoardCpu::OnByte(uint8_t byValue, CCpuActions& actions)
     if (m_eState == EState::Silent)
         return;
     if (m_faults.nSilentAfterRx >= 0 && nIndex >= m_faults.nSilentAfterRx) {
-        FallSilent("fault: silent after " + std::to_string(m_faults.nSilentAfterRx) + " received bytes", actions);
+        FallSilent("fault: silent after " + std::to_string(m_faults.nSilentAfterRx) + " received bytes",
+                   actions);
         return;
     }
     if (GetStage() == EBoardStage::Flasher)
@@ -133,8 +135,8 @@ void CBoardCpu::OnBootByte(uint8_t byValue, CCpuActions& actions)
         }
         m_eState = EState::TakeFirstLoader;
         m_vecLoading.clear();
-        actions.vecEvents.push_back("bootstrap code started: takes " + std::to_string(m_nLoadSize)
-                                    + " first stage loader bytes");
+        actions.vecEvents.push_back("bootstrap code started: takes " + std::to_string(m_nLoadSize) +
+                                    " first stage loader bytes");
         return;
     case EState::TakeFirstLoader:
         m_vecLoading.push_back(byValue);
@@ -157,7 +159,8 @@ void CBoardCpu::OnBootByte(uint8_t byValue, CCpuActions& actions)
         m_vecLoading.clear();
         m_vecLoading.reserve(m_nLoadSize);
         m_eState = EState::TakeFlasher;
-        actions.vecEvents.push_back("first stage loader: takes " + std::to_string(m_nLoadSize) + " flasher bytes");
+        actions.vecEvents.push_back("first stage loader: takes " + std::to_string(m_nLoadSize) +
+                                    " flasher bytes");
         return;
     case EState::TakeFlasher:
         m_vecLoading.push_back(byValue);
@@ -184,8 +187,8 @@ void CBoardCpu::StartFlasher(CCpuActions& actions)
     m_nBlockIndex = 0;
     m_nTestNext = 0;
     m_eState = EState::EchoTest;
-    actions.vecEvents.push_back("flasher program started: " + std::to_string(facts.nSectorCount)
-                                + " sectors, info \"" + facts.strInfo + "\"");
+    actions.vecEvents.push_back("flasher program started: " + std::to_string(facts.nSectorCount) +
+                                " sectors, info \"" + facts.strInfo + "\"");
     Send(static_cast<uint8_t>(m_faults.nFlasherId), actions);
 }
 
@@ -250,7 +253,8 @@ void CBoardCpu::OnEraseByte(uint8_t byValue, CCpuActions& actions)
         Echo(byValue, actions);
         actions.bFlashChanged = true;
         if (byValue >= m_facts.nSectorCount) {
-            actions.vecEvents.push_back("command: erase sector " + std::to_string(byValue) + ", beyond the count");
+            actions.vecEvents.push_back("command: erase sector " + std::to_string(byValue) +
+                                        ", beyond the count");
             Send(kStatusFailed, actions);
             return;
         }
@@ -314,8 +318,8 @@ void CBoardCpu::OnFlashGroupByte(uint8_t byValue, CCpuActions& actions)
         } else if (byValue == kCmdEnd) {
             m_eState = EState::Top;
             actions.bFlashChanged = true;
-            actions.vecEvents.push_back("command: programming ended, " + std::to_string(m_nCommandCount)
-                                        + " blocks, " + std::to_string(m_nCommandBytes) + " bytes");
+            actions.vecEvents.push_back("command: programming ended, " + std::to_string(m_nCommandCount) +
+                                        " blocks, " + std::to_string(m_nCommandBytes) + " bytes");
         } else {
             FallSilent("unknown programming command " + Hex2(byValue), actions);
             return;
@@ -335,7 +339,8 @@ void CBoardCpu::OnFlashGroupByte(uint8_t byValue, CCpuActions& actions)
             ++m_nCommandCount;
             for (uint32_t dwAt = m_dwAddress; dwAt <= m_dwAddress + 1; ++dwAt) {
                 const uint8_t byRead = m_flash.Read(dwAt);
-                Send(static_cast<long long>(dwAt) == m_faults.nFlipReadAddress ? static_cast<uint8_t>(~byRead) : byRead,
+                Send(static_cast<long long>(dwAt) == m_faults.nFlipReadAddress ? static_cast<uint8_t>(~byRead)
+                                                                               : byRead,
                      actions);
             }
         }
@@ -377,7 +382,8 @@ void CBoardCpu::OnFlashGroupByte(uint8_t byValue, CCpuActions& actions)
             m_nAddressBytes = 0;
         } else if (byValue == kCmdEnd) {
             m_eState = EState::Top;
-            actions.vecEvents.push_back("command: read-back ended, " + std::to_string(m_nCommandCount) + " reads");
+            actions.vecEvents.push_back("command: read-back ended, " + std::to_string(m_nCommandCount) +
+                                        " reads");
         } else {
             FallSilent("unknown read-back command " + Hex2(byValue), actions);
             return;

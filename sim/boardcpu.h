@@ -17,8 +17,8 @@ struct CCpuActions
     bool bDelayed = false;            // byDelayed is ready nDelayMs later; the board takes nothing before
     int nDelayMs = 0;
     uint8_t byDelayed = 0;
-    bool bHangUp = false;             // close the line (fault)
-    bool bFlashChanged = false;       // an erase or programming command has ended
+    bool bHangUp = false;                 // close the line (fault)
+    bool bFlashChanged = false;           // an erase or programming command has ended
     std::vector<std::string> vecEvents;   // stage changes and commands, for a log
 
     void Clear() { *this = CCpuActions(); }
@@ -63,11 +63,24 @@ public:
 private:
     enum class EState
     {
-        WaitBootRequest, TakeBootstrap,
+        WaitBootRequest,
+        TakeBootstrap,
         TakeFirstLoader,
-        TakeLengthHigh, TakeLengthLow, TakeFlasher,
-        EchoTest, Top, EraseGroup, EraseSectorNumber, InfoGroup, FlashGroup,
-        Programming, BlockAddress, BlockLength, BlockData, ReadBack, ReadBackAddress,
+        TakeLengthHigh,
+        TakeLengthLow,
+        TakeFlasher,
+        EchoTest,
+        Top,
+        EraseGroup,
+        EraseSectorNumber,
+        InfoGroup,
+        FlashGroup,
+        Programming,
+        BlockAddress,
+        BlockLength,
+        BlockData,
+        ReadBack,
+        ReadBackAddress,
         Silent
     };
 
@@ -89,18 +102,18 @@ private:
     CFlasherFacts m_facts;
 
     EState m_eState = EState::WaitBootRequest;
-    long long m_nRxCount = 0;          // since reset
-    long long m_nTxCount = 0;          // since reset
-    std::vector<uint8_t> m_vecLoading; // stage being received
+    long long m_nRxCount = 0;            // since reset
+    long long m_nTxCount = 0;            // since reset
+    std::vector<uint8_t> m_vecLoading;   // stage being received
     size_t m_nLoadSize = 0;
     uint16_t m_wFirstLoaderCrc = 0;
-    int m_nTestNext = 0;               // next echo test value
+    int m_nTestNext = 0;   // next echo test value
     uint32_t m_dwAddress = 0;
     int m_nAddressBytes = 0;
     int m_nBlockLength = 0;
     int m_nBlockDone = 0;
     uint8_t m_bySum = 0;
-    int m_nBlockIndex = 0;             // since the flasher started
-    long long m_nCommandCount = 0;     // blocks or read-backs of the current programming / read-back run
+    int m_nBlockIndex = 0;           // since the flasher started
+    long long m_nCommandCount = 0;   // blocks or read-backs of the current programming / read-back run
     long long m_nCommandBytes = 0;
 };

@@ -8,15 +8,16 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/ioctl.h>
 #include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/timerfd.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 constexpr int64_t kNsPerMs = 1000000;
 // Timer wake-ups come tens of microseconds late: the board thread wakes this much before a
 // deadline and spins the rest, so paced bytes leave on their bit time.
@@ -32,7 +33,8 @@ void CloseFd(int& hFd)
 
 int MakeRaw(int hFd)
 {
-    struct termios tio {};
+    struct termios tio
+    {};
     if (tcgetattr(hFd, &tio) != 0)
         return -1;
     cfmakeraw(&tio);
@@ -40,7 +42,7 @@ int MakeRaw(int hFd)
     tio.c_cc[VTIME] = 0;
     return tcsetattr(hFd, TCSANOW, &tio);
 }
-}  // namespace
+}   // namespace
 
 CBoardSim::CBoardSim() = default;
 
@@ -51,7 +53,8 @@ CBoardSim::~CBoardSim()
 
 int64_t CBoardSim::NowNs()
 {
-    struct timespec ts {};
+    struct timespec ts
+    {};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<int64_t>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
 }
@@ -104,8 +107,8 @@ int CBoardSim::Start()
         return -1;
     m_hMaster = open("/dev/ptmx", O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     char szPath[PATH_MAX] = {};
-    bool bOk = m_hMaster >= 0 && grantpt(m_hMaster) == 0 && unlockpt(m_hMaster) == 0
-               && ptsname_r(m_hMaster, szPath, sizeof szPath) == 0;
+    bool bOk = m_hMaster >= 0 && grantpt(m_hMaster) == 0 && unlockpt(m_hMaster) == 0 &&
+               ptsname_r(m_hMaster, szPath, sizeof szPath) == 0;
     if (bOk) {
         m_hOwnSlave = open(szPath, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         // Raw both ways: no echo, no CR/LF translation, no signals, whatever the PC sets later.
@@ -113,8 +116,8 @@ int CBoardSim::Start()
     }
     if (bOk) {
         m_hInotify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        bOk = m_hInotify >= 0
-              && inotify_add_watch(m_hInotify, szPath, IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) >= 0;
+        bOk = m_hInotify >= 0 &&
+              inotify_add_watch(m_hInotify, szPath, IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) >= 0;
     }
     if (bOk) {
         m_hWake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
@@ -177,7 +180,8 @@ int64_t CBoardSim::MeasureInboundLatency()
     }
     reader.join();
     for (int i = 0; i < kProbes; ++i)
-        if (anSeenNs[i] > anSentNs[i] && anSentNs[i] > 0 && (nBestNs < 0 || anSeenNs[i] - anSentNs[i] < nBestNs))
+        if (anSeenNs[i] > anSentNs[i] && anSentNs[i] > 0 &&
+            (nBestNs < 0 || anSeenNs[i] - anSentNs[i] < nBestNs))
             nBestNs = anSeenNs[i] - anSentNs[i];
     tcflush(m_hMaster, TCIFLUSH);
     return nBestNs > 0 ? nBestNs : 0;
@@ -329,7 +333,8 @@ void CBoardSim::Run()
             CFlashMemory::SaveFile(strSaveTo, vecFlash);
 
         if (nNextNs != nArmedNs) {
-            struct itimerspec its {};
+            struct itimerspec its
+            {};
             if (nNextNs > 0) {
                 const int64_t nWakeNs = std::max<int64_t>(1, nNextNs - kEarlyWakeNs);
                 its.it_value.tv_sec = static_cast<time_t>(nWakeNs / 1000000000LL);

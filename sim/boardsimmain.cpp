@@ -15,7 +15,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 const char kUsage[] =
     "usage: kelvora-boardsim [options]\n"
     "Simulates the board (bootstrap loader, loader chain, flasher program and NOR flash) on a\n"
@@ -44,9 +45,24 @@ const char kUsage[] =
 
 enum EOption
 {
-    kOptBaud = 1000, kOptSectorMs, kOptChipMs, kOptFlash, kOptName, kOptLog, kOptNoZero, kOptCpuId,
-    kOptFlasherId, kOptTestEcho, kOptSilentRx, kOptSilentTx, kOptHangUp, kOptWrongEcho, kOptEraseFails,
-    kOptChecksum, kOptFlipRead, kOptHelp
+    kOptBaud = 1000,
+    kOptSectorMs,
+    kOptChipMs,
+    kOptFlash,
+    kOptName,
+    kOptLog,
+    kOptNoZero,
+    kOptCpuId,
+    kOptFlasherId,
+    kOptTestEcho,
+    kOptSilentRx,
+    kOptSilentTx,
+    kOptHangUp,
+    kOptWrongEcho,
+    kOptEraseFails,
+    kOptChecksum,
+    kOptFlipRead,
+    kOptHelp
 };
 
 const struct option kOptions[] = {
@@ -93,9 +109,10 @@ bool MakePrivateDirectory(const std::string& strPath)
         if (mkdir(strPart.c_str(), 0700) != 0 && errno != EEXIST)
             return false;
     }
-    struct stat st {};
-    return lstat(strPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid()
-           && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+    struct stat st
+    {};
+    return lstat(strPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid() &&
+           (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
 // Symbolic link NAME -> device, replacing a stale one atomically; "" on failure.
@@ -128,8 +145,8 @@ void UnregisterPort(const std::string& strLink, const std::string& strDevice)
         unlink(strLink.c_str());
 }
 
-bool ReadOptions(int argc, char** argv, CBoardSim& sim, std::string& strName, std::string& strFlash, bool& bLog,
-                 bool& bHelp)
+bool ReadOptions(int argc, char** argv, CBoardSim& sim, std::string& strName, std::string& strFlash,
+                 bool& bLog, bool& bHelp)
 {
     CBoardFaults faults;
     int nSectorMs = 500;
@@ -139,31 +156,70 @@ bool ReadOptions(int argc, char** argv, CBoardSim& sim, std::string& strName, st
     while ((nOption = getopt_long(argc, argv, "", kOptions, nullptr)) != -1) {
         bool bOk = true;
         switch (nOption) {
-        case kOptBaud: bOk = ParseNumber(optarg, 10, 0, 10000000, n); sim.SetBaudRate(static_cast<int>(n)); break;
-        case kOptSectorMs: bOk = ParseNumber(optarg, 10, 0, 3600000, n); nSectorMs = static_cast<int>(n); break;
-        case kOptChipMs: bOk = ParseNumber(optarg, 10, 0, 3600000, n); nChipMs = static_cast<int>(n); break;
-        case kOptFlash: strFlash = optarg; break;
+        case kOptBaud:
+            bOk = ParseNumber(optarg, 10, 0, 10000000, n);
+            sim.SetBaudRate(static_cast<int>(n));
+            break;
+        case kOptSectorMs:
+            bOk = ParseNumber(optarg, 10, 0, 3600000, n);
+            nSectorMs = static_cast<int>(n);
+            break;
+        case kOptChipMs:
+            bOk = ParseNumber(optarg, 10, 0, 3600000, n);
+            nChipMs = static_cast<int>(n);
+            break;
+        case kOptFlash:
+            strFlash = optarg;
+            break;
         case kOptName:
             strName = optarg;
             bOk = !strName.empty() && strName.find('/') == std::string::npos && strName[0] != '.';
             break;
-        case kOptLog: bLog = true; break;
-        case kOptNoZero: faults.bNoAnswerToZero = true; break;
-        case kOptCpuId: bOk = ParseNumber(optarg, 16, 0, 255, n); faults.nCpuId = static_cast<int>(n); break;
-        case kOptFlasherId: bOk = ParseNumber(optarg, 16, 0, 255, n); faults.nFlasherId = static_cast<int>(n); break;
-        case kOptTestEcho: bOk = ParseNumber(optarg, 0, 0, 254, n); faults.nWrongTestEchoAt = static_cast<int>(n); break;
-        case kOptSilentRx: bOk = ParseNumber(optarg, 0, 0, LLONG_MAX, faults.nSilentAfterRx); break;
-        case kOptSilentTx: bOk = ParseNumber(optarg, 0, 0, LLONG_MAX, faults.nSilentAfterTx); break;
-        case kOptHangUp: bOk = ParseNumber(optarg, 0, 0, LLONG_MAX, faults.nHangUpAfterRx); break;
-        case kOptWrongEcho: bOk = ParseNumber(optarg, 0, 0, LLONG_MAX, faults.nWrongEchoAtRx); break;
-        case kOptEraseFails: faults.bEraseStatusE = true; break;
+        case kOptLog:
+            bLog = true;
+            break;
+        case kOptNoZero:
+            faults.bNoAnswerToZero = true;
+            break;
+        case kOptCpuId:
+            bOk = ParseNumber(optarg, 16, 0, 255, n);
+            faults.nCpuId = static_cast<int>(n);
+            break;
+        case kOptFlasherId:
+            bOk = ParseNumber(optarg, 16, 0, 255, n);
+            faults.nFlasherId = static_cast<int>(n);
+            break;
+        case kOptTestEcho:
+            bOk = ParseNumber(optarg, 0, 0, 254, n);
+            faults.nWrongTestEchoAt = static_cast<int>(n);
+            break;
+        case kOptSilentRx:
+            bOk = ParseNumber(optarg, 0, 0, LLONG_MAX, faults.nSilentAfterRx);
+            break;
+        case kOptSilentTx:
+            bOk = ParseNumber(optarg, 0, 0, LLONG_MAX, faults.nSilentAfterTx);
+            break;
+        case kOptHangUp:
+            bOk = ParseNumber(optarg, 0, 0, LLONG_MAX, faults.nHangUpAfterRx);
+            break;
+        case kOptWrongEcho:
+            bOk = ParseNumber(optarg, 0, 0, LLONG_MAX, faults.nWrongEchoAtRx);
+            break;
+        case kOptEraseFails:
+            faults.bEraseStatusE = true;
+            break;
         case kOptChecksum:
             bOk = ParseNumber(optarg, 0, 0, INT_MAX, n);
             faults.nWrongChecksumBlock = static_cast<int>(n);
             break;
-        case kOptFlipRead: bOk = ParseNumber(optarg, 0, 0, 0xFFFFFF, faults.nFlipReadAddress); break;
-        case kOptHelp: bHelp = true; break;
-        default: return false;
+        case kOptFlipRead:
+            bOk = ParseNumber(optarg, 0, 0, 0xFFFFFF, faults.nFlipReadAddress);
+            break;
+        case kOptHelp:
+            bHelp = true;
+            break;
+        default:
+            return false;
         }
         if (!bOk) {
             std::fprintf(stderr, "kelvora-boardsim: bad value '%s' for an option\n", optarg ? optarg : "");
@@ -178,7 +234,7 @@ bool ReadOptions(int argc, char** argv, CBoardSim& sim, std::string& strName, st
     sim.SetEraseTimes(nSectorMs, nChipMs);
     return true;
 }
-}  // namespace
+}   // namespace
 
 int main(int argc, char** argv)
 {
@@ -212,13 +268,15 @@ int main(int argc, char** argv)
 
     if (!strFlash.empty()) {
         if (access(strFlash.c_str(), F_OK) == 0 && sim.LoadFlash(strFlash) != 0) {
-            std::fprintf(stderr, "kelvora-boardsim: %s is no flash image (whole 32 KiB sectors)\n", strFlash.c_str());
+            std::fprintf(stderr, "kelvora-boardsim: %s is no flash image (whole 32 KiB sectors)\n",
+                         strFlash.c_str());
             return 1;
         }
         sim.SetFlashFile(strFlash);
     }
     if (bLog)
-        sim.SetEventLog([](const std::string& strEvent) { std::fprintf(stderr, "board: %s\n", strEvent.c_str()); });
+        sim.SetEventLog(
+            [](const std::string& strEvent) { std::fprintf(stderr, "board: %s\n", strEvent.c_str()); });
     if (sim.Start() != 0) {
         std::perror("kelvora-boardsim: cannot open a pseudo-terminal");
         return 1;
@@ -232,9 +290,11 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "kelvora-boardsim: cannot register in %s; connect to %s directly\n",
                      GetSimulatorPortDirectory().c_str(), strDevice.c_str());
     else
-        std::fprintf(stderr, "kelvora-boardsim: board on %s, registered as %s\n", strDevice.c_str(), strLink.c_str());
+        std::fprintf(stderr, "kelvora-boardsim: board on %s, registered as %s\n", strDevice.c_str(),
+                     strLink.c_str());
 
-    struct signalfd_siginfo info {};
+    struct signalfd_siginfo info
+    {};
     ssize_t n;
     do
         n = read(hSignals, &info, sizeof info);

@@ -16,7 +16,7 @@ enum class EBoardStage
 // One byte on the wire, in the order the board saw it.
 struct CWireByte
 {
-    bool bToBoard;     // true: PC to board; false: board to PC
+    bool bToBoard;   // true: PC to board; false: board to PC
     uint8_t byValue;
 };
 
@@ -24,16 +24,17 @@ struct CWireByte
 // Received and sent bytes are counted from 0 since the last reset.
 struct CBoardFaults
 {
-    bool bNoAnswerToZero = false;     // bootstrap loader ignores the 0x00 (board not reset)
-    int nCpuId = 0xC5;                // identification byte the bootstrap loader answers
-    int nFlasherId = 0xC5;            // identification byte the flasher program sends when it starts
-    int nWrongTestEchoAt = -1;        // echo test: this value (0..254) is echoed with its bits flipped
-    long long nSilentAfterRx = -1;    // bytes 0..N-1 are served, byte N and later only logged
-    long long nSilentAfterTx = -1;    // the board sends N bytes, then falls silent
-    long long nHangUpAfterRx = -1;    // bytes 0..N-1 are served; byte N makes the board close its pty
-                                      // (answers the PC has not read yet are lost with the line)
-    long long nWrongEchoAtRx = -1;    // the echo of received byte N comes back with its bits flipped
-    bool bEraseStatusE = false;       // chip and sector erase answer 'E' after the erase time, erasing nothing
-    int nWrongChecksumBlock = -1;     // flash block K (0-based since the flasher started) gets a flipped checksum
-    long long nFlipReadAddress = -1;  // read-back of this flash address answers its bits flipped
+    bool bNoAnswerToZero = false;    // bootstrap loader ignores the 0x00 (board not reset)
+    int nCpuId = 0xC5;               // identification byte the bootstrap loader answers
+    int nFlasherId = 0xC5;           // identification byte the flasher program sends when it starts
+    int nWrongTestEchoAt = -1;       // echo test: this value (0..254) is echoed with its bits flipped
+    long long nSilentAfterRx = -1;   // bytes 0..N-1 are served, byte N and later only logged
+    long long nSilentAfterTx = -1;   // the board sends N bytes, then falls silent
+    long long nHangUpAfterRx = -1;   // bytes 0..N-1 are served; byte N makes the board close its pty
+                                     // (answers the PC has not read yet are lost with the line)
+    long long nWrongEchoAtRx = -1;   // the echo of received byte N comes back with its bits flipped
+    bool bEraseStatusE = false;      // chip and sector erase answer 'E' after the erase time, erasing nothing
+    int nWrongChecksumBlock =
+        -1;   // flash block K (0-based since the flasher started) gets a flipped checksum
+    long long nFlipReadAddress = -1;   // read-back of this flash address answers its bits flipped
 };

@@ -82,9 +82,10 @@ int CFlashMemory::LoadFile(const std::string& strPath, std::vector<uint8_t>& vec
     int hFile = open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (hFile < 0)
         return -1;
-    struct stat st {};
-    if (fstat(hFile, &st) != 0 || !S_ISREG(st.st_mode)
-        || st.st_size > static_cast<off_t>(kMaxSectors) * kSectorSize) {
+    struct stat st
+    {};
+    if (fstat(hFile, &st) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_size > static_cast<off_t>(kMaxSectors) * kSectorSize) {
         close(hFile);
         return -1;
     }

@@ -21,7 +21,7 @@ public:
     void Program(uint32_t dwAddress, uint8_t byValue);
     // Outside the array the bus reads as erased.
     uint8_t Read(uint32_t dwAddress) const;
-    int EraseSector(int nSector);    // -1 for a sector beyond the count
+    int EraseSector(int nSector);   // -1 for a sector beyond the count
     void EraseChip();
 
     const std::vector<uint8_t>& GetBytes() const { return m_vecBytes; }

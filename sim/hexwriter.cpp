@@ -3,18 +3,19 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace {
+namespace
+{
 constexpr uint8_t kRecordData = 0x00;
 constexpr uint8_t kRecordEnd = 0x01;
 constexpr uint8_t kRecordSegment = 0x02;
 constexpr uint8_t kRecordLinear = 0x04;
-}  // namespace
+}   // namespace
 
 CHexWriter::CHexWriter(EHexAddressing eAddressing, int nRecordSize, bool bCrLf, uint16_t wSegment)
-    : m_eAddressing(eAddressing),
-      m_nRecordSize(nRecordSize < 1 ? 1 : nRecordSize > 255 ? 255 : static_cast<size_t>(nRecordSize)),
-      m_pszLineEnd(bCrLf ? "\r\n" : "\n"),
-      m_wSegment(wSegment)
+    : m_eAddressing(eAddressing), m_nRecordSize(nRecordSize < 1     ? 1
+                                                : nRecordSize > 255 ? 255
+                                                                    : static_cast<size_t>(nRecordSize)),
+      m_pszLineEnd(bCrLf ? "\r\n" : "\n"), m_wSegment(wSegment)
 {
     if (m_eAddressing == EHexAddressing::Segment) {
         const uint8_t abySegment[2] = {static_cast<uint8_t>(wSegment >> 8), static_cast<uint8_t>(wSegment)};
@@ -30,7 +31,8 @@ void CHexWriter::AddRecord(uint8_t byType, uint16_t wAddress, const uint8_t* pDa
     m_strText += ':';
     m_strText += szByte;
     char szHead[7];
-    std::snprintf(szHead, sizeof szHead, "%04X%02X", static_cast<unsigned>(wAddress), static_cast<unsigned>(byType));
+    std::snprintf(szHead, sizeof szHead, "%04X%02X", static_cast<unsigned>(wAddress),
+                  static_cast<unsigned>(byType));
     m_strText += szHead;
     for (size_t i = 0; i < nLength; ++i) {
         std::snprintf(szByte, sizeof szByte, "%02X", static_cast<unsigned>(pData[i]));

@@ -33,6 +33,6 @@ private:
     size_t m_nRecordSize;
     const char* m_pszLineEnd;
     uint16_t m_wSegment;
-    long m_nUpperWord = -1;    // last extended linear address written
+    long m_nUpperWord = -1;   // last extended linear address written
     std::string m_strText;
 };

@@ -10,9 +10,9 @@ class CLinePacer
 public:
     static constexpr int kBitsPerByte = 10;   // 8N1
 
-    void SetBaudRate(int nBaud);              // 0: unpaced, bytes take no time
+    void SetBaudRate(int nBaud);   // 0: unpaced, bytes take no time
     int GetBaudRate() const { return m_nBaud; }
-    void Reset();                             // both lines idle
+    void Reset();   // both lines idle
     // How long a byte the PC writes takes through the pseudo-terminal until the board sees it.
     // A cable has no such hop; it is taken off the time seen so that it isn't charged to the PC.
     void SetInboundLatency(int64_t nLatencyNs) { m_nInboundNs = nLatencyNs > 0 ? nLatencyNs : 0; }

@@ -3,7 +3,8 @@
 #include <cstddef>
 #include <cstring>
 
-namespace {
+namespace
+{
 const uint8_t kBootstrapMagic[4] = {'K', 'V', 'B', 'S'};
 const uint8_t kFirstLoaderMagic[4] = {'K', 'V', 'L', '2'};
 const uint8_t kFlasherMagic[3] = {'K', 'V', 'F'};   // after kFlasherMark
@@ -28,9 +29,10 @@ void PutWord(std::vector<uint8_t>& vec, size_t nAt, uint32_t dwValue)
 uint16_t FlasherCrc(const std::vector<uint8_t>& vecCode)
 {
     uint16_t wCrc = CPayloadFormat::Crc16(vecCode.data(), kFlasherCrcAt);
-    return CPayloadFormat::Crc16(vecCode.data() + kFlasherCrcAt + 2, vecCode.size() - kFlasherCrcAt - 2, wCrc);
+    return CPayloadFormat::Crc16(vecCode.data() + kFlasherCrcAt + 2, vecCode.size() - kFlasherCrcAt - 2,
+                                 wCrc);
 }
-}  // namespace
+}   // namespace
 
 const char* const CPayloadFormat::kDefaultInfo = "Kelvora simulated flasher, minimal program";
 
@@ -86,8 +88,8 @@ std::vector<uint8_t> CPayloadFormat::BuildFlasher(size_t nSize, int nSectorCount
         return {};
     if (nSize < kFlasherHeaderSize)
         return std::vector<uint8_t>(nSize, kFlasherMark);
-    if (nSectorCount < 0 || nSectorCount > 255 || strInfo.size() > kInfoMaxLength
-        || kFlasherHeaderSize + strInfo.size() > nSize)
+    if (nSectorCount < 0 || nSectorCount > 255 || strInfo.size() > kInfoMaxLength ||
+        kFlasherHeaderSize + strInfo.size() > nSize)
         return {};
     std::vector<uint8_t> vecCode(nSize);
     FillCode(vecCode, kFlasherHeaderSize + strInfo.size(), 0xF1A5);
@@ -104,7 +106,8 @@ std::vector<uint8_t> CPayloadFormat::BuildFlasher(size_t nSize, int nSectorCount
 int CPayloadFormat::CheckBootstrapCode(const std::vector<uint8_t>& vecCode, size_t& nFirstLoaderSize,
                                        uint16_t& wFirstLoaderCrc)
 {
-    if (vecCode.size() != kBootstrapSize || std::memcmp(vecCode.data(), kBootstrapMagic, sizeof kBootstrapMagic) != 0)
+    if (vecCode.size() != kBootstrapSize ||
+        std::memcmp(vecCode.data(), kBootstrapMagic, sizeof kBootstrapMagic) != 0)
         return -1;
     uint8_t bySum = 0;
     for (uint8_t by : vecCode)
@@ -119,8 +122,8 @@ int CPayloadFormat::CheckBootstrapCode(const std::vector<uint8_t>& vecCode, size
 
 int CPayloadFormat::CheckFirstLoader(const std::vector<uint8_t>& vecCode, uint16_t wExpectedCrc)
 {
-    if (vecCode.size() < kFirstLoaderMinSize
-        || std::memcmp(vecCode.data(), kFirstLoaderMagic, sizeof kFirstLoaderMagic) != 0)
+    if (vecCode.size() < kFirstLoaderMinSize ||
+        std::memcmp(vecCode.data(), kFirstLoaderMagic, sizeof kFirstLoaderMagic) != 0)
         return -1;
     return Crc16(vecCode.data(), vecCode.size()) == wExpectedCrc ? 0 : -1;
 }
@@ -139,10 +142,11 @@ int CPayloadFormat::CheckFlasher(const std::vector<uint8_t>& vecCode, CFlasherFa
         return 0;
     }
     const size_t nInfoLength = vecCode[kFlasherInfoLengthAt];
-    if (vecCode[0] != kFlasherMark || std::memcmp(vecCode.data() + 1, kFlasherMagic, sizeof kFlasherMagic) != 0
-        || nInfoLength > kInfoMaxLength || kFlasherHeaderSize + nInfoLength > nSize
-        || GetWord(vecCode, kFlasherSizeAt) != static_cast<uint16_t>(nSize - 1)
-        || GetWord(vecCode, kFlasherCrcAt) != FlasherCrc(vecCode))
+    if (vecCode[0] != kFlasherMark ||
+        std::memcmp(vecCode.data() + 1, kFlasherMagic, sizeof kFlasherMagic) != 0 ||
+        nInfoLength > kInfoMaxLength || kFlasherHeaderSize + nInfoLength > nSize ||
+        GetWord(vecCode, kFlasherSizeAt) != static_cast<uint16_t>(nSize - 1) ||
+        GetWord(vecCode, kFlasherCrcAt) != FlasherCrc(vecCode))
         return -1;
     facts.nSectorCount = vecCode[kFlasherSectorsAt];
     facts.strInfo.assign(vecCode.begin() + kFlasherHeaderSize,

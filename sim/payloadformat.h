@@ -36,14 +36,14 @@ struct CFlasherFacts
 class CPayloadFormat
 {
 public:
-    static constexpr size_t kBootstrapSize = 32;          // the bootstrap loader takes exactly this many
-    static constexpr size_t kFirstLoaderMinSize = 4;      // the magic alone
-    static constexpr size_t kFirstLoaderMaxSize = 65535;  // the bootstrap code counts in 16 bits
-    static constexpr size_t kFlasherHeaderSize = 10;      // smaller flasher programs are minimal ones
-    static constexpr size_t kFlasherMaxSize = 65536;      // the first stage loader counts n - 1 in 16 bits
-    static constexpr size_t kInfoMaxLength = 127;         // the PC reads the length byte as signed
-    static constexpr uint8_t kFlasherMark = 0x5A;         // first byte of every flasher program
-    static constexpr int kDefaultSectorCount = 8;         // facts of a minimal flasher program
+    static constexpr size_t kBootstrapSize = 32;           // the bootstrap loader takes exactly this many
+    static constexpr size_t kFirstLoaderMinSize = 4;       // the magic alone
+    static constexpr size_t kFirstLoaderMaxSize = 65535;   // the bootstrap code counts in 16 bits
+    static constexpr size_t kFlasherHeaderSize = 10;       // smaller flasher programs are minimal ones
+    static constexpr size_t kFlasherMaxSize = 65536;       // the first stage loader counts n - 1 in 16 bits
+    static constexpr size_t kInfoMaxLength = 127;          // the PC reads the length byte as signed
+    static constexpr uint8_t kFlasherMark = 0x5A;          // first byte of every flasher program
+    static constexpr int kDefaultSectorCount = 8;          // facts of a minimal flasher program
     static const char* const kDefaultInfo;
 
     static uint16_t Crc16(const uint8_t* pData, size_t nLength, uint16_t wCrc = 0xFFFF);

@@ -11,7 +11,8 @@ const CFlasherSpec CTargetFiles::kStandardFlashers[3] = {
     {"mainamd.h86", 5632, 16, "Kelvora simulated flasher 1.0, AMD 29F: 16 sectors x 32 KiB"},
 };
 
-namespace {
+namespace
+{
 int WritePlain(const std::string& strPath, uint32_t dwAddress, const std::vector<uint8_t>& vecData,
                const CHexStyle& style)
 {
@@ -22,7 +23,7 @@ int WritePlain(const std::string& strPath, uint32_t dwAddress, const std::vector
         return -1;
     return writer.WriteFile(strPath);
 }
-}  // namespace
+}   // namespace
 
 int CTargetFiles::WriteBootstrapCode(const std::string& strPath, const std::vector<uint8_t>& vecFirstLoader,
                                      const CHexStyle& style)
@@ -34,7 +35,8 @@ int CTargetFiles::WriteFirstLoader(const std::string& strPath, const std::vector
                                    const CHexStyle& style)
 {
     // Large test loaders do not fit below 0x10000 at the usual place: start them at 0.
-    const uint32_t dwAddress = vecFirstLoader.size() <= 0x10000 - kFirstLoaderAddress ? kFirstLoaderAddress : 0;
+    const uint32_t dwAddress =
+        vecFirstLoader.size() <= 0x10000 - kFirstLoaderAddress ? kFirstLoaderAddress : 0;
     return WritePlain(strPath, dwAddress, vecFirstLoader, style);
 }
 
@@ -92,7 +94,8 @@ int CTargetFiles::WriteSampleImage(const std::string& strPath, const CHexStyle& 
 
 int CTargetFiles::WriteStandardSet(const std::string& strDirectory)
 {
-    const std::string strDir = strDirectory.empty() || strDirectory.back() == '/' ? strDirectory : strDirectory + "/";
+    const std::string strDir =
+        strDirectory.empty() || strDirectory.back() == '/' ? strDirectory : strDirectory + "/";
     if (WriteLoaderFiles(strDir + "prel1.hex", strDir + "prel2.hex", kStandardFirstLoaderSize) != 0)
         return -1;
     for (const CFlasherSpec& spec : kStandardFlashers)

@@ -25,11 +25,11 @@ struct CFlasherSpec
 class CTargetFiles
 {
 public:
-    static constexpr uint32_t kBootstrapAddress = 0xFA40;     // where the 32 bytes sit in the file
+    static constexpr uint32_t kBootstrapAddress = 0xFA40;   // where the 32 bytes sit in the file
     static constexpr uint32_t kFirstLoaderAddress = 0xF600;
-    static constexpr uint16_t kFlasherSegment = 0x1000;       // flasher files are segment-addressed there
+    static constexpr uint16_t kFlasherSegment = 0x1000;   // flasher files are segment-addressed there
     static constexpr size_t kStandardFirstLoaderSize = 224;
-    static const CFlasherSpec kStandardFlashers[3];           // main.h86, mainnex.h86, mainamd.h86
+    static const CFlasherSpec kStandardFlashers[3];   // main.h86, mainnex.h86, mainamd.h86
 
     // Plain records: the bootstrap code announcing vecFirstLoader, and the first stage loader itself.
     static int WriteBootstrapCode(const std::string& strPath, const std::vector<uint8_t>& vecFirstLoader,
@@ -40,8 +40,8 @@ public:
     static int WriteLoaderFiles(const std::string& strPrel1, const std::string& strPrel2,
                                 size_t nFirstLoaderSize, const CHexStyle& style = CHexStyle());
     // A flasher program of nSize bytes (1..65536; below 10 bytes a minimal one), segment-addressed.
-    static int WriteFlasher(const std::string& strPath, size_t nSize, int nSectorCount, const std::string& strInfo,
-                            const CHexStyle& style = {32, true});
+    static int WriteFlasher(const std::string& strPath, size_t nSize, int nSectorCount,
+                            const std::string& strInfo, const CHexStyle& style = {32, true});
     // Any bytes as a flasher file, e.g. a deliberately broken program.
     static int WriteFlasherBytes(const std::string& strPath, const std::vector<uint8_t>& vecCode,
                                  const CHexStyle& style = {32, true});

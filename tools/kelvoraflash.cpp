@@ -239,7 +239,7 @@ int EraseAsked(CTargetLink& link, const std::string& strErase)
     }
     return 0;
 }
-}
+}   // namespace
 
 int main(int argc, char** argv)
 {

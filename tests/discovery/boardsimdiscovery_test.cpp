@@ -27,7 +27,7 @@ TEST(BoardSimDiscovery, StartedSimulatorIsFoundAndGoneAfterItEnds)
 {
     const CTempDir runtime("kelvora-runtime");
     const char* szRuntimeDir = runtime.Path().c_str();
-    SerialDiscoveryRoots roots;  // an empty sysfs, so only simulators are listed
+    SerialDiscoveryRoots roots;   // an empty sysfs, so only simulators are listed
     roots.m_strSysfs = szRuntimeDir;
     roots.m_strSimulatorDir = roots.m_strSysfs + "/kelvora/ports";
     fs::create_directories(roots.m_strSysfs + "/class/tty");
@@ -41,11 +41,10 @@ TEST(BoardSimDiscovery, StartedSimulatorIsFoundAndGoneAfterItEnds)
     int fds[2];
     ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
     const pid_t pid = fork();
-    if (pid == 0)
-    {
-        prctl(PR_SET_PDEATHSIG, SIGTERM);  // ends with this program should an assertion stop the test early
-        dup2(fds[1], STDOUT_FILENO);  // dup2 clears close-on-exec
-        setenv("XDG_RUNTIME_DIR", szRuntimeDir, 1);  // where the simulator registers
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);   // ends with this program should an assertion stop the test early
+        dup2(fds[1], STDOUT_FILENO);        // dup2 clears close-on-exec
+        setenv("XDG_RUNTIME_DIR", szRuntimeDir, 1);   // where the simulator registers
         execl(KELVORA_BOARDSIM_EXE, "kelvora-boardsim", static_cast<char*>(nullptr));
         _exit(127);
     }
@@ -66,10 +65,9 @@ TEST(BoardSimDiscovery, StartedSimulatorIsFoundAndGoneAfterItEnds)
     EXPECT_EQ(fs::canonical(info.m_strDevicePath), fs::canonical(strPty));
 
     ASSERT_EQ(kill(pid, SIGTERM), 0);
-    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR)
-    {
+    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
     }
     EXPECT_TRUE(enumerate().empty());
 }
 
-}  // namespace
+}   // namespace

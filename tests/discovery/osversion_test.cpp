@@ -25,7 +25,8 @@ TEST(OsVersion, PrettyNameOfFirstOsReleaseFileAndKernel)
 
     // os-release texts (nullptr: file missing), the uname result (nullptr: uname failed), the text wanted
     const std::tuple<const char*, const char*, const struct utsname*, const char*> cases[] = {
-        {"NAME=\"Debian\"\nPRETTY_NAME=\"Debian 12 (bookworm)\"\n", nullptr, &uts, "Debian 12 (bookworm), Linux 6.1.0"},
+        {"NAME=\"Debian\"\nPRETTY_NAME=\"Debian 12 (bookworm)\"\n", nullptr, &uts,
+         "Debian 12 (bookworm), Linux 6.1.0"},
         {"PRETTY_NAME=\"Say \\\"hi\\\" \\\\o/\"\r\n", nullptr, &uts, "Say \"hi\" \\o/, Linux 6.1.0"},
         {"# comment\nNAME=\"Arch Linux\"\nID=arch\n", nullptr, &uts, "Arch Linux, Linux 6.1.0"},
         {nullptr, "PRETTY_NAME=Gentoo\n", &uts, "Gentoo, Linux 6.1.0"},
@@ -34,10 +35,8 @@ TEST(OsVersion, PrettyNameOfFirstOsReleaseFileAndKernel)
         {"PRETTY_NAME='Alpine Linux v3.19'\n", nullptr, nullptr, "Alpine Linux v3.19"},
         {nullptr, nullptr, nullptr, "Unknown OS Version"},
     };
-    for (const auto& [pszEtc, pszLib, pUname, pszWant] : cases)
-    {
-        for (const auto& [strPath, pszText] : {std::pair(strEtc, pszEtc), std::pair(strLib, pszLib)})
-        {
+    for (const auto& [pszEtc, pszLib, pUname, pszWant] : cases) {
+        for (const auto& [strPath, pszText] : {std::pair(strEtc, pszEtc), std::pair(strLib, pszLib)}) {
             std::filesystem::remove(strPath);
             if (pszText != nullptr)
                 std::ofstream(strPath) << pszText;
@@ -53,4 +52,4 @@ TEST(OsVersion, RealMachineNamesItsKernel)
     EXPECT_NE(GetOsVersionText().find(std::string(uts.sysname) + " " + uts.release), std::string::npos);
 }
 
-}  // namespace
+}   // namespace

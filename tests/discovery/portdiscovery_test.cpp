@@ -21,9 +21,9 @@ namespace
 struct FakeNode
 {
     const char* pszPath;
-    const char* pszEntries = "";  // separated by ';'
-    const char* pszTtys = "";     // separated by ' '
-    const char* pszType = "";     // the ttys' type attribute; "": none
+    const char* pszEntries = "";   // separated by ';'
+    const char* pszTtys = "";      // separated by ' '
+    const char* pszType = "";      // the ttys' type attribute; "": none
 };
 
 // A sysfs tree, a /dev and a simulator directory in a temporary folder.
@@ -44,8 +44,7 @@ public:
         const fs::path dir = m_root / "sys/devices" / n.pszPath;
         fs::create_directories(dir);
         std::istringstream entries(n.pszEntries);
-        for (std::string str; std::getline(entries, str, ';');)
-        {
+        for (std::string str; std::getline(entries, str, ';');) {
             const size_t nAt = str.find_first_of("=>");
             if (str[nAt] == '>')
                 fs::create_symlink(str.substr(nAt + 1), dir / str.substr(0, nAt));
@@ -53,8 +52,7 @@ public:
                 Write(dir / str.substr(0, nAt), str.substr(nAt + 1));
         }
         std::istringstream ttys(n.pszTtys);
-        for (std::string strTty; ttys >> strTty;)
-        {
+        for (std::string strTty; ttys >> strTty;) {
             const fs::path tty = fs::path(n.pszPath) / "tty" / strTty;
             fs::create_directories(m_root / "sys/devices" / tty);
             fs::create_symlink("../../devices" / tty, m_root / "sys/class/tty" / strTty);
@@ -76,37 +74,47 @@ public:
     SerialDiscoveryRoots m_roots;
 
 private:
-    static void Write(const fs::path& file, const std::string& strText) { std::ofstream(file) << strText << "\n"; }
+    static void Write(const fs::path& file, const std::string& strText)
+    {
+        std::ofstream(file) << strText << "\n";
+    }
 };
 
 TEST(PortDiscovery, FakeMachineListsHardwarePortsSortedThenLiveSimulatorLinks)
 {
     CFakeMachine m;
     const FakeNode nodes[] = {
-        {"pci0/usb1", "idVendor=1d6b;idProduct=0002;product=xHCI Host Controller"},  // root hub: must not win
-        {"pci0/usb1/1-1", "idVendor=0403;idProduct=6010;product=Dual RS232-HS;manufacturer=FTDI;serial=FT5Y2Z"},
+        {"pci0/usb1",
+         "idVendor=1d6b;idProduct=0002;product=xHCI Host Controller"},   // root hub: must not win
+        {"pci0/usb1/1-1",
+         "idVendor=0403;idProduct=6010;product=Dual RS232-HS;manufacturer=FTDI;serial=FT5Y2Z"},
         {"pci0/usb1/1-1/1-1:1.0/ttyUSB0", "subsystem>usb-serial;driver>ftdi_sio", "ttyUSB0"},
         {"pci0/usb1/1-1/1-1:1.1/ttyUSB1", "subsystem>usb-serial;driver>ftdi_sio", "ttyUSB1"},
         {"pci0/usb1/1-3", "idVendor=2e8a;idProduct=000a;product=Pico"},
-        {"pci0/usb1/1-3/1-3:1.0", "subsystem>usb;driver>cdc_acm", "ttyACM0"},  // CDC-ACM: off the interface
+        {"pci0/usb1/1-3/1-3:1.0", "subsystem>usb;driver>cdc_acm", "ttyACM0"},   // CDC-ACM: off the interface
         {"pci0/usb1/1-4", "idVendor=067b;idProduct=2303;manufacturer=Prolific Technology Inc."},
         {"pci0/usb1/1-4/1-4:1.0/ttyUSB2", "subsystem>usb-serial;driver>pl2303", "ttyUSB2"},
         {"pci0/usb1/1-5", "idVendor=1a86;idProduct=7523"},
         {"pci0/usb1/1-5/1-5:1.0/ttyUSB3", "subsystem>usb-serial;driver>ch341-uart", "ttyUSB3"},
         {"pci0/usb1/1-6", "idVendor=04e2;idProduct=1410;product=XR21V1410 USB UART"},
-        {"pci0/usb1/1-6/1-6:1.0", "subsystem>usb;driver>xr_serial", "ttyXR0"},  // USB by position, not by name
+        {"pci0/usb1/1-6/1-6:1.0", "subsystem>usb;driver>xr_serial",
+         "ttyXR0"},   // USB by position, not by name
         {"pci0/0000:03:00.0", "subsystem>pci;driver>exar_serial;vendor=0x13a8;device=0x0152", "ttyS4", "4"},
-        {"pnp0/00:01", "subsystem>pnp;driver>serial;id=PNP0501", "ttyS0", "4"},  // older layout: off the PNP device
+        {"pnp0/00:01", "subsystem>pnp;driver>serial;id=PNP0501", "ttyS0",
+         "4"},   // older layout: off the PNP device
         {"pnp0/00:02", "subsystem>pnp;driver>serial;id=PNP0500;firmware_node>../../acpi/PNP0500:00"},
         {"pnp0/00:02/00:02:0", "subsystem>serial-base;driver>ctrl"},
         {"pnp0/00:02/00:02:0/00:02:0.0", "subsystem>serial-base;driver>port", "ttyS1", "4"},
         {"acpi/PNP0500:00", "description=Docking station COM"},
-        {"platform/serial8250", "subsystem>platform;driver>serial8250", "ttyS3", "0"},  // phantoms in both layouts
+        {"platform/serial8250", "subsystem>platform;driver>serial8250", "ttyS3",
+         "0"},   // phantoms in both layouts
         {"platform/serial8250/serial8250:0", "subsystem>serial-base;driver>ctrl"},
-        {"platform/serial8250/serial8250:0/serial8250:0.2", "subsystem>serial-base;driver>port", "ttyS2", "0"},
-        {"platform/serial8250/serial8250:0/serial8250:0.10", "subsystem>serial-base;driver>port", "ttyS10", "4"},
+        {"platform/serial8250/serial8250:0/serial8250:0.2", "subsystem>serial-base;driver>port", "ttyS2",
+         "0"},
+        {"platform/serial8250/serial8250:0/serial8250:0.10", "subsystem>serial-base;driver>port", "ttyS10",
+         "4"},
         {"platform/serial8250", "", "ttyS5 ttyS6 ttyS11", "4"},
-        {"virtual", "", "ttyV0", "4"},  // a device link, but virtual
+        {"virtual", "", "ttyV0", "4"},   // a device link, but virtual
     };
     for (const FakeNode& n : nodes)
         m.Add(n);
@@ -116,7 +124,7 @@ TEST(PortDiscovery, FakeMachineListsHardwarePortsSortedThenLiveSimulatorLinks)
     std::ofstream(m.m_root / "dev/pts/3").put('\0');
     for (const char* pszLink : {"board-b", "board-a", "ttyS11"})
         fs::create_symlink(m.m_root / "dev/pts/3", m.m_root / "sim" / pszLink);
-    fs::create_symlink(m.m_root / "dev/pts/9", m.m_root / "sim/stale");  // its simulator is gone
+    fs::create_symlink(m.m_root / "dev/pts/9", m.m_root / "sim/stale");   // its simulator is gone
     std::ofstream(m.m_root / "sim/not-a-link").put('\0');
 
     const std::vector<std::string> expected = {
@@ -135,8 +143,7 @@ TEST(PortDiscovery, FakeMachineListsHardwarePortsSortedThenLiveSimulatorLinks)
         "Simulated KC167 board (board-b)",
     };
     std::vector<std::string> listed;
-    for (const SerialPortInfo& info : m.Enumerate())
-    {
+    for (const SerialPortInfo& info : m.Enumerate()) {
         listed.push_back(info.m_strFriendlyName + (info.m_bUsb ? " usb" : ""));
         const bool bSim = info.m_strDescription == "Simulated KC167 board";
         const std::string& strDir = bSim ? m.m_roots.m_strSimulatorDir : m.m_roots.m_strDev;
@@ -153,8 +160,9 @@ TEST(PortDiscovery, FakeMachineListsHardwarePortsSortedThenLiveSimulatorLinks)
 TEST(PortDiscovery, PortsAreSortedByDeviceNameInNaturalOrder)
 {
     CFakeMachine m;
-    m.Add({"platform", "", "ttyS10 ttyUSB0 ttyS9 ttyS100000000000000000000 ttyS1 ttyS ttyS01 "
-                           "ttyS99999999999999999999 ttyS2"});
+    m.Add({"platform", "",
+           "ttyS10 ttyUSB0 ttyS9 ttyS100000000000000000000 ttyS1 ttyS ttyS01 "
+           "ttyS99999999999999999999 ttyS2"});
     std::string strNames;
     for (const SerialPortInfo& info : m.Enumerate())
         strNames += info.m_strPortName + " ";
@@ -169,14 +177,12 @@ TEST(PortDiscovery, EmptyTtyClassGivesNoPortsAndUnreadableOneThrowsItsPathAndErr
     fs::remove(m.m_root / "sys/class/tty");
     std::ofstream(m.m_root / "sys/class/tty").put('\0');
     std::vector<SerialPortInfo> ports(2);
-    try
-    {
+    try {
         EnumerateSerialPorts(ports, m.m_roots);
         ADD_FAILURE() << "no throw";
-    }
-    catch (const std::string& strText)
-    {
-        EXPECT_EQ(strText, "Could not read from " + m.m_roots.m_strSysfs + "/class/tty. (err=14)");  // ENOTDIR
+    } catch (const std::string& strText) {
+        EXPECT_EQ(strText,
+                  "Could not read from " + m.m_roots.m_strSysfs + "/class/tty. (err=14)");   // ENOTDIR
     }
     EXPECT_TRUE(ports.empty());
 }
@@ -191,10 +197,9 @@ TEST(PortDiscovery, CompletionCutsOnlyAFinalParenthesisedPartOffTheFriendlyName)
         {"Port (a) (COM3)", "", "Port (a) (COM3)"},
         {"Port(COM3)", "", "Port(COM3)"},
         {"Port (COM3)", "Given", "Given"},
-        {"", "", "ttyUSB0"},  // the port name becomes the friendly name too
+        {"", "", "ttyUSB0"},   // the port name becomes the friendly name too
     };
-    for (const auto& [pszFriendly, pszGiven, pszWant] : cases)
-    {
+    for (const auto& [pszFriendly, pszGiven, pszWant] : cases) {
         SerialPortInfo info;
         info.m_strPortName = "ttyUSB0";
         info.m_strFriendlyName = pszFriendly;
@@ -209,8 +214,7 @@ TEST(PortDiscovery, MergeOverwritesFirstEqualPortNameInPlaceElseAppends)
 {
     std::vector<SerialPortInfo> ports;
     std::vector<std::string> merged;
-    for (const char* psz : {"ttyS0 first", "ttyS1 other", "ttyS0 last", "ttys0 case"})
-    {
+    for (const char* psz : {"ttyS0 first", "ttyS1 other", "ttyS0 last", "ttys0 case"}) {
         SerialPortInfo info;
         info.m_strPortName = std::string(psz, 5);
         info.m_strFriendlyName = psz + 6;
@@ -225,11 +229,10 @@ TEST(PortDiscovery, RealMachineListsOnlyPortsWhoseDeviceExists)
 {
     std::vector<SerialPortInfo> ports;
     ASSERT_NO_THROW(EnumerateSerialPorts(ports));
-    for (const SerialPortInfo& info : ports)
-    {
+    for (const SerialPortInfo& info : ports) {
         EXPECT_TRUE(fs::exists(info.m_strDevicePath)) << info.m_strDevicePath;
         EXPECT_EQ(info.m_strFriendlyName, info.m_strDescription + " (" + info.m_strPortName + ")");
     }
 }
 
-}  // namespace
+}   // namespace

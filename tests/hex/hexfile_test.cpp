@@ -70,13 +70,13 @@ void Append(Image& image, uint32_t dwAddress, const Bytes& data)
 Image Walk(const CHexFile& hex)
 {
     Image image;
-    for (const HexItem* p = hex.m_pFirst; p != nullptr; p = p->pNext)
-    {
+    for (const HexItem* p = hex.m_pFirst; p != nullptr; p = p->pNext) {
         EXPECT_TRUE(p->pNext == nullptr || p->pNext == p + 1) << "item " << image.size();
         image.emplace_back(p->dwAddress, p->byValue);
     }
     EXPECT_EQ(image.size(), static_cast<size_t>(hex.m_nByteCount));
-    EXPECT_TRUE(std::is_sorted(image.begin(), image.end(), [](auto& a, auto& b) { return a.first < b.first; }));
+    EXPECT_TRUE(
+        std::is_sorted(image.begin(), image.end(), [](auto& a, auto& b) { return a.first < b.first; }));
     return image;
 }
 
@@ -112,16 +112,28 @@ protected:
 };
 
 // nCount: the bytes Verify counts; -1 when it fails.
-struct FormatCase { const char* pszName; std::string strContent; int nCount; };
-void PrintTo(const FormatCase& c, std::ostream* pStream) { *pStream << c.pszName; }
+struct FormatCase
+{
+    const char* pszName;
+    std::string strContent;
+    int nCount;
+};
+void PrintTo(const FormatCase& c, std::ostream* pStream)
+{
+    *pStream << c.pszName;
+}
 
 std::vector<FormatCase> FormatCases()
 {
     // ':' follows '9' in ASCII: a careless digit decoder reads ":0" as 10, and each of these
     // records would then be consistent.
-    auto colon = [](std::string str, size_t nPos) { str[nPos] = ':'; return str + "\n"; };
+    auto colon = [](std::string str, size_t nPos) {
+        str[nPos] = ':';
+        return str + "\n";
+    };
     const std::string d = kData4;
-    const std::string s143 = Record(0, 0, Seq(143)), s144 = Record(0, 0, Seq(144)), s145 = Record(0, 0, Seq(145));
+    const std::string s143 = Record(0, 0, Seq(143)), s144 = Record(0, 0, Seq(144)),
+                      s145 = Record(0, 0, Seq(145));
     return {
         {"Empty", "", 0},
         {"NoLineEndAtEnd", d + "\n" + kEof, 4},
@@ -170,7 +182,8 @@ std::vector<FormatCase> FormatCases()
     };
 }
 
-class HexFormatTest : public HexFileTest, public testing::WithParamInterface<FormatCase> {};
+class HexFormatTest : public HexFileTest, public testing::WithParamInterface<FormatCase>
+{};
 
 TEST_P(HexFormatTest, CountsAndLoads)
 {
@@ -188,16 +201,19 @@ INSTANTIATE_TEST_SUITE_P(Records, HexFormatTest, testing::ValuesIn(FormatCases()
 
 TEST_F(HexFileTest, RecordsOutOfOrderComeOutAscending)
 {
-    EXPECT_EQ(LoadLines({Record(0, 0x200, {0xC0, 0xC1}), Record(0, 0x100, {0xB0, 0xB1}), Record(0, 0x10, {0xA0}),
-                         Record(0, 0x300, {0xD0})}),
-              (Image{{0x10, 0xA0}, {0x100, 0xB0}, {0x101, 0xB1}, {0x200, 0xC0}, {0x201, 0xC1}, {0x300, 0xD0}}));
+    EXPECT_EQ(
+        LoadLines({Record(0, 0x200, {0xC0, 0xC1}), Record(0, 0x100, {0xB0, 0xB1}), Record(0, 0x10, {0xA0}),
+                   Record(0, 0x300, {0xD0})}),
+        (Image{{0x10, 0xA0}, {0x100, 0xB0}, {0x101, 0xB1}, {0x200, 0xC0}, {0x201, 0xC1}, {0x300, 0xD0}}));
     EXPECT_EQ(m_pHex->GetEndAddress(), 0x300u);
 }
 
 TEST_F(HexFileTest, DuplicateAddressesStayAdjacent)
 {
-    Image image = LoadLines({Record(0, 0x20, {0x11, 0x12}), Record(0, 0x10, {0x01}), Record(0, 0x20, {0x21, 0x22})});
-    std::sort(image.begin(), image.end());   // Walk saw the addresses ascend; equal ones may come in any order
+    Image image =
+        LoadLines({Record(0, 0x20, {0x11, 0x12}), Record(0, 0x10, {0x01}), Record(0, 0x20, {0x21, 0x22})});
+    std::sort(image.begin(),
+              image.end());   // Walk saw the addresses ascend; equal ones may come in any order
     EXPECT_EQ(image, (Image{{0x10, 0x01}, {0x20, 0x11}, {0x20, 0x21}, {0x21, 0x12}, {0x21, 0x22}}));
 }
 
@@ -212,25 +228,29 @@ TEST_F(HexFileTest, InOrderRecordRunsPast64KiB)
 
 TEST_F(HexFileTest, AddressBases)
 {
-    const Image image = LoadLines({
-        Record(4, 0, {0x00, 0x01}), Record(0, 0x0000, {0xA1}),    // linear 0x10000
-        Record(2, 0, {0x12, 0x34}), Record(0, 0x0005, {0xA2}),    // + segment 0x12340
-        Record(2, 0x0007, {0xA3}),                                // a "02" record that carries a byte
-        Record(4, 0, {0x00, 0x00}), Record(2, 0, {0x00, 0x00}), Record(0, 0x0003, {0xA4}),
-        Record(4, 0, {0xFF, 0xFF}), Record(0, 0xFFFF, {0xA5, 0xA6}),   // wraps in 32 bits
-        kEof, Record(0, 0x0000, {0xEE})});                            // after EOF: not loaded
-    EXPECT_EQ(image, (Image{{0x00000000, 0xA6}, {0x00000003, 0xA4}, {0x00010000, 0xA1},
-                            {0x00022345, 0xA2}, {0x00022347, 0xA3}, {0xFFFFFFFF, 0xA5}}));
+    const Image image =
+        LoadLines({Record(4, 0, {0x00, 0x01}), Record(0, 0x0000, {0xA1}),   // linear 0x10000
+                   Record(2, 0, {0x12, 0x34}), Record(0, 0x0005, {0xA2}),   // + segment 0x12340
+                   Record(2, 0x0007, {0xA3}),   // a "02" record that carries a byte
+                   Record(4, 0, {0x00, 0x00}), Record(2, 0, {0x00, 0x00}), Record(0, 0x0003, {0xA4}),
+                   Record(4, 0, {0xFF, 0xFF}), Record(0, 0xFFFF, {0xA5, 0xA6}),   // wraps in 32 bits
+                   kEof, Record(0, 0x0000, {0xEE})});                             // after EOF: not loaded
+    EXPECT_EQ(image, (Image{{0x00000000, 0xA6},
+                            {0x00000003, 0xA4},
+                            {0x00010000, 0xA1},
+                            {0x00022345, 0xA2},
+                            {0x00022347, 0xA3},
+                            {0xFFFFFFFF, 0xA5}}));
     EXPECT_EQ(m_pHex->GetEndAddress(), 0xFFFFFFFFu);
 }
 
 TEST_F(HexFileTest, GetDataIntoBufferOf32)
 {
-    for (size_t nImage : {31u, 32u, 33u})
-    {
+    for (size_t nImage : {31u, 32u, 33u}) {
         LoadLines({Record(0, 0, Seq(nImage, 5))});
         Bytes buffer(40, 0xEE), expected = Seq(std::min<size_t>(nImage, 32), 5);
-        EXPECT_EQ(m_pHex->GetData(buffer.data(), 32), static_cast<int>(nImage)) << nImage;   // 33: more than fit
+        EXPECT_EQ(m_pHex->GetData(buffer.data(), 32), static_cast<int>(nImage))
+            << nImage;   // 33: more than fit
         expected.resize(40, 0xEE);
         EXPECT_EQ(buffer, expected) << nImage;
     }
@@ -249,19 +269,24 @@ TEST_F(HexFileTest, EmptyImageAndLoadWithoutVerify)
 
 TEST_F(HexFileTest, FileChangedBetweenVerifyAndLoad)
 {
-    const struct { const char* pszName; std::string strNew; int nLoad; } cases[] = {
+    const struct
+    {
+        const char* pszName;
+        std::string strNew;
+        int nLoad;
+    } cases[] = {
         {"grown", kData4 + "\n" + kData4 + "\n", -1},
         {"grown by one byte", Record(0, 0, Seq(5)) + "\n", -1},
         {"shrunk", Record(0, 0, Seq(3)) + "\n", -1},
         {"emptied", "", -1},
         {"same count", Record(0, 0x40, {9, 9, 9, 9}) + "\n", 0},
     };
-    for (const auto& c : cases)
-    {
+    for (const auto& c : cases) {
         ASSERT_EQ(Verify(kData4 + "\n"), 0);
         WriteFile(m_strPath, c.strNew);
         EXPECT_EQ(m_pHex->Load(), c.nLoad) << c.pszName;
-        EXPECT_EQ(m_pHex->GetEndAddress(), c.nLoad == 0 ? 0x43u : 0u) << c.pszName;   // nothing kept of a failed load
+        EXPECT_EQ(m_pHex->GetEndAddress(), c.nLoad == 0 ? 0x43u : 0u)
+            << c.pszName;   // nothing kept of a failed load
     }
 }
 
@@ -270,8 +295,7 @@ TEST_F(HexFileTest, LargeImage)
 {
     std::string strContent;
     Image expected;
-    for (uint32_t n = 0; n < 32768; ++n)
-    {
+    for (uint32_t n = 0; n < 32768; ++n) {
         if (n % 4096 == 0)
             strContent += Record(4, 0, {0x00, static_cast<uint8_t>(n / 4096)}) + "\n";
         strContent += Record(0, static_cast<uint16_t>(16 * n), Seq(16, static_cast<uint8_t>(n))) + "\n";
@@ -294,10 +318,12 @@ TEST_F(HexFileTest, PathLengthAndUnreadableFiles)
     ASSERT_EQ(str511.size(), 511u);
     WriteFile(str511, kData4 + "\n");
     WriteFile(str511 + "f", kData4 + "\n");
-    const std::pair<std::string, int> cases[] = {   // a directory opens, but reading it fails
-        {str511, 0}, {str511 + "f", -1}, {m_strRoot + "/none.hex", -1}, {m_strRoot, -1}};
-    for (const auto& [strPath, nResult] : cases)
-    {
+    const std::pair<std::string, int> cases[] = {// a directory opens, but reading it fails
+                                                 {str511, 0},
+                                                 {str511 + "f", -1},
+                                                 {m_strRoot + "/none.hex", -1},
+                                                 {m_strRoot, -1}};
+    for (const auto& [strPath, nResult] : cases) {
         CHexFile hex(strPath.c_str());
         EXPECT_EQ(hex.Verify(), nResult) << strPath.size();
         EXPECT_EQ(hex.Load(), nResult) << strPath.size();
@@ -306,11 +332,21 @@ TEST_F(HexFileTest, PathLengthAndUnreadableFiles)
 
 // dwAddress: of a 70000-byte block that crosses 64 KiB pages and of a 3000-byte one above it;
 // bSegment, bLinear: the tool writes extended segment / linear address records.
-struct RoundTripCase { const char* pszName; const char* pszTool; uint32_t dwAddress[2]; bool bSegment, bLinear; };
+struct RoundTripCase
+{
+    const char* pszName;
+    const char* pszTool;
+    uint32_t dwAddress[2];
+    bool bSegment, bLinear;
+};
 
-void PrintTo(const RoundTripCase& c, std::ostream* pStream) { *pStream << c.pszName; }
+void PrintTo(const RoundTripCase& c, std::ostream* pStream)
+{
+    *pStream << c.pszName;
+}
 
-class HexRoundTripTest : public HexFileTest, public testing::WithParamInterface<RoundTripCase> {};
+class HexRoundTripTest : public HexFileTest, public testing::WithParamInterface<RoundTripCase>
+{};
 
 // The tool writes random blocks as a hex file; the loaded image holds exactly those blocks and
 // equals the tool's own binary output.
@@ -323,8 +359,7 @@ TEST_P(HexRoundTripTest, ToolHexLoadsToItsInput)
     const std::string strAddress[2] = {std::to_string(c.dwAddress[0]), std::to_string(c.dwAddress[1])};
     std::mt19937 random(0x4B656C76);
     Image expected;
-    for (int i = 0; i < 2; ++i)
-    {
+    for (int i = 0; i < 2; ++i) {
         Bytes data(i == 0 ? 70000 : 3000);
         for (auto& by : data)
             by = static_cast<uint8_t>(random());
@@ -335,12 +370,15 @@ TEST_P(HexRoundTripTest, ToolHexLoadsToItsInput)
         ASSERT_TRUE(RunQuiet("srec_cat " + strIn[0] + " -Binary -offset " + strAddress[0] + " " + strIn[1] +
                              " -Binary -offset " + strAddress[1] + " -o " + m_strPath + " -Intel" +
                              (c.bSegment ? " -address-length=3" : "")));
-    else   // below 1 MiB objcopy writes segment records, above it linear ones; no 03/05 record with start address 0
-        ASSERT_TRUE(RunQuiet("objcopy -I binary -O ihex --change-section-address .data+" + strAddress[0] +
-                             " --add-section .more=" + strIn[1] +
-                             " --set-section-flags .more=alloc,load,contents --change-section-address .more+" +
-                             strAddress[1] + " " + strIn[0] + " " + m_strPath));
-    EXPECT_EQ(RunQuiet("grep -q '^:02000002' " + m_strPath), c.bSegment);   // the base records this case is about
+    else   // below 1 MiB objcopy writes segment records, above it linear ones; no 03/05 record with start
+           // address 0
+        ASSERT_TRUE(
+            RunQuiet("objcopy -I binary -O ihex --change-section-address .data+" + strAddress[0] +
+                     " --add-section .more=" + strIn[1] +
+                     " --set-section-flags .more=alloc,load,contents --change-section-address .more+" +
+                     strAddress[1] + " " + strIn[0] + " " + m_strPath));
+    EXPECT_EQ(RunQuiet("grep -q '^:02000002' " + m_strPath),
+              c.bSegment);   // the base records this case is about
     EXPECT_EQ(RunQuiet("grep -q '^:02000004' " + m_strPath), c.bLinear);
 
     m_pHex = std::make_unique<CHexFile>(m_strPath.c_str());
@@ -371,4 +409,4 @@ INSTANTIATE_TEST_SUITE_P(
                     RoundTripCase{"ObjcopyMixed", "objcopy", {0x12340, 0x2A0000}, true, true}),
     kByName);
 
-} // namespace
+}   // namespace

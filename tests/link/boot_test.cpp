@@ -2,8 +2,8 @@
 #include <chrono>
 #include <functional>
 
-#include "linktestsupport.h"
 #include "hex/hexfile.h"
+#include "linktestsupport.h"
 #include "sim/targetfiles.h"
 
 namespace
@@ -89,8 +89,7 @@ struct CLengthCase
 };
 
 class FlasherLength : public CBoardFixture, public ::testing::WithParamInterface<CLengthCase>
-{
-};
+{};
 
 TEST_P(FlasherLength, LengthInfoIsCountMinusOneMostSignificantFirst)
 {
@@ -153,7 +152,14 @@ TEST_F(BootSequence, BoardNotResetFailsConnectAfterOneReadLimit)
 }
 
 // Which boot step a fault breaks, and the text it leaves.
-enum class EStep { Connect, SendBsl, SendFirstLoader, SendSecondLoader, TestConnection };
+enum class EStep
+{
+    Connect,
+    SendBsl,
+    SendFirstLoader,
+    SendSecondLoader,
+    TestConnection
+};
 
 struct CFaultCase
 {
@@ -164,8 +170,7 @@ struct CFaultCase
 };
 
 class BootFault : public CBoardFixture, public ::testing::WithParamInterface<CFaultCase>
-{
-};
+{};
 
 TEST_P(BootFault, FailsAtItsStepWithItsText)
 {
@@ -208,19 +213,19 @@ INSTANTIATE_TEST_SUITE_P(
                    "Error setting up communcation with C167"},
         CFaultCase{"CableOffAtZero", [](CBoardFaults& f, long long) { f.nHangUpAfterRx = 0; }, EStep::Connect,
                    "Error cannot read data from COM-Port"},
-        CFaultCase{"OtherFlasherId", [](CBoardFaults& f, long long) { f.nFlasherId = 0x5C; }, EStep::TestConnection,
-                   "Error duvuvever sent wrong ID"},
+        CFaultCase{"OtherFlasherId", [](CBoardFaults& f, long long) { f.nFlasherId = 0x5C; },
+                   EStep::TestConnection, "Error duvuvever sent wrong ID"},
         CFaultCase{"WrongEchoOfLastTestByte", [](CBoardFaults& f, long long) { f.nWrongTestEchoAt = 0xFE; },
                    EStep::TestConnection, "Error duvuvever sent wrong ID"},
         CFaultCase{"WrongEchoOfFirstTestByte", [](CBoardFaults& f, long long) { f.nWrongTestEchoAt = 0x00; },
                    EStep::TestConnection, "Error duvuvever sent wrong ID"},
         CFaultCase{"SilentInEchoTest", [](CBoardFaults& f, long long n) { f.nSilentAfterRx = n + 100; },
                    EStep::TestConnection, "Error setting up communcation with flash program"},
-        CFaultCase{"ByteLostInFlasherProgram", [](CBoardFaults& f, long long n) { f.nSilentAfterRx = n - 10; },
-                   EStep::TestConnection, "Error setting up communcation with flash program"},
+        CFaultCase{"ByteLostInFlasherProgram",
+                   [](CBoardFaults& f, long long n) { f.nSilentAfterRx = n - 10; }, EStep::TestConnection,
+                   "Error setting up communcation with flash program"},
         CFaultCase{"CableOffInEchoTest", [](CBoardFaults& f, long long n) { f.nHangUpAfterRx = n + 3; },
                    EStep::TestConnection, "Error cannot read data from COM-Port"}),
     [](const ::testing::TestParamInfo<CFaultCase>& param) { return std::string(param.param.pszName); });
 
-
-}
+}   // namespace

@@ -14,8 +14,7 @@ struct CWaitCase
 };
 
 class EraseWait : public CBoardFixture, public ::testing::WithParamInterface<CWaitCase>
-{
-};
+{};
 
 TEST_P(EraseWait, StatusWithinThirtyTwoReads)
 {
@@ -37,4 +36,4 @@ INSTANTIATE_TEST_SUITE_P(
                       CWaitCase{"SectorAfter15s", false, 15000, 0, "unchanged"},
                       CWaitCase{"SectorAfter17s", false, 17000, -1, "Error cannot read data from COM-Port"}),
     [](const ::testing::TestParamInfo<CWaitCase>& param) { return std::string(param.param.pszName); });
-}
+}   // namespace

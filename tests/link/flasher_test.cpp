@@ -3,8 +3,8 @@
 #include <functional>
 #include <memory>
 
-#include "linktestsupport.h"
 #include "hex/hexfile.h"
+#include "linktestsupport.h"
 
 namespace
 {
@@ -38,7 +38,9 @@ protected:
             CRecordingProgress* pProgress)
     {
         CRecordingProgress progress;
-        return m_link.SelectFlashGroup() != 0 ? -1 : (m_link.*pfnOperation)(pProgress ? pProgress : &progress, pImage);
+        return m_link.SelectFlashGroup() != 0
+                   ? -1
+                   : (m_link.*pfnOperation)(pProgress ? pProgress : &progress, pImage);
     }
     int Program(CHexFile* pImage, CRecordingProgress* pProgress = nullptr)
     {
@@ -127,16 +129,17 @@ TEST_F(Flasher, EachCommandOnTheWire)
         {[&] { return m_link.SelectEraseGroup() == 0 && m_link.EraseSector(7) == 0; },
          Echoed({D, D, 7}) + Answer({kStatusOk})},
         {[&] {
-             std::unique_ptr<std::string> pText = m_link.SelectInfoGroup() == 0 ? m_link.GetInfoText() : nullptr;
+             std::unique_ptr<std::string> pText =
+                 m_link.SelectInfoGroup() == 0 ? m_link.GetInfoText() : nullptr;
              return pText && *pText == kInfo;
          },
          info},
         {[&] { return Program(pImage.get()) == 0; },
          Echoed({F, X, N, 0x01, 0x23, 0x45, 3, 0x01, 0x02, 0x03}) + Answer({0xFA}) + Echoed({B})},
         // The odd last byte gets an exchange of its own; its second answer byte is read and ignored.
-        {[&] { return Verify(pImage.get()) == 0; },
-         Echoed({F, V, 0x01, 0x23, 0x45}) + Answer({0x01, 0x02}) + Echoed({V, 0x01, 0x23, 0x47}) +
-             Answer({0x03, 0xFF}) + Echoed({B})},
+        {[&] { return Verify(pImage.get()) == 0; }, Echoed({F, V, 0x01, 0x23, 0x45}) + Answer({0x01, 0x02}) +
+                                                        Echoed({V, 0x01, 0x23, 0x47}) + Answer({0x03, 0xFF}) +
+                                                        Echoed({B})},
     };
     for (const auto& c : cases) {
         m_board.ClearWireLog();
@@ -153,8 +156,7 @@ struct CBlockCase
 };
 
 class FlashBlocks : public Flasher, public ::testing::WithParamInterface<CBlockCase>
-{
-};
+{};
 
 TEST_P(FlashBlocks, SplitAt254AndAtGaps)
 {
@@ -171,13 +173,14 @@ TEST_P(FlashBlocks, SplitAt254AndAtGaps)
 
 INSTANTIATE_TEST_SUITE_P(
     Link, FlashBlocks,
-    ::testing::Values(CBlockCase{"OneByte", {{0x100, {0x80}}}, {{0x100, 1}}},
-                      CBlockCase{"Exactly254", {{0x1000, Pattern(254)}}, {{0x1000, 254}}},
-                      CBlockCase{"Just255", {{0x1000, Pattern(255)}}, {{0x1000, 254}, {0x10FE, 1}}},
-                      CBlockCase{"OneAddressGap", {{0x2000, Pattern(10)}, {0x200B, Pattern(5)}},
-                                 {{0x2000, 10}, {0x200B, 5}}},
-                      CBlockCase{"AcrossA64KiBPage", {{0xFFF0, Pattern(300)}}, {{0xFFF0, 254}, {0x100EE, 46}}},
-                      CBlockCase{"SumMultipleOf256", {{0x300, {0x80, 0x80}}}, {{0x300, 2}}}),
+    ::testing::Values(
+        CBlockCase{"OneByte", {{0x100, {0x80}}}, {{0x100, 1}}},
+        CBlockCase{"Exactly254", {{0x1000, Pattern(254)}}, {{0x1000, 254}}},
+        CBlockCase{"Just255", {{0x1000, Pattern(255)}}, {{0x1000, 254}, {0x10FE, 1}}},
+        CBlockCase{
+            "OneAddressGap", {{0x2000, Pattern(10)}, {0x200B, Pattern(5)}}, {{0x2000, 10}, {0x200B, 5}}},
+        CBlockCase{"AcrossA64KiBPage", {{0xFFF0, Pattern(300)}}, {{0xFFF0, 254}, {0x100EE, 46}}},
+        CBlockCase{"SumMultipleOf256", {{0x300, {0x80, 0x80}}}, {{0x300, 2}}}),
     [](const ::testing::TestParamInfo<CBlockCase>& param) { return std::string(param.param.pszName); });
 
 TEST_F(Flasher, ProgressPositions)
@@ -282,8 +285,7 @@ struct CFailCase
 };
 
 class FlasherFailure : public Flasher, public ::testing::WithParamInterface<CFailCase>
-{
-};
+{};
 
 TEST_P(FlasherFailure, ResultAndText)
 {
@@ -311,33 +313,46 @@ INSTANTIATE_TEST_SUITE_P(
         CFailCase{"CableOffAtSelector", [](CBoardFaults& f, long long n, long long) { f.nHangUpAfterRx = n; },
                   [](CTargetLink& l, CHexFile*) { return l.SelectFlashGroup(); },
                   "Error cannot read data from COM-Port"},
-        CFailCase{"NoSectorCount", [](CBoardFaults& f, long long, long long n) { f.nSilentAfterTx = n + 2; },
-                  [](CTargetLink& l, CHexFile*) { return l.SelectEraseGroup() != 0 ? -1 : l.GetSectorCount() - 1; },
-                  "Error cannot read data from COM-Port"},
+        CFailCase{
+            "NoSectorCount", [](CBoardFaults& f, long long, long long n) { f.nSilentAfterTx = n + 2; },
+            [](CTargetLink& l, CHexFile*) { return l.SelectEraseGroup() != 0 ? -1 : l.GetSectorCount() - 1; },
+            "Error cannot read data from COM-Port"},
         CFailCase{"ChipEraseAnswersE", [](CBoardFaults& f, long long, long long) { f.bEraseStatusE = true; },
-                  [](CTargetLink& l, CHexFile*) { return l.SelectEraseGroup() != 0 ? -1 : l.EraseChip(); }, nullptr},
-        CFailCase{"SectorEraseAnswersE", [](CBoardFaults& f, long long, long long) { f.bEraseStatusE = true; },
+                  [](CTargetLink& l, CHexFile*) { return l.SelectEraseGroup() != 0 ? -1 : l.EraseChip(); },
+                  nullptr},
+        CFailCase{"SectorEraseAnswersE",
+                  [](CBoardFaults& f, long long, long long) { f.bEraseStatusE = true; },
                   [](CTargetLink& l, CHexFile*) { return l.SelectEraseGroup() != 0 ? -1 : l.EraseSector(1); },
                   nullptr},
         CFailCase{"SectorBeyondTheChip", [](CBoardFaults&, long long, long long) {},
-                  [](CTargetLink& l, CHexFile*) { return l.SelectEraseGroup() != 0 ? -1 : l.EraseSector(CBoardFixture::kSectorCount); },
+                  [](CTargetLink& l, CHexFile*) {
+                      return l.SelectEraseGroup() != 0 ? -1 : l.EraseSector(CBoardFixture::kSectorCount);
+                  },
                   nullptr},
-        CFailCase{"WrongSectorEcho", [](CBoardFaults& f, long long n, long long) { f.nWrongEchoAtRx = n + 2; },
+        CFailCase{"WrongSectorEcho",
+                  [](CBoardFaults& f, long long n, long long) { f.nWrongEchoAtRx = n + 2; },
                   [](CTargetLink& l, CHexFile*) { return l.SelectEraseGroup() != 0 ? -1 : l.EraseSector(2); },
                   nullptr},
-        CFailCase{"NegativeSector", [](CBoardFaults&, long long, long long) {},
-                  [](CTargetLink& l, CHexFile*) { return l.SelectEraseGroup() != 0 ? -1 : l.EraseSector(-1); },
-                  nullptr},
-        CFailCase{"WrongChecksum", [](CBoardFaults& f, long long, long long) { f.nWrongChecksumBlock = 0; }, RunProgram,
-                  "Error during flash process"},
-        CFailCase{"NoChecksum", [](CBoardFaults& f, long long, long long n) { f.nSilentAfterTx = n + 2 + 5 + 20; },
+        CFailCase{
+            "NegativeSector", [](CBoardFaults&, long long, long long) {},
+            [](CTargetLink& l, CHexFile*) { return l.SelectEraseGroup() != 0 ? -1 : l.EraseSector(-1); },
+            nullptr},
+        CFailCase{"WrongChecksum", [](CBoardFaults& f, long long, long long) { f.nWrongChecksumBlock = 0; },
                   RunProgram, "Error during flash process"},
-        CFailCase{"WrongDataEcho", [](CBoardFaults& f, long long n, long long) { f.nWrongEchoAtRx = n + 2 + 5 + 3; },
+        CFailCase{"NoChecksum",
+                  [](CBoardFaults& f, long long, long long n) { f.nSilentAfterTx = n + 2 + 5 + 20; },
                   RunProgram, "Error during flash process"},
-        CFailCase{"NoEndEcho", [](CBoardFaults& f, long long n, long long) { f.nSilentAfterRx = n + 2 + 5 + 20; },
+        CFailCase{"WrongDataEcho",
+                  [](CBoardFaults& f, long long n, long long) { f.nWrongEchoAtRx = n + 2 + 5 + 3; },
+                  RunProgram, "Error during flash process"},
+        CFailCase{"NoEndEcho",
+                  [](CBoardFaults& f, long long n, long long) { f.nSilentAfterRx = n + 2 + 5 + 20; },
                   RunProgram, "Error connection lost"},
-        CFailCase{"InfoTextCutShort", [](CBoardFaults& f, long long, long long n) { f.nSilentAfterTx = n + 2 + 1 + 3; },
-                  [](CTargetLink& l, CHexFile*) { return l.SelectInfoGroup() != 0 ? -1 : (l.GetInfoText() ? 0 : -1); },
+        CFailCase{"InfoTextCutShort",
+                  [](CBoardFaults& f, long long, long long n) { f.nSilentAfterTx = n + 2 + 1 + 3; },
+                  [](CTargetLink& l, CHexFile*) {
+                      return l.SelectInfoGroup() != 0 ? -1 : (l.GetInfoText() ? 0 : -1);
+                  },
                   "Error cannot read data from COM-Port"}),
     [](const ::testing::TestParamInfo<CFailCase>& param) { return std::string(param.param.pszName); });
 
@@ -378,8 +393,7 @@ TEST_F(Flasher, EraseClearsAndProgrammingOnlyClearsBits)
 }
 
 class FlasherFacts : public CBoardFixture
-{
-};
+{};
 
 // The count is a signed byte; a length byte 0 gives an empty info text. Each round boots again
 // after the port was closed, with target files changed in between.
@@ -431,4 +445,4 @@ TEST_F(FlasherFacts, WholeJobOf64KiBWithGapsAndAnOddCount)
         std::copy(segment.second.begin(), segment.second.end(), expected.begin() + segment.first);
     EXPECT_TRUE(expected == m_board.GetFlash());
 }
-}
+}   // namespace

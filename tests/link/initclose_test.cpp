@@ -10,7 +10,15 @@ namespace
 {
 using Clock = std::chrono::steady_clock;
 
-enum class EFile { Good, Missing, Empty, Invalid, Bytes31, Bytes33 };
+enum class EFile
+{
+    Good,
+    Missing,
+    Empty,
+    Invalid,
+    Bytes31,
+    Bytes33
+};
 
 void MakeFile(const std::string& strPath, EFile file, size_t nGoodBytes)
 {
@@ -35,8 +43,7 @@ struct CInitCase
 };
 
 class InitOrder : public CBoardFixture, public ::testing::WithParamInterface<CInitCase>
-{
-};
+{};
 
 TEST_P(InitOrder, FirstFailingStepNamesItself)
 {
@@ -45,8 +52,8 @@ TEST_P(InitOrder, FirstFailingStepNamesItself)
     MakeFile(m_dir.Path("b.hex"), c.first, 100);
     MakeFile(m_dir.Path("c.h86"), c.second, 300);
     const std::string strPort = c.bPortOk ? m_board.GetDevicePath() : m_dir.Path("no-such-tty");
-    EXPECT_EQ(-1, m_link.Init(strPort.c_str(), 57600, m_dir.Path("a.hex").c_str(), m_dir.Path("b.hex").c_str(),
-                              m_dir.Path("c.h86").c_str()));
+    EXPECT_EQ(-1, m_link.Init(strPort.c_str(), 57600, m_dir.Path("a.hex").c_str(),
+                              m_dir.Path("b.hex").c_str(), m_dir.Path("c.h86").c_str()));
     EXPECT_EQ(c.pszError, m_link.GetErrorText());
     EXPECT_EQ(0, m_link.m_bInitialized);
     // The objects stay in place until Close, also after a failure.
@@ -68,10 +75,12 @@ INSTANTIATE_TEST_SUITE_P(
                   "Error, cannot open serial port"},
         CInitCase{"BslMissing", true, EFile::Missing, EFile::Good, EFile::Good, "Error reading bsl"},
         CInitCase{"BslInvalid", true, EFile::Invalid, EFile::Good, EFile::Good, "Error reading bsl"},
-        CInitCase{"FirstMissing", true, EFile::Good, EFile::Missing, EFile::Good, "Error reading first stage loader"},
+        CInitCase{"FirstMissing", true, EFile::Good, EFile::Missing, EFile::Good,
+                  "Error reading first stage loader"},
         CInitCase{"VerifyBeforeSizeCheck", true, EFile::Bytes31, EFile::Good, EFile::Missing,
                   "Error reading second stage loader"},
-        CInitCase{"Bsl31", true, EFile::Bytes31, EFile::Good, EFile::Good, "Error, bsl byte count size is not 32"},
+        CInitCase{"Bsl31", true, EFile::Bytes31, EFile::Good, EFile::Good,
+                  "Error, bsl byte count size is not 32"},
         CInitCase{"SizeCheckBeforeLoad", true, EFile::Bytes33, EFile::Empty, EFile::Empty,
                   "Error, bsl byte count size is not 32"},
         CInitCase{"FirstEmpty", true, EFile::Good, EFile::Empty, EFile::Good,
@@ -114,8 +123,8 @@ TEST_F(InitClose, BootOperationsNeedInitFirst)
 {
     CRecordingProgress progress;
     const std::function<int()> operations[] = {
-        [&] { return m_link.Connect(); }, [&] { return m_link.SendBsl(); }, [&] { return m_link.SendFirstLoader(); },
-        [&] { return m_link.SendSecondLoader(&progress); }};
+        [&] { return m_link.Connect(); }, [&] { return m_link.SendBsl(); },
+        [&] { return m_link.SendFirstLoader(); }, [&] { return m_link.SendSecondLoader(&progress); }};
     for (const auto& operation : operations) {
         m_link.m_strError.clear();
         EXPECT_EQ(-1, operation());
@@ -123,4 +132,4 @@ TEST_F(InitClose, BootOperationsNeedInitFirst)
     }
     EXPECT_TRUE(progress.m_positions.empty());
 }
-}
+}   // namespace

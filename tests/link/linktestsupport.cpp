@@ -45,7 +45,7 @@ void CBoardFixture::TearDown()
 void CBoardFixture::WriteTargets(size_t nFlasherSize, int nSectors, const std::string& strInfo)
 {
     ASSERT_EQ(0, CTargetFiles::WriteLoaderFiles(m_dir.Path("prel1.hex"), m_dir.Path("prel2.hex"),
-                                                 CTargetFiles::kStandardFirstLoaderSize));
+                                                CTargetFiles::kStandardFirstLoaderSize));
     ASSERT_EQ(0, CTargetFiles::WriteFlasher(m_dir.Path("main.h86"), nFlasherSize, nSectors, strInfo));
 }
 

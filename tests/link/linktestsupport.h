@@ -2,8 +2,8 @@
 // folders, hex files and progress recording.
 #pragma once
 
-#include <gtest/gtest.h>
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,7 +12,6 @@
 #include "link/targetlink.h"
 #include "sim/boardsim.h"
 #include "support/tempdir.h"
-
 
 // Bytes at an address.
 using CSegment = std::pair<uint32_t, std::vector<uint8_t>>;

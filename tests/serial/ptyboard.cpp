@@ -33,8 +33,7 @@ std::string CPtyBoard::Receive(int n, int nLimitMs)
 {
     const CDeadline deadline(nLimitMs);
     std::string strBytes;
-    while (static_cast<int>(strBytes.size()) < n)
-    {
+    while (static_cast<int>(strBytes.size()) < n) {
         pollfd pfd = {m_hMaster, POLLIN, 0};
         const int nReady = poll(&pfd, 1, deadline.RemainingMs());
         if (nReady == 0 || (nReady < 0 && errno != EINTR))
@@ -75,5 +74,5 @@ int CountProcEntries(const char* pszDir)
     while (const dirent* pEntry = readdir(pDir))
         nCount += pEntry->d_name[0] != '.';
     closedir(pDir);
-    return nCount - (std::string(pszDir) == "fd");  // the directory stream's own descriptor
+    return nCount - (std::string(pszDir) == "fd");   // the directory stream's own descriptor
 }

@@ -44,14 +44,13 @@ void ExpectAllFailAtOnce(CRS232Port& port)
         [&] { return port.Write("x", 1); },
         [&] { return port.Flush(); },
     };
-    for (const auto& operation : operations)
-    {
+    for (const auto& operation : operations) {
         const auto tpStart = Clock::now();
         EXPECT_EQ(-1, operation());
         EXPECT_LT(MsSince(tpStart), 50);
     }
 }
-}
+}   // namespace
 
 TEST(RS232Port, OperationsOnAPortThatIsNotOpenFail)
 {
@@ -78,20 +77,17 @@ TEST(RS232Port, OpenRefusesBadNamesAndRates)
         int nBaudRate;
         int nExpected;
     } cases[] = {
-        {padded(255, ""), kBaudRate, 0},
-        {padded(256, "x"), kBaudRate, -1},
-        {board.GetPath(), 12345, -1},
-        {board.GetPath(), 0, -1},
-        {board.GetPath(), -9600, -1},
-        {"/dev/null", kBaudRate, -1},
+        {padded(255, ""), kBaudRate, 0},     {padded(256, "x"), kBaudRate, -1},
+        {board.GetPath(), 12345, -1},        {board.GetPath(), 0, -1},
+        {board.GetPath(), -9600, -1},        {"/dev/null", kBaudRate, -1},
         {"/nonexistent/tty", kBaudRate, -1},
     };
-    for (const auto& c : cases)
-    {
+    for (const auto& c : cases) {
         CRS232Port port;
-        EXPECT_EQ(c.nExpected, port.Open(c.strName.c_str(), c.nBaudRate)) << c.strName << " @ " << c.nBaudRate;
+        EXPECT_EQ(c.nExpected, port.Open(c.strName.c_str(), c.nBaudRate))
+            << c.strName << " @ " << c.nBaudRate;
         if (c.nExpected != 0)
-            ExpectAllFailAtOnce(port);  // a half set-up device is not open
+            ExpectAllFailAtOnce(port);   // a half set-up device is not open
     }
     CRS232Port port;
     EXPECT_EQ(-1, port.Open(nullptr, kBaudRate));
@@ -104,7 +100,7 @@ TEST(RS232Port, FailedOpenIsReleasedByTheDestructorWithoutAThread)
     {
         CRS232Port port;
         EXPECT_EQ(-1, port.Open("/nonexistent/tty", kBaudRate));
-        EXPECT_LE(CountProcEntries("task"), nThreads);  // threads that ended earlier may still be leaving
+        EXPECT_LE(CountProcEntries("task"), nThreads);   // threads that ended earlier may still be leaving
     }
     EXPECT_EQ(nFds, CountProcEntries("fd"));
 }
@@ -118,7 +114,7 @@ TEST(RS232Port, CloseReleasesEachHandleExactlyOnce)
         CRS232Port port;
         ASSERT_EQ(0, port.Open(board.GetPath().c_str(), kBaudRate));
         port.Close();
-        EXPECT_EQ(nFds, CountProcEntries("fd"));  // and the thread is joined, or its destructor would abort
+        EXPECT_EQ(nFds, CountProcEntries("fd"));   // and the thread is joined, or its destructor would abort
         // Takes one of the numbers just freed: a second close would hit it.
         hOther = open("/dev/null", O_RDONLY | O_CLOEXEC);
         port.Close();
@@ -146,7 +142,7 @@ TEST(RS232Port, EmptyReadTimesOutAndALateByteComesWithTheNextRequest)
     EXPECT_EQ(0, r.nResult);
     EXPECT_EQ(1, r.nCount);
     EXPECT_EQ('Z', r.ch);
-    r = Read(port);  // reported once, not twice
+    r = Read(port);   // reported once, not twice
     EXPECT_EQ(0, r.nResult);
     EXPECT_EQ(0, r.nCount);
 }
@@ -156,11 +152,10 @@ TEST(RS232Port, QueuedBytesComeInOrderOnePerRequestAndSurviveFlush)
     CPtyBoard board;
     CRS232Port port;
     ASSERT_EQ(0, port.Open(board.GetPath().c_str(), kBaudRate));
-    const std::string strSent("\x00\xC5\xFF\x0D\x0A\x11\x13", 7);  // NUL, CR, LF, XON, XOFF pass untouched
+    const std::string strSent("\x00\xC5\xFF\x0D\x0A\x11\x13", 7);   // NUL, CR, LF, XON, XOFF pass untouched
     board.Send(strSent);
     EXPECT_EQ(0, port.Flush());
-    for (char chExpected : strSent)
-    {
+    for (char chExpected : strSent) {
         const ReadResult r = Read(port);
         ASSERT_EQ(0, r.nResult);
         ASSERT_EQ(1, r.nCount);
@@ -177,7 +172,7 @@ TEST(RS232Port, WriteDeliversExactlyTheBytes)
     EXPECT_EQ(7, port.Write(strSent.data(), 7));
     EXPECT_EQ(0, port.Write(strSent.data(), 0));
     EXPECT_EQ(0, port.Flush());
-    EXPECT_EQ(strSent, board.Receive(8, 200));  // and nothing more
+    EXPECT_EQ(strSent, board.Receive(8, 200));   // and nothing more
 }
 
 // Write keeps the line's own pace, so that a read started after it times the board's answer,
@@ -205,15 +200,14 @@ TEST(RS232Port, WriteReturnsAsItsLastByteGoesOnTheLine)
 
 TEST(RS232Port, WriteReturnsWhatLeftWhenTheLineStops)
 {
-    CPtyBoard board;  // never reads: the line fills up
+    CPtyBoard board;   // never reads: the line fills up
     CRS232Port port;
     ASSERT_EQ(0, port.Open(board.GetPath().c_str(), 4000000));   // fill it fast
-    constexpr int kChunk = 16;  // limit 10 ms per byte + 1000 ms = 1160 ms
+    constexpr int kChunk = 16;                                   // limit 10 ms per byte + 1000 ms = 1160 ms
     const char chunk[kChunk] = {};
     int nWritten = kChunk;
     long long nMs = 0;
-    for (int nTotal = 0; nWritten == kChunk && nTotal < (64 << 20); nTotal += nWritten)
-    {
+    for (int nTotal = 0; nWritten == kChunk && nTotal < (64 << 20); nTotal += nWritten) {
         const auto tpStart = Clock::now();
         nWritten = port.Write(chunk, kChunk);
         nMs = MsSince(tpStart);
@@ -276,8 +270,7 @@ TEST(RS232Port, ThousandsOfEchoedHandOversRunClean)
             board.Send(board.Receive(1, 5000));
     });
     int nGood = 0;
-    for (int i = 0; i < kExchanges; ++i)
-    {
+    for (int i = 0; i < kExchanges; ++i) {
         const char chOut = static_cast<char>(i * 7);
         ReadResult r = {-1, 0, 0};
         if (port.Write(&chOut, 1) == 1)

@@ -11,10 +11,10 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
@@ -22,8 +22,8 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
+namespace
+{
 
 const std::vector<uint8_t> kReadBackAt0 = {0x46, 0x56, 0x00, 0x00, 0x00};   // read-back of 0x000000
 
@@ -37,7 +37,7 @@ TEST(BoardReset, DropsPendingBytesAndKeepsTheFlash)
     ASSERT_TRUE(pc.Boot(TestFlasher()));
     ASSERT_TRUE(pc.Exchange({0x46, 0x58, 0x4E, 0x00, 0x00, 0x00, 2, 0x12, 0x34}, 1));
     ASSERT_TRUE(pc.Exchange({0x42, 0x44, 0x44, 0x07}, 0));   // sector 7 erase: status due in 200 ms
-    ASSERT_TRUE(pc.Open(sim.GetDevicePath()));              // closes and reopens at once
+    ASSERT_TRUE(pc.Open(sim.GetDevicePath()));               // closes and reopens at once
     ASSERT_TRUE(sim.WaitForResetCount(1, 2000));
     ASSERT_TRUE(pc.Send({0x00}));
     EXPECT_EQ(std::vector<uint8_t>{0xC5}, pc.Receive(2, 300));
@@ -116,8 +116,8 @@ TEST(BoardFlash, LoadAndSaveRoundTripAndAFlasherOfOtherSizeErases)
     std::vector<uint8_t> vecImage(2 * 32768, 0xFF);
     vecImage[0] = 0xA5;
     vecImage.back() = 0x5A;
-    std::ofstream(dir.Path("in.bin"), std::ios::binary).write(reinterpret_cast<const char*>(vecImage.data()),
-                                                           static_cast<std::streamsize>(vecImage.size()));
+    std::ofstream(dir.Path("in.bin"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(vecImage.data()), static_cast<std::streamsize>(vecImage.size()));
     CBoardSim sim;
     EXPECT_TRUE(sim.GetFlash().empty());
     ASSERT_EQ(0, sim.LoadFlash(dir.Path("in.bin")));
@@ -213,4 +213,4 @@ TEST(TargetFiles, StandardSetBootsTheBoard)
     }
 }
 
-}  // namespace
+}   // namespace

@@ -7,7 +7,8 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 class BoardTest : public ::testing::Test
 {
@@ -59,21 +60,20 @@ const std::vector<uint8_t> kMinimalForeign = {CPayloadFormat::kFlasherMark, 0x5B
 
 INSTANTIATE_TEST_SUITE_P(
     Stages, SilentTest,
-    ::testing::Values(CSilentCase{"BootstrapMagic", false, BootChain(TestFlasher(), 0, 0), 0},
-                      CSilentCase{"BootstrapChecksum", false, BootChain(TestFlasher(), 0, 31), 0},
-                      CSilentCase{"FirstLoaderMagic", false, BootChain(TestFlasher(), 1, 0), 0},
-                      CSilentCase{"FirstLoaderCrc", false, BootChain(TestFlasher(), 1, 100), 0},
-                      CSilentCase{"FlasherMark", false, BootChain(TestFlasher(), 2, 0), 0},
-                      CSilentCase{"FlasherCrc", false, BootChain(TestFlasher(), 2, 700), 0},
-                      CSilentCase{"MinimalFlasherForeignByte", false, BootChain(kMinimalForeign), 0},
-                      CSilentCase{"EchoTestOutOfOrder", false, BootChain(TestFlasher()) + std::vector<uint8_t>{0, 2}, 2},
-                      CSilentCase{"CommandGroup", true, {0x41}, 0},
-                      CSilentCase{"EraseCommand", true, {0x44, 0x58}, 1},
-                      CSilentCase{"InfoCommand", true, {0x49, 0x48}, 1},
-                      CSilentCase{"FlashCommand", true, {0x46, 0x4E}, 1},
-                      CSilentCase{"ProgrammingCommand", true, {0x46, 0x58, 0x56}, 2},
-                      CSilentCase{"BlockLengthZero", true, {0x46, 0x58, 0x4E, 0, 0, 0, 0}, 6},
-                      CSilentCase{"ReadBackCommand", true, {0x46, 0x56, 0, 0, 0, 0x4E}, 7}),
+    ::testing::Values(
+        CSilentCase{"BootstrapMagic", false, BootChain(TestFlasher(), 0, 0), 0},
+        CSilentCase{"BootstrapChecksum", false, BootChain(TestFlasher(), 0, 31), 0},
+        CSilentCase{"FirstLoaderMagic", false, BootChain(TestFlasher(), 1, 0), 0},
+        CSilentCase{"FirstLoaderCrc", false, BootChain(TestFlasher(), 1, 100), 0},
+        CSilentCase{"FlasherMark", false, BootChain(TestFlasher(), 2, 0), 0},
+        CSilentCase{"FlasherCrc", false, BootChain(TestFlasher(), 2, 700), 0},
+        CSilentCase{"MinimalFlasherForeignByte", false, BootChain(kMinimalForeign), 0},
+        CSilentCase{"EchoTestOutOfOrder", false, BootChain(TestFlasher()) + std::vector<uint8_t>{0, 2}, 2},
+        CSilentCase{"CommandGroup", true, {0x41}, 0}, CSilentCase{"EraseCommand", true, {0x44, 0x58}, 1},
+        CSilentCase{"InfoCommand", true, {0x49, 0x48}, 1}, CSilentCase{"FlashCommand", true, {0x46, 0x4E}, 1},
+        CSilentCase{"ProgrammingCommand", true, {0x46, 0x58, 0x56}, 2},
+        CSilentCase{"BlockLengthZero", true, {0x46, 0x58, 0x4E, 0, 0, 0, 0}, 6},
+        CSilentCase{"ReadBackCommand", true, {0x46, 0x56, 0, 0, 0, 0x4E}, 7}),
     [](const ::testing::TestParamInfo<CSilentCase>& param) { return std::string(param.param.pszName); });
 
 // Flasher programs below the header size are minimal ones and run with the default chip facts.
@@ -110,13 +110,13 @@ TEST_F(BoardTest, EdgesOfTheChip)
     {
         std::vector<uint8_t> vecSend, vecAnswer;   // each byte sent is echoed, then the answer comes
     } aSteps[] = {
-        {{0x44, 0x44, 0x08}, {0x45}},                               // sector 8 of 8: 'E'
-        {{0x46, 0x58, 0x4E, 0x00, 0x00, 0x00, 1, 0x00}, {0x00}},    // a byte in sector 0
-        {{0x4E, 0x03, 0xFF, 0xFF, 2, 0x11, 0x22}, {0xCD}},          // the checksum counts the byte beyond the flash
-        {{0x42, 0x46, 0x56, 0x03, 0xFF, 0xFF}, {0x11, 0xFF}},       // which is dropped and reads erased
+        {{0x44, 0x44, 0x08}, {0x45}},                              // sector 8 of 8: 'E'
+        {{0x46, 0x58, 0x4E, 0x00, 0x00, 0x00, 1, 0x00}, {0x00}},   // a byte in sector 0
+        {{0x4E, 0x03, 0xFF, 0xFF, 2, 0x11, 0x22}, {0xCD}},   // the checksum counts the byte beyond the flash
+        {{0x42, 0x46, 0x56, 0x03, 0xFF, 0xFF}, {0x11, 0xFF}},   // which is dropped and reads erased
         {{0x42, 0x44, 0x44, 0x07}, {0x4F}},
-        {{0x46, 0x56, 0x03, 0xFF, 0xFF}, {0xFF, 0xFF}},             // sector 7 is erased up to its last byte
-        {{0x56, 0x00, 0x00, 0x00}, {0x00, 0xFF}},                   // sector 0 is not
+        {{0x46, 0x56, 0x03, 0xFF, 0xFF}, {0xFF, 0xFF}},   // sector 7 is erased up to its last byte
+        {{0x56, 0x00, 0x00, 0x00}, {0x00, 0xFF}},         // sector 0 is not
         {{0x42, 0x44, 0x53}, {8}},
     };
     for (const auto& step : aSteps) {
@@ -127,4 +127,4 @@ TEST_F(BoardTest, EdgesOfTheChip)
     EXPECT_EQ(8u * 32768u, m_sim.GetFlash().size());
 }
 
-}  // namespace
+}   // namespace

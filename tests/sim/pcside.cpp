@@ -46,7 +46,8 @@ bool CPcSide::Open(const std::string& strPath)
 {
     Close();
     m_hPort = open(strPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    struct termios tio {};
+    struct termios tio
+    {};
     if (m_hPort < 0 || tcgetattr(m_hPort, &tio) != 0)
         return false;
     cfmakeraw(&tio);
@@ -87,10 +88,12 @@ std::vector<uint8_t> CPcSide::Receive(size_t nCount, int nTimeoutMs)
         if (n < 0 && errno == EINTR)
             continue;
         const auto nLeftMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-            tDeadline - std::chrono::steady_clock::now()).count();
+                                 tDeadline - std::chrono::steady_clock::now())
+                                 .count();
         struct pollfd pfd = {m_hPort, POLLIN, 0};
-        if (n == 0 || errno != EAGAIN || poll(&pfd, 1, static_cast<int>(std::max<int64_t>(0, nLeftMs))) <= 0
-            || (pfd.revents & POLLIN) == 0)
+        if (n == 0 || errno != EAGAIN ||
+            poll(&pfd, 1, static_cast<int>(std::max<int64_t>(0, nLeftMs))) <= 0 ||
+            (pfd.revents & POLLIN) == 0)
             break;
     }
     return vecIn;
@@ -106,7 +109,8 @@ std::vector<uint8_t> CPcSide::Receive(size_t nCount, int nTimeoutMs)
     if (pAnswer != nullptr)
         *pAnswer = vecAnswer;
     if (vecAnswer.size() != nAnswer)
-        return ::testing::AssertionFailure() << "got " << vecAnswer.size() << " of " << nAnswer << " answer bytes";
+        return ::testing::AssertionFailure()
+               << "got " << vecAnswer.size() << " of " << nAnswer << " answer bytes";
     return ::testing::AssertionSuccess();
 }
 

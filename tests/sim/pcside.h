@@ -15,7 +15,7 @@ public:
     CPcSide(const CPcSide&) = delete;
     CPcSide& operator=(const CPcSide&) = delete;
 
-    bool Open(const std::string& strPath);      // O_NOCTTY | O_NONBLOCK, raw, as the tool opens a port
+    bool Open(const std::string& strPath);   // O_NOCTTY | O_NONBLOCK, raw, as the tool opens a port
     void Close();
 
     bool Send(const std::vector<uint8_t>& vecBytes);
@@ -38,4 +38,5 @@ const std::vector<uint8_t>& TestFlasher();   // 1024 bytes, 8 sectors, kTestInfo
 inline constexpr char kTestInfo[] = "Test flasher: 8 x 32 KiB";
 // What follows the bootstrap loader's ID: bootstrap code, first stage loader, length, flasher.
 // nFlipPart 0..2 damages byte nFlipAt of the bootstrap code, first stage loader or flasher.
-std::vector<uint8_t> BootChain(const std::vector<uint8_t>& vecFlasher, int nFlipPart = -1, size_t nFlipAt = 0);
+std::vector<uint8_t> BootChain(const std::vector<uint8_t>& vecFlasher, int nFlipPart = -1,
+                               size_t nFlipAt = 0);
