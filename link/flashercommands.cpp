@@ -100,10 +100,12 @@ int CTargetLink::EraseChip()
 
 int CTargetLink::EraseSector(int nSector)
 {
-    if (SendEchoedByte(kEraseSector) != 0)
-        return -1;
-    // Only one byte goes out: a number above 255 would erase another sector than asked for.
+    // Checked before the selector goes out: the flasher would otherwise wait for a sector
+    // number and take the next command byte as one. Only one byte goes out, so a number above
+    // 255 would erase another sector than asked for.
     if (nSector < 0 || nSector > 0xFF)
+        return -1;
+    if (SendEchoedByte(kEraseSector) != 0)
         return -1;
     const uint8_t bySector = static_cast<uint8_t>(nSector);
     if (WriteByte(bySector) != 1)
@@ -210,8 +212,28 @@ int CTargetLink::SendBlock(const uint8_t* pData, int nLength, uint32_t dwAddress
     return 0;
 }
 
+int CTargetLink::ReadBackPair(uint32_t dwAddress, uint8_t* pbyFirst, uint8_t* pbySecond)
+{
+    if (SendEchoedByte(kReadBack) != 0 || SendEchoedByte(static_cast<int>(dwAddress >> 16)) != 0 ||
+        SendEchoedByte(static_cast<int>(dwAddress >> 8)) != 0 ||
+        SendEchoedByte(static_cast<int>(dwAddress)) != 0)
+        return -1;
+    // The flasher always answers two bytes: the one at the address and the next one.
+    int nCount = 0;
+    if (ReadByte(pbyFirst, &nCount) != 0)
+        return Fail("Error cannot read data from COM-Port");
+    if (nCount != 1)
+        return -1;
+    if (ReadByte(pbySecond, &nCount) != 0)
+        return Fail("Error cannot read data from COM-Port");
+    if (nCount != 1)
+        return -1;
+    return 0;
+}
+
 int CTargetLink::VerifyImage(CProgressSink* pProgress, CHexFile* pImage)
 {
+    m_bVerifyMismatch = 0;
     if (pImage == nullptr || pImage->m_pFirst == nullptr || pImage->m_nByteCount <= 0)
         return -1;
 
@@ -220,30 +242,12 @@ int CTargetLink::VerifyImage(CProgressSink* pProgress, CHexFile* pImage)
     while (pImage->m_pCurrent != nullptr) {
         HexItem* pEntry = pImage->m_pCurrent;
         const uint32_t dwAddress = pEntry->dwAddress;
-        if (SendEchoedByte(kReadBack) != 0 || SendEchoedByte(static_cast<int>(dwAddress >> 16)) != 0 ||
-            SendEchoedByte(static_cast<int>(dwAddress >> 8)) != 0 ||
-            SendEchoedByte(static_cast<int>(dwAddress)) != 0)
-            return -1;
-
-        // The flasher always answers two bytes: the one at the address and the next one.
         uint8_t byFirst = 0;
-        int nCount = 0;
-        if (ReadByte(&byFirst, &nCount) != 0)
-            return Fail("Error cannot read data from COM-Port");
-        if (nCount != 1)
-            return -1;
-        if (byFirst != pEntry->byValue) {
-            // Take the second byte off the line too, so that nothing later is out of step.
-            uint8_t byIgnored = 0;
-            ReadByte(&byIgnored, &nCount);
-            return -1;
-        }
-
         uint8_t bySecond = 0;
-        if (ReadByte(&bySecond, &nCount) != 0)
-            return Fail("Error cannot read data from COM-Port");
-        if (nCount != 1)
+        if (ReadBackPair(dwAddress, &byFirst, &bySecond) != 0)
             return -1;
+        if (byFirst != pEntry->byValue)
+            return EndVerifyMismatch(dwAddress, pEntry->byValue, byFirst);
 
         HexItem* pNext = pEntry->pNext;
         if (pNext == nullptr) {
@@ -253,7 +257,7 @@ int CTargetLink::VerifyImage(CProgressSink* pProgress, CHexFile* pImage)
         }
         if (pNext->dwAddress == dwAddress + 1) {
             if (bySecond != pNext->byValue)
-                return -1;
+                return EndVerifyMismatch(pNext->dwAddress, pNext->byValue, bySecond);
             pImage->m_pCurrent = pNext->pNext;
             nCounter += 2;
         } else {
@@ -264,6 +268,41 @@ int CTargetLink::VerifyImage(CProgressSink* pProgress, CHexFile* pImage)
         Report(pProgress, Percent(nCounter, pImage->m_nByteCount));
     }
 
+    if (SendEchoedByte(kEnd) != 0)
+        return -1;
+    Report(pProgress, 100);
+    return 0;
+}
+
+int CTargetLink::EndVerifyMismatch(uint32_t dwAddress, uint8_t byExpected, uint8_t byRead)
+{
+    m_bVerifyMismatch = 1;
+    m_dwMismatchAddress = dwAddress;
+    m_byMismatchExpected = byExpected;
+    m_byMismatchRead = byRead;
+    // The read-back is ended as after a good verification, so the flasher program waits for
+    // the next command; the error text stays as it was unless ending fails.
+    SendEchoedByte(kEnd);
+    return -1;
+}
+
+int CTargetLink::ReadFlash(CProgressSink* pProgress, uint32_t dwStart, uint32_t nLength, uint8_t* pBuffer)
+{
+    if (pBuffer == nullptr || nLength == 0 || dwStart > kAddressLimit || nLength > kAddressLimit - dwStart)
+        return Fail("Error invalid read range");
+
+    Report(pProgress, 0);
+    uint32_t nDone = 0;
+    while (nDone < nLength) {
+        uint8_t byFirst = 0;
+        uint8_t bySecond = 0;
+        if (ReadBackPair(dwStart + nDone, &byFirst, &bySecond) != 0)
+            return -1;
+        pBuffer[nDone++] = byFirst;
+        if (nDone < nLength)
+            pBuffer[nDone++] = bySecond;
+        Report(pProgress, static_cast<int>(static_cast<double>(nDone) / nLength * 100.0));
+    }
     if (SendEchoedByte(kEnd) != 0)
         return -1;
     Report(pProgress, 100);

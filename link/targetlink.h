@@ -45,7 +45,11 @@ public:
     std::unique_ptr<std::string> GetInfoText();   // new text owned by the caller; null on failure
     int ProgramImage(CProgressSink* pProgress, CHexFile* pImage);
     int SendBlock(const uint8_t* pData, int nLength, uint32_t dwAddress);
+    // On a difference the read-back is ended ('B') and the first difference is kept below.
     int VerifyImage(CProgressSink* pProgress, CHexFile* pImage);
+    // Reads nLength bytes of flash from dwStart through the read-back exchange, after
+    // SelectFlashGroup; ends it with 'B'. The range must lie below 2^24. 0 / -1.
+    int ReadFlash(CProgressSink* pProgress, uint32_t dwStart, uint32_t nLength, uint8_t* pBuffer);
 
     std::string m_strError;
     int m_bInitialized;
@@ -54,8 +58,15 @@ public:
     CHexFile* m_pFirstLoader;
     CHexFile* m_pSecondLoader;
     CRS232Port* m_pPort;
+    // The first difference found by the last VerifyImage: set when m_bVerifyMismatch is 1.
+    int m_bVerifyMismatch;
+    uint32_t m_dwMismatchAddress;
+    uint8_t m_byMismatchExpected;   // the image's byte
+    uint8_t m_byMismatchRead;       // the board's byte
 
-    static constexpr int kBslSize = 32;   // the bootstrap loader takes exactly this many bytes
+    static constexpr int kBslSize = 32;
+    static constexpr uint32_t kAddressLimit =
+        0x1000000;   // addresses travel as 24 bits   // the bootstrap loader takes exactly this many bytes
 
 private:
     int Fail(const char* pszError);
@@ -65,4 +76,7 @@ private:
     int ReadByte(uint8_t* pby, int* pnCount);
     // Up to nReads timed reads until one delivers a byte: 1 byte, 0 none, -1 read failure.
     int ReadWithin(int nReads, uint8_t* pby);
+    // 'V' and a 24-bit address, then the two bytes the flasher answers. 0 / -1.
+    int ReadBackPair(uint32_t dwAddress, uint8_t* pbyFirst, uint8_t* pbySecond);
+    int EndVerifyMismatch(uint32_t dwAddress, uint8_t byExpected, uint8_t byRead);
 };

@@ -249,30 +249,52 @@ TEST_F(Flasher, VerifyTwoBytesAtOneAddressChecksEachOnItsOwn)
     EXPECT_EQ((std::vector<uint32_t>{0x800, 0x800}), ReadBackAddresses());
 }
 
-TEST_F(Flasher, VerifyMismatchLeavesTheLineInStep)
+// A difference ends the read-back as a good run does: the flasher waits for a command again.
+TEST_F(Flasher, VerifyMismatchEndsTheReadBackAndKeepsTheFirstDifference)
 {
-    auto pImage = Image({{0x900, Pattern(8)}});
+    const std::vector<uint8_t> bytes = Pattern(8, 0x40);
+    auto pImage = Image({{0x900, bytes}});
     ASSERT_EQ(0, Program(pImage.get()));
-    CBoardFaults faults;
-    faults.nFlipReadAddress = 0x902;   // the first answer byte of the second exchange
-    m_board.SetFaults(faults);
-    m_link.m_strError = "unchanged";
-    EXPECT_EQ(-1, Verify(pImage.get()));
-    EXPECT_EQ("unchanged", m_link.GetErrorText());
-    // Both answer bytes were taken: the next byte's echo is its own.
-    EXPECT_EQ(0, m_link.SendEchoedByte(B)) << m_link.GetErrorText();
-    ASSERT_EQ(0, m_link.SelectEraseGroup());
-    EXPECT_EQ(kSectorCount, m_link.GetSectorCount());
+    for (uint32_t dwFlip : {0x902u, 0x905u}) {   // the first, then the second byte of an exchange
+        CBoardFaults faults;
+        faults.nFlipReadAddress = dwFlip;
+        m_board.SetFaults(faults);
+        m_board.ClearWireLog();
+        m_link.m_strError = "unchanged";
+        EXPECT_EQ(-1, Verify(pImage.get()));
+        EXPECT_EQ("unchanged", m_link.GetErrorText());
+        const uint8_t byImage = bytes[dwFlip - 0x900];
+        EXPECT_EQ(1, m_link.m_bVerifyMismatch);
+        EXPECT_EQ(dwFlip, m_link.m_dwMismatchAddress);
+        EXPECT_EQ(byImage, m_link.m_byMismatchExpected);
+        EXPECT_EQ(static_cast<uint8_t>(~byImage), m_link.m_byMismatchRead);
+        EXPECT_EQ(B, ToBoard().back());
+        ASSERT_EQ(0, m_link.SelectEraseGroup()) << m_link.GetErrorText();
+        EXPECT_EQ(kSectorCount, m_link.GetSectorCount());
+    }
+    m_board.SetFaults(CBoardFaults());
+    EXPECT_EQ(0, Verify(pImage.get()));
+    EXPECT_EQ(0, m_link.m_bVerifyMismatch);
 }
 
-TEST_F(Flasher, VerifySecondByteMismatchFails)
+TEST_F(Flasher, ReadFlashGivesBackWhatWasProgrammed)
 {
-    auto pImage = Image({{0xA00, Pattern(4)}});
+    auto pImage = Image({{0x8FFF, Pattern(11, 7)}});
     ASSERT_EQ(0, Program(pImage.get()));
-    CBoardFaults faults;
-    faults.nFlipReadAddress = 0xA03;
-    m_board.SetFaults(faults);
-    EXPECT_EQ(-1, Verify(pImage.get()));
+    for (uint32_t nLength : {1u, 10u, 11u}) {
+        std::vector<uint8_t> read(nLength);
+        ASSERT_EQ(0, m_link.SelectFlashGroup());
+        CRecordingProgress progress;
+        ASSERT_EQ(0, m_link.ReadFlash(&progress, 0x8FFF, nLength, read.data())) << m_link.GetErrorText();
+        const std::vector<uint8_t> expected = Pattern(11, 7);
+        EXPECT_EQ(std::vector<uint8_t>(expected.begin(), expected.begin() + nLength), read);
+        EXPECT_EQ(100, progress.m_positions.back());
+    }
+    uint8_t by = 0;
+    m_board.ClearWireLog();
+    EXPECT_EQ(-1, m_link.ReadFlash(nullptr, 0xFFFFFF, 2, &by));
+    EXPECT_EQ("Error invalid read range", m_link.GetErrorText());
+    EXPECT_TRUE(ToBoard().empty());
 }
 
 // Failures of the commands: result, text (or that it stayed), what went out.
@@ -333,10 +355,6 @@ INSTANTIATE_TEST_SUITE_P(
                   [](CBoardFaults& f, long long n, long long) { f.nWrongEchoAtRx = n + 2; },
                   [](CTargetLink& l, CHexFile*) { return l.SelectEraseGroup() != 0 ? -1 : l.EraseSector(2); },
                   nullptr},
-        CFailCase{
-            "NegativeSector", [](CBoardFaults&, long long, long long) {},
-            [](CTargetLink& l, CHexFile*) { return l.SelectEraseGroup() != 0 ? -1 : l.EraseSector(-1); },
-            nullptr},
         CFailCase{"WrongChecksum", [](CBoardFaults& f, long long, long long) { f.nWrongChecksumBlock = 0; },
                   RunProgram, "Error during flash process"},
         CFailCase{"NoChecksum",
@@ -356,13 +374,24 @@ INSTANTIATE_TEST_SUITE_P(
                   "Error cannot read data from COM-Port"}),
     [](const ::testing::TestParamInfo<CFailCase>& param) { return std::string(param.param.pszName); });
 
-TEST_F(Flasher, SectorNumberAbove255IsRefusedBeforeItGoesOut)
+// A refused number sends nothing after the group selector, so the flasher still waits for
+// a command and the next erase hits the sector asked for and no other.
+TEST_F(Flasher, RefusedSectorNumberSendsNothingAndTheNextEraseIsExact)
 {
-    ASSERT_EQ(0, m_link.SelectEraseGroup());
-    m_link.m_strError = "unchanged";
-    EXPECT_EQ(-1, m_link.EraseSector(300));
-    EXPECT_EQ("unchanged", m_link.GetErrorText());
-    EXPECT_EQ((std::vector<uint8_t>{D, D}), ToBoard());   // 300's low byte 0x2C never went out
+    auto pImage = Image({{0, std::vector<uint8_t>(4 * kSectorSize, 0x00)}});
+    ASSERT_EQ(0, Program(pImage.get()));
+    for (int nSector : {-1, 256, 300}) {
+        ASSERT_EQ(0, m_link.SelectEraseGroup());
+        m_board.ClearWireLog();
+        m_link.m_strError = "unchanged";
+        EXPECT_EQ(-1, m_link.EraseSector(nSector));
+        EXPECT_EQ("unchanged", m_link.GetErrorText());
+        EXPECT_TRUE(ToBoard().empty()) << nSector;
+        ASSERT_EQ(0, m_link.EraseSector(1)) << nSector;
+    }
+    const std::vector<uint8_t> flash = m_board.GetFlash();
+    for (uint32_t dwSector = 0; dwSector < 4; ++dwSector)
+        EXPECT_EQ(dwSector == 1 ? 0xFF : 0x00, flash[dwSector * kSectorSize + 5]) << dwSector;
 }
 
 TEST_F(Flasher, FailedBlockSendsNoEndByte)
@@ -385,7 +414,6 @@ TEST_F(Flasher, EraseClearsAndProgrammingOnlyClearsBits)
     ASSERT_EQ(0, Program(pFirst.get()));
     ASSERT_EQ(0, Program(pSecond.get()));
     EXPECT_EQ(-1, Verify(pSecond.get()));   // the flash holds 0x30 0x0C now
-    ASSERT_EQ(0, m_link.SendEchoedByte(B));
     ASSERT_EQ(0, m_link.SelectEraseGroup());
     ASSERT_EQ(0, m_link.EraseSector(0));
     ASSERT_EQ(0, Program(pSecond.get()));
