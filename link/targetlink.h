@@ -58,6 +58,10 @@ public:
     CHexFile* m_pFirstLoader;
     CHexFile* m_pSecondLoader;
     CRS232Port* m_pPort;
+    // The system's reason when Init could not open the port (errno and its text on POSIX,
+    // GetLastError and its text on Windows); 0 and empty otherwise. Kept after Close.
+    int m_nSystemError;
+    std::string m_strSystemError;
     // The first difference found by the last VerifyImage: set when m_bVerifyMismatch is 1.
     int m_bVerifyMismatch;
     uint32_t m_dwMismatchAddress;
