@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <thread>
 
 class CAutoResetEvent;
@@ -32,7 +33,37 @@ public:
 
     static int ReadThreadProc(CRS232Port* pPort);
 
+    // The system's code and text for the last failing system call of Open: errno and
+    // strerror on POSIX, GetLastError and its message on Windows; 0 and empty when none.
+    int GetLastSystemError() const;
+    std::string GetLastSystemErrorText() const;
+
 private:
+#ifdef _WIN32
+    // Windows: the device is opened for overlapped I/O; the reader thread is a Win32 thread
+    // that ends by itself when Close asks it to.
+    bool IsOpen() const;
+    void ReadLoop();
+    int ReadTimed(char* pch, std::uint32_t* pdwCount, int nLimitMs);
+    int OpenDevice(int nBaudRate);
+    int StartReadThread();
+    void StopReadThread();
+    int FailWithSystemError();   // keeps GetLastError for GetLastSystemError; -1
+
+    char m_szPort[256];
+    void* m_hComm;                                      // INVALID_HANDLE_VALUE when not open
+    std::unique_ptr<CAutoResetEvent> m_hReadComplete;   // "RS232ReadComplete": reader -> foreground
+    std::unique_ptr<CAutoResetEvent> m_hStartRead;      // "RS232StartRead": foreground -> reader
+    void* m_hReadThread;                                // INVALID_HANDLE_VALUE when not running
+    char m_chRead;
+    std::uint32_t m_dwReadCount;
+    int m_bReadError;
+
+    void* m_hStopRead;               // manual-reset event: ends the reader's device wait on Close
+    std::atomic<bool> m_bStopRead;   // the reader thread leaves its loop at the next turn
+    std::atomic<bool> m_bDeviceLost;   // a failed hand-over: reads and writes fail at once
+    unsigned long m_dwSystemError;
+#else
     bool IsOpen() const;
     void ReadLoop();
     int ReadTimed(char* pch, std::uint32_t* pdwCount, int nLimitMs);
@@ -63,4 +94,5 @@ private:
     // account of when the line will be free and returns only once its last byte is on the way.
     std::chrono::nanoseconds m_nsByteTime;                // ten bit times at the open speed
     std::chrono::steady_clock::time_point m_tpLineFree;   // when everything written has been sent
+#endif
 };
