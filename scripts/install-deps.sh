@@ -11,6 +11,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools              # user interface
   srecord binutils                             # reference tools for the hex round trips
   util-linux                                   # setarch, for TSan on kernels with wide ASLR
+  g++-mingw-w64-x86-64-posix                   # Windows build (std::thread needs the POSIX thread model)
+  wine wine64                                  # runs the Windows tests here
 )
 
 missing=()
