@@ -2,7 +2,8 @@
 
 #include <windows.h>
 
-CAutoResetEvent::CAutoResetEvent(const char* pszName) : m_strName(pszName != nullptr ? pszName : ""), m_hEvent(nullptr)
+CAutoResetEvent::CAutoResetEvent(const char* pszName)
+    : m_strName(pszName != nullptr ? pszName : ""), m_hEvent(nullptr)
 {}
 
 CAutoResetEvent::~CAutoResetEvent()

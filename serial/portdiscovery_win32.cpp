@@ -6,12 +6,14 @@
 #include <cstring>
 #include <memory>
 #include <windows.h>
-#include <setupapi.h>
+
+#include <setupapi.h>   // needs windows.h first
 
 namespace
 {
 // {86E0D1E0-8089-11D0-9CE4-08003E301F73}: the serial-port device interface class.
-const GUID kSerialPortInterfaceClass = {0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
+const GUID kSerialPortInterfaceClass = {
+    0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
 
 class CWin32DiscoveryApi : public CWindowsDiscoveryApi
 {
@@ -39,12 +41,15 @@ public:
         return true;
     }
 
-    unsigned long GetLastError() override { return ::GetLastError(); }
+    unsigned long GetLastError() override
+    {
+        return ::GetLastError();
+    }
 
     bool OpenSerialInterfaces() override
     {
-        m_hDevInfo =
-            SetupDiGetClassDevsA(&kSerialPortInterfaceClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+        m_hDevInfo = SetupDiGetClassDevsA(&kSerialPortInterfaceClass, nullptr, nullptr,
+                                          DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
         return m_hDevInfo != INVALID_HANDLE_VALUE;
     }
 
@@ -52,8 +57,8 @@ public:
     {
         std::memset(&m_interface, 0, sizeof m_interface);
         m_interface.cbSize = sizeof m_interface;
-        return SetupDiEnumDeviceInterfaces(m_hDevInfo, nullptr, &kSerialPortInterfaceClass, dwIndex, &m_interface) !=
-               FALSE;
+        return SetupDiEnumDeviceInterfaces(m_hDevInfo, nullptr, &kSerialPortInterfaceClass, dwIndex,
+                                           &m_interface) != FALSE;
     }
 
     bool GetInterfaceDetail(std::string& strDevicePath) override
@@ -96,8 +101,9 @@ public:
     long OpenKey(RegKey hParent, const std::string& strName, RegKey* phKey) override
     {
         HKEY hKey = nullptr;
-        const LONG nResult = RegOpenKeyExA(hParent == nullptr ? HKEY_LOCAL_MACHINE : static_cast<HKEY>(hParent),
-                                           strName.c_str(), 0, KEY_READ, &hKey);
+        const LONG nResult =
+            RegOpenKeyExA(hParent == nullptr ? HKEY_LOCAL_MACHINE : static_cast<HKEY>(hParent),
+                          strName.c_str(), 0, KEY_READ, &hKey);
         *phKey = hKey;
         return nResult;
     }
@@ -106,8 +112,8 @@ public:
     {
         char szName[kKeyNameSize];
         DWORD dwLength = sizeof szName;
-        const LONG nResult =
-            RegEnumKeyExA(static_cast<HKEY>(hKey), dwIndex, szName, &dwLength, nullptr, nullptr, nullptr, nullptr);
+        const LONG nResult = RegEnumKeyExA(static_cast<HKEY>(hKey), dwIndex, szName, &dwLength, nullptr,
+                                           nullptr, nullptr, nullptr);
         if (nResult == ERROR_SUCCESS)
             strName.assign(szName, dwLength);
         return nResult;
@@ -125,7 +131,10 @@ public:
         return nResult;
     }
 
-    void CloseKey(RegKey hKey) override { RegCloseKey(static_cast<HKEY>(hKey)); }
+    void CloseKey(RegKey hKey) override
+    {
+        RegCloseKey(static_cast<HKEY>(hKey));
+    }
 
 private:
     HDEVINFO m_hDevInfo;

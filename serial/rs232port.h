@@ -59,8 +59,8 @@ private:
     std::uint32_t m_dwReadCount;
     int m_bReadError;
 
-    void* m_hStopRead;               // manual-reset event: ends the reader's device wait on Close
-    std::atomic<bool> m_bStopRead;   // the reader thread leaves its loop at the next turn
+    void* m_hStopRead;                 // manual-reset event: ends the reader's device wait on Close
+    std::atomic<bool> m_bStopRead;     // the reader thread leaves its loop at the next turn
     std::atomic<bool> m_bDeviceLost;   // a failed hand-over: reads and writes fail at once
     unsigned long m_dwSystemError;
 #else

@@ -7,13 +7,13 @@
 
 namespace
 {
-constexpr DWORD kReadLimitMs = 500;            // one read request waits this long for its byte
-constexpr DWORD kReadIntervalMs = 500;         // device limits: a one-byte read ends by itself
-constexpr DWORD kReadMsPerByte = 1;            // after 500 + 1 ms
-constexpr DWORD kReadConstantMs = 500;         //
-constexpr DWORD kWriteMsPerByte = 10;          // a write of n bytes gives up after
-constexpr DWORD kWriteConstantMs = 1000;       // 10 * n + 1000 ms
-constexpr DWORD kReaderStackSize = 64 * 1024;  // the loop needs next to nothing
+constexpr DWORD kReadLimitMs = 500;             // one read request waits this long for its byte
+constexpr DWORD kReadIntervalMs = 500;          // device limits: a one-byte read ends by itself
+constexpr DWORD kReadMsPerByte = 1;             // after 500 + 1 ms
+constexpr DWORD kReadConstantMs = 500;          //
+constexpr DWORD kWriteMsPerByte = 10;           // a write of n bytes gives up after
+constexpr DWORD kWriteConstantMs = 1000;        // 10 * n + 1000 ms
+constexpr DWORD kReaderStackSize = 64 * 1024;   // the loop needs next to nothing
 
 // One manual-reset event for one overlapped transfer, closed on every way out.
 class COverlapped
@@ -236,9 +236,9 @@ std::string CRS232Port::GetLastSystemErrorText() const
     if (m_dwSystemError == 0)
         return std::string();
     char szText[512];
-    DWORD dwLength = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                    m_dwSystemError, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), szText,
-                                    sizeof szText, nullptr);
+    DWORD dwLength =
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, m_dwSystemError,
+                       MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), szText, sizeof szText, nullptr);
     if (dwLength == 0)
         dwLength = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                                   m_dwSystemError, 0, szText, sizeof szText, nullptr);

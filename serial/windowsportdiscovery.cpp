@@ -7,12 +7,12 @@ namespace
 using RegKey = CWindowsDiscoveryApi::RegKey;
 using EProperty = CWindowsDiscoveryApi::EProperty;
 
-const char* const kUsbLocationPrefix = "USB";         // location information of a USB port
-const char* const kUsbPortEnumerator = "USBPORTS";    // registry enumerator of USB ports
-const char* const kStandardPortId = "*PNP0500";       // standard PC COM port
-const char* const kPortId16550 = "*PNP0501";          // 16550A-compatible COM port
-const char* const kDevicePrefix = "\\\\.\\";          // "\\.\" opens a device by its name
-const int kFixedPortCount = 4;                        // COM1 to COM4
+const char* const kUsbLocationPrefix = "USB";        // location information of a USB port
+const char* const kUsbPortEnumerator = "USBPORTS";   // registry enumerator of USB ports
+const char* const kStandardPortId = "*PNP0500";      // standard PC COM port
+const char* const kPortId16550 = "*PNP0501";         // 16550A-compatible COM port
+const char* const kDevicePrefix = "\\\\.\\";         // "\\.\" opens a device by its name
+const int kFixedPortCount = 4;                       // COM1 to COM4
 
 std::string WithError(const char* pszText, unsigned long dwError)
 {

@@ -16,13 +16,20 @@ struct NamedVersion
 };
 
 constexpr NamedVersion kNamedVersions[] = {
-    {6, 0, 0, false, "Windows Vista"},         {6, 0, 0, true, "Windows Server 2008"},
-    {6, 1, 0, false, "Windows 7"},             {6, 1, 0, true, "Windows Server 2008 R2"},
-    {6, 2, 0, false, "Windows 8"},             {6, 2, 0, true, "Windows Server 2012"},
-    {6, 3, 0, false, "Windows 8.1"},           {6, 3, 0, true, "Windows Server 2012 R2"},
-    {10, 0, 22000, false, "Windows 11"},       {10, 0, 0, false, "Windows 10"},
-    {10, 0, 26100, true, "Windows Server 2025"}, {10, 0, 20348, true, "Windows Server 2022"},
-    {10, 0, 17763, true, "Windows Server 2019"}, {10, 0, 0, true, "Windows Server 2016"},
+    {6, 0, 0, false, "Windows Vista"},
+    {6, 0, 0, true, "Windows Server 2008"},
+    {6, 1, 0, false, "Windows 7"},
+    {6, 1, 0, true, "Windows Server 2008 R2"},
+    {6, 2, 0, false, "Windows 8"},
+    {6, 2, 0, true, "Windows Server 2012"},
+    {6, 3, 0, false, "Windows 8.1"},
+    {6, 3, 0, true, "Windows Server 2012 R2"},
+    {10, 0, 22000, false, "Windows 11"},
+    {10, 0, 0, false, "Windows 10"},
+    {10, 0, 26100, true, "Windows Server 2025"},
+    {10, 0, 20348, true, "Windows Server 2022"},
+    {10, 0, 17763, true, "Windows Server 2019"},
+    {10, 0, 0, true, "Windows Server 2016"},
 };
 }   // namespace
 

@@ -5,12 +5,12 @@
 
 struct WindowsVersion
 {
-    bool m_bQueried = false;          // the version query succeeded
-    unsigned long m_dwPlatformId = 0; // 1: Windows 95 family, 2: Windows NT family
+    bool m_bQueried = false;            // the version query succeeded
+    unsigned long m_dwPlatformId = 0;   // 1: Windows 95 family, 2: Windows NT family
     unsigned long m_dwMajor = 0;
     unsigned long m_dwMinor = 0;
     unsigned long m_dwBuild = 0;
-    bool m_bServer = false;           // a server edition (product type other than workstation)
+    bool m_bServer = false;   // a server edition (product type other than workstation)
 };
 
 // "Windows 9x, ME", "Windows NT 3.51", "Windows NT 4", "Windows 2000", "Windows XP",

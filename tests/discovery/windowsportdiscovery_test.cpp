@@ -154,7 +154,8 @@ std::string Discover(CFakeApi& api, std::vector<SerialPortInfo>& ports)
 void AddRegistryPorts(CFakeApi& api)
 {
     CFakeKey& acpi = api.hklm.Add("Enum").Add("ACPI");
-    acpi.Add("*PNP0501").Add("0").values = {{"PORTNAME", "COM1"}, {"FRIENDLYNAME", "Communications Port (COM1)"}};
+    acpi.Add("*PNP0501").Add("0").values = {{"PORTNAME", "COM1"},
+                                            {"FRIENDLYNAME", "Communications Port (COM1)"}};
     acpi.Add("*pnp0501").Add("0").values = {{"PORTNAME", "COM9"}};   // letter case differs: not taken
     acpi.Add("PNP0A03").Add("0").values = {{"PORTNAME", "COM8"}};
     CFakeKey& bios = api.hklm.subkeys[0].second->Add("BIOS").Add("*PNP0500");
@@ -177,11 +178,12 @@ TEST(WindowsPortDiscovery, SetupApiListsDevicesWithBothNamesUnderTheirInterfaceP
     };
     std::vector<SerialPortInfo> ports = {SerialPortInfo()};
     EXPECT_EQ(Discover(api, ports), "");
-    EXPECT_EQ(Records(ports), (std::vector<CRecord>{
-                                  {"\\\\?\\usb#a", "", "USB Serial Port (COM3)", true, "USB Serial Port"},
-                                  {"\\\\?\\acpi#b", "", "Communications Port (COM1)", false, "Communications Port (x)"},
-                                  {"\\\\?\\ftdi#e", "", "Lower-case location (COM6)", false, "Adapter"},
-                              }));
+    EXPECT_EQ(Records(ports),
+              (std::vector<CRecord>{
+                  {"\\\\?\\usb#a", "", "USB Serial Port (COM3)", true, "USB Serial Port"},
+                  {"\\\\?\\acpi#b", "", "Communications Port (COM1)", false, "Communications Port (x)"},
+                  {"\\\\?\\ftdi#e", "", "Lower-case location (COM6)", false, "Adapter"},
+              }));
     EXPECT_EQ(api.nSetsOpen, 0);
 }
 
@@ -203,7 +205,8 @@ TEST(WindowsPortDiscovery, MethodFollowsTheVersionAndEveryFailureThrowsItsText)
         {"Windows10IsSetupApi", 10, 2, true, false, -1, false, "", 2},
         {"VersionQueryFails", 10, 2, false, false, -1, false, "Could not get OS version. (err=7a)", 0},
         {"ClassDevsFails", 5, 2, true, true, -1, false, "SetupDiGetClassDevs failed. (err=7a)", 0},
-        {"EnumFailsAfterFirst", 5, 2, true, false, 1, false, "SetupDiEnumDeviceInterfaces failed. (err=7a)", 1},
+        {"EnumFailsAfterFirst", 5, 2, true, false, 1, false, "SetupDiEnumDeviceInterfaces failed. (err=7a)",
+         1},
         {"DetailFails", 6, 2, true, false, -1, true, "SetupDiGetDeviceInterfaceDetail failed. (err=7a)", 1},
         {"Nt4IsFixedNames", 4, 2, true, true, -1, false, "", 4},
         {"Nt351IsFixedNames", 3, 2, true, true, -1, false, "", 4},
@@ -218,7 +221,8 @@ TEST(WindowsPortDiscovery, MethodFollowsTheVersionAndEveryFailureThrowsItsText)
         api.bOpenSetFails = c.bOpenSetFails;
         api.nEnumFailsAt = c.nEnumFailsAt;
         api.dwError = 0x7a;
-        api.devices = {{"\\\\?\\a", "A (COM1)", "A", "", false}, {"\\\\?\\b", "B (COM2)", "B", "", c.bDetailFails}};
+        api.devices = {{"\\\\?\\a", "A (COM1)", "A", "", false},
+                       {"\\\\?\\b", "B (COM2)", "B", "", c.bDetailFails}};
         AddRegistryPorts(api);
         std::vector<SerialPortInfo> ports;
         EXPECT_EQ(Discover(api, ports), c.pszThrown);
@@ -248,11 +252,12 @@ TEST(WindowsPortDiscovery, RegistryTakesPnpComPortsAndEveryUsbPortMergedByPortNa
     AddRegistryPorts(api);
     std::vector<SerialPortInfo> ports;
     EXPECT_EQ(Discover(api, ports), "");
-    EXPECT_EQ(Records(ports), (std::vector<CRecord>{
-                                  {"\\\\.\\COM1", "COM1", "USB Port (COM1)", true, "USB Port"},
-                                  {"\\\\.\\COM2", "COM2", "COM2", false, "COM2"},
-                                  {"\\\\.\\COM5", "COM5", "Adapter (COM5) rev 2", true, "Adapter (COM5) rev 2"},
-                              }));
+    EXPECT_EQ(Records(ports),
+              (std::vector<CRecord>{
+                  {"\\\\.\\COM1", "COM1", "USB Port (COM1)", true, "USB Port"},
+                  {"\\\\.\\COM2", "COM2", "COM2", false, "COM2"},
+                  {"\\\\.\\COM5", "COM5", "Adapter (COM5) rev 2", true, "Adapter (COM5) rev 2"},
+              }));
     EXPECT_EQ(api.nKeysOpen, 0);
 }
 

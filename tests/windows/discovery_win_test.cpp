@@ -14,8 +14,8 @@ TEST(WindowsSystem, SetupApiDiscoveryListsOnlyCompletedInterfacePaths)
     std::vector<SerialPortInfo> ports;
     ASSERT_NO_THROW(EnumerateSerialPorts(ports));
     for (const SerialPortInfo& info : ports) {
-        std::printf("port: %s | %s | %s | usb %d\n", info.m_strDevicePath.c_str(), info.m_strFriendlyName.c_str(),
-                    info.m_strDescription.c_str(), info.m_bUsb ? 1 : 0);
+        std::printf("port: %s | %s | %s | usb %d\n", info.m_strDevicePath.c_str(),
+                    info.m_strFriendlyName.c_str(), info.m_strDescription.c_str(), info.m_bUsb ? 1 : 0);
         EXPECT_EQ(info.m_strPortName, "");   // SetupAPI names none: the fixed names were not used
         EXPECT_FALSE(info.m_strDevicePath.empty());
         EXPECT_FALSE(info.m_strFriendlyName.empty());

@@ -41,7 +41,8 @@ protected:
         const std::string strBsl = m_strTargets + "\\prel1.hex";
         const std::string strFirst = m_strTargets + "\\prel2.hex";
         const std::string strSecond = m_strTargets + "\\main.h86";
-        if (m_link.Init(m_strPort.c_str(), kBaudRate, strBsl.c_str(), strFirst.c_str(), strSecond.c_str()) != 0)
+        if (m_link.Init(m_strPort.c_str(), kBaudRate, strBsl.c_str(), strFirst.c_str(), strSecond.c_str()) !=
+            0)
             return -1;
         CLastProgress progress;
         if (m_link.Connect() != static_cast<signed char>(kFirstBoardId) || m_link.SendBsl() != 0 ||

