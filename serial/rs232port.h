@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <thread>
 
 class CAutoResetEvent;
@@ -30,9 +31,25 @@ public:
     // Stops the reader thread, closes both events and the device.
     void Close();
 
+    // The system's reason for the last failed Open: the error number of the step that failed
+    // (errno on POSIX) and its text; 0 and empty after a successful Open. Kept until the next
+    // Open, also across Close. A port held by someone else gives EBUSY and "the port is in use
+    // by another program"; a rate the port can't run gives EINVAL and "unsupported speed N".
+    int GetLastSystemError() const;
+    std::string GetLastSystemErrorText() const;
+
     static int ReadThreadProc(CRS232Port* pPort);
 
+    // The one call through which Open drives the modem control lines, shaped like the
+    // platform's (POSIX: ioctl with TIOCMBIC / TIOCMBIS and the TIOCM_ line bits): 0, or -1
+    // with errno set. A pseudo-terminal has no modem lines, so tests watch the request here.
+    // Null puts the real call back. Affects every port of the process.
+    using ModemLineCall = int (*)(int hComm, unsigned long nRequest, int* pnLines);
+    static void SetModemLineCall(ModemLineCall pfnCall);
+
 private:
+    struct SavedLineSettings;   // the device's settings as Open found them, put back by Close
+
     bool IsOpen() const;
     void ReadLoop();
     int ReadTimed(char* pch, std::uint32_t* pdwCount, int nLimitMs);
@@ -41,6 +58,7 @@ private:
     void StopReadThread();
     void CloseDevice();
     void NoteDeviceError(int nErrno);
+    int FailOpen(int nErrno, const std::string& strText = std::string());   // notes the reason; -1
     void WaitForLine(int nBytes);
 
     char m_szPort[256];
@@ -59,6 +77,9 @@ private:
     std::atomic<bool>
         m_bDeviceLost;   // hang-up, device error or a failed hand-over: reads and writes fail at once
     bool m_bExclusive;   // TIOCEXCL is ours to clear on Close
+    std::unique_ptr<SavedLineSettings> m_pSavedLine;   // set once the device is ours, until Close
+    int m_nLastError;                                  // reason of the last failed Open
+    std::string m_strLastError;
     // Line time: the kernel takes bytes long before the line has sent them, so Write keeps
     // account of when the line will be free and returns only once its last byte is on the way.
     std::chrono::nanoseconds m_nsByteTime;                // ten bit times at the open speed
