@@ -349,16 +349,20 @@ TEST(RS232Port, SecondOpenOfAHeldPortFailsUntilClose)
     CPtyBoard board;
     CRS232Port first;
     ASSERT_EQ(0, first.Open(board.GetPath().c_str(), kBaudRate));
+    termios tio;
     {
         CRS232Port second;
         EXPECT_EQ(-1, second.Open(board.GetPath().c_str(), kBaudRate));
+        // The holder changes its speed meanwhile.
+        ASSERT_EQ(0, tcgetattr(board.GetMaster(), &tio));
+        cfsetspeed(&tio, B9600);
+        ASSERT_EQ(0, tcsetattr(board.GetMaster(), TCSANOW, &tio));
     }
-    // The refused opener must not have cleared the holder's exclusive mode or line settings
-    // on its way out.
+    // The refused opener must not have cleared the holder's exclusive mode or put back the
+    // line settings it saw on its way out.
     EXPECT_EQ(1, ProbeExclusive(board.GetPath()));
-    termios tio;
     ASSERT_EQ(0, tcgetattr(board.GetMaster(), &tio));
-    EXPECT_EQ(0u, tio.c_lflag & ICANON);
+    EXPECT_EQ(B9600, cfgetospeed(&tio));
     first.Close();
     EXPECT_EQ(0, ProbeExclusive(board.GetPath()));
     CRS232Port second;
