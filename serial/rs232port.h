@@ -33,8 +33,9 @@ public:
 
     // The system's reason for the last failed Open: the error number of the step that failed
     // (errno on POSIX) and its text; 0 and empty after a successful Open. Kept until the next
-    // Open, also across Close. A port held by someone else gives EBUSY and "the port is in use
-    // by another program"; a rate the port can't run gives EINVAL and "unsupported speed N".
+    // Open, also across Close. A port held by someone else gives the busy code (EBUSY) and
+    // "the port is in use by another program"; a rate the port can't run gives the invalid-
+    // argument code (EINVAL) and "unsupported speed N".
     int GetLastSystemError() const;
     std::string GetLastSystemErrorText() const;
 

@@ -1,5 +1,6 @@
 #include "ptyboard.h"
 #include "serial/rs232port.h"
+#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
@@ -108,8 +109,12 @@ TEST(RS232Port, OpenRefusesBadNamesAndRatesWithTheSystemsReason)
     }
     // Root opens any file; anyone else can check the refusal.
     if (geteuid() != 0) {
+        const CTempDir dir;
+        const int hFile = open(dir.Path("closed").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0);
+        ASSERT_GE(hFile, 0);
+        close(hFile);
         CRS232Port port;
-        EXPECT_EQ(-1, port.Open("/etc/shadow", kBaudRate));
+        EXPECT_EQ(-1, port.Open(dir.Path("closed").c_str(), kBaudRate));
         EXPECT_EQ(EACCES, port.GetLastSystemError());
     }
     CRS232Port port;
