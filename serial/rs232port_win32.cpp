@@ -3,6 +3,7 @@
 #include "serial/autoresetevent.h"
 
 #include <cstring>
+#include <string>
 #include <windows.h>
 
 namespace
@@ -39,6 +40,27 @@ private:
     OVERLAPPED m_ov;
 };
 
+std::string UnsupportedSpeedText(int nBaudRate)
+{
+    return "unsupported speed " + std::to_string(nBaudRate);
+}
+
+// The system's English text for an error code, without its final full stop and line end.
+std::string SystemMessage(DWORD dwError)
+{
+    char szText[512];
+    const DWORD dwFlags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    DWORD dwLength = FormatMessageA(dwFlags, nullptr, dwError, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                                    szText, sizeof szText, nullptr);
+    if (dwLength == 0)   // no English messages installed: the user's language
+        dwLength = FormatMessageA(dwFlags, nullptr, dwError, 0, szText, sizeof szText, nullptr);
+    std::string strText(szText, dwLength);
+    while (!strText.empty() && (strText.back() == '\r' || strText.back() == '\n' || strText.back() == ' ' ||
+                                strText.back() == '.'))
+        strText.pop_back();
+    return strText.empty() ? "error " + std::to_string(dwError) : strText;
+}
+
 DWORD WINAPI ReadThreadEntry(LPVOID pParam)
 {
     return static_cast<DWORD>(CRS232Port::ReadThreadProc(static_cast<CRS232Port*>(pParam)));
@@ -48,7 +70,7 @@ DWORD WINAPI ReadThreadEntry(LPVOID pParam)
 CRS232Port::CRS232Port()
     : m_szPort{}, m_hComm(INVALID_HANDLE_VALUE), m_hReadThread(INVALID_HANDLE_VALUE), m_chRead(0),
       m_dwReadCount(0), m_bReadError(0), m_hStopRead(nullptr), m_bStopRead(false), m_bDeviceLost(false),
-      m_dwSystemError(0)
+      m_nLastError(0)
 {}
 
 CRS232Port::~CRS232Port()
@@ -59,29 +81,37 @@ CRS232Port::~CRS232Port()
 int CRS232Port::Open(const char* pszPort, int nBaudRate)
 {
     if (m_hReadThread != INVALID_HANDLE_VALUE)
-        return -1;   // already open
-    Close();         // what a failed Open left behind
+        return FailOpen(ERROR_BUSY, "the port is already open");
+    Close();   // what a failed Open left behind
+    m_nLastError = 0;
+    m_strLastError.clear();
     m_bDeviceLost.store(false);
-    m_dwSystemError = 0;
 
-    if (pszPort == nullptr || nBaudRate <= 0)
-        return -1;
+    if (pszPort == nullptr)
+        return FailOpen(ERROR_INVALID_PARAMETER);
+    if (nBaudRate <= 0)
+        return FailOpen(ERROR_INVALID_PARAMETER, UnsupportedSpeedText(nBaudRate));
     const std::size_t nLength = strnlen(pszPort, sizeof m_szPort);
     if (nLength == sizeof m_szPort)
-        return -1;   // no room for the terminator: refuse rather than open a truncated name
+        return FailOpen(ERROR_FILENAME_EXCED_RANGE);   // no room for the terminator: refuse to truncate
     std::memcpy(m_szPort, pszPort, nLength + 1);
 
     m_hReadComplete = std::make_unique<CAutoResetEvent>("RS232ReadComplete");
     if (m_hReadComplete->Create() != 0)
-        return FailWithSystemError();
+        return FailOpen(static_cast<int>(GetLastError()));
     m_hStartRead = std::make_unique<CAutoResetEvent>("RS232StartRead");
     if (m_hStartRead->Create() != 0)
-        return FailWithSystemError();
+        return FailOpen(static_cast<int>(GetLastError()));
 
     m_hComm = CreateFileA(m_szPort, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                           FILE_FLAG_OVERLAPPED, nullptr);
-    if (m_hComm == INVALID_HANDLE_VALUE)
-        return FailWithSystemError();
+    if (m_hComm == INVALID_HANDLE_VALUE) {
+        const DWORD dwError = GetLastError();
+        // A COM port is opened by one program at a time; the others are refused access.
+        return dwError == ERROR_ACCESS_DENIED || dwError == ERROR_SHARING_VIOLATION
+                   ? FailOpen(static_cast<int>(dwError), "the port is in use by another program")
+                   : FailOpen(static_cast<int>(dwError));
+    }
     if (OpenDevice(nBaudRate) != 0)
         return -1;
     return StartReadThread();
@@ -110,8 +140,12 @@ int CRS232Port::OpenDevice(int nBaudRate)
     dcb.ByteSize = 8;
     dcb.Parity = NOPARITY;
     dcb.StopBits = ONESTOPBIT;
-    if (!SetCommState(m_hComm, &dcb))
-        return FailWithSystemError();
+    if (!SetCommState(m_hComm, &dcb)) {
+        const DWORD dwError = GetLastError();
+        return dwError == ERROR_INVALID_PARAMETER
+                   ? FailOpen(static_cast<int>(dwError), UnsupportedSpeedText(nBaudRate))
+                   : FailOpen(static_cast<int>(dwError));
+    }
 
     COMMTIMEOUTS timeouts;
     std::memset(&timeouts, 0, sizeof timeouts);
@@ -122,7 +156,7 @@ int CRS232Port::OpenDevice(int nBaudRate)
     timeouts.WriteTotalTimeoutMultiplier = kWriteMsPerByte;
     timeouts.WriteTotalTimeoutConstant = kWriteConstantMs;
     if (!SetCommTimeouts(m_hComm, &timeouts))
-        return FailWithSystemError();
+        return FailOpen(static_cast<int>(GetLastError()));
     return 0;
 }
 
@@ -130,11 +164,11 @@ int CRS232Port::StartReadThread()
 {
     m_hStopRead = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (m_hStopRead == nullptr)
-        return FailWithSystemError();
+        return FailOpen(static_cast<int>(GetLastError()));
     m_bStopRead.store(false);
     HANDLE hThread = CreateThread(nullptr, kReaderStackSize, ReadThreadEntry, this, 0, nullptr);
     if (hThread == nullptr)
-        return FailWithSystemError();
+        return FailOpen(static_cast<int>(GetLastError()));
     m_hReadThread = hThread;
     return 0;
 }
@@ -196,10 +230,15 @@ void CRS232Port::Close()
     StopReadThread();
     m_hReadComplete.reset();
     m_hStartRead.reset();
-    if (m_hComm != INVALID_HANDLE_VALUE) {
-        CloseHandle(m_hComm);
-        m_hComm = INVALID_HANDLE_VALUE;
-    }
+    CloseDevice();
+}
+
+void CRS232Port::CloseDevice()
+{
+    if (m_hComm == INVALID_HANDLE_VALUE)
+        return;
+    CloseHandle(m_hComm);
+    m_hComm = INVALID_HANDLE_VALUE;
 }
 
 void CRS232Port::StopReadThread()
@@ -220,33 +259,21 @@ void CRS232Port::StopReadThread()
     }
 }
 
-int CRS232Port::FailWithSystemError()
+int CRS232Port::FailOpen(int nError, const std::string& strText)
 {
-    m_dwSystemError = GetLastError();
+    m_nLastError = nError;
+    m_strLastError = strText.empty() ? SystemMessage(static_cast<DWORD>(nError)) : strText;
     return -1;
 }
 
 int CRS232Port::GetLastSystemError() const
 {
-    return static_cast<int>(m_dwSystemError);
+    return m_nLastError;
 }
 
 std::string CRS232Port::GetLastSystemErrorText() const
 {
-    if (m_dwSystemError == 0)
-        return std::string();
-    char szText[512];
-    DWORD dwLength =
-        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, m_dwSystemError,
-                       MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), szText, sizeof szText, nullptr);
-    if (dwLength == 0)
-        dwLength = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                  m_dwSystemError, 0, szText, sizeof szText, nullptr);
-    std::string strText(szText, dwLength);
-    while (!strText.empty() && (strText.back() == '\r' || strText.back() == '\n' || strText.back() == ' ' ||
-                                strText.back() == '.'))
-        strText.pop_back();
-    return strText.empty() ? "error " + std::to_string(m_dwSystemError) : strText;
+    return m_strLastError;
 }
 
 int CRS232Port::ReadThreadProc(CRS232Port* pPort)
