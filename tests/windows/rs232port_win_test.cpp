@@ -35,7 +35,7 @@ protected:
     std::vector<std::string> m_ports;
 };
 
-TEST_F(Rs232PortWin, BoardAnswersAndIdleReadEndsEmptyAndEachCloseLetsThePortOpenAgain)
+TEST_F(Rs232PortWin, BoardAnswersAndIdleReadEndsEmptyAndCloseResetsTheBoard)
 {
     for (int nRound = 0; nRound < 2; ++nRound) {
         SCOPED_TRACE(nRound);
