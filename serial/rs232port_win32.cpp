@@ -40,6 +40,13 @@ private:
     OVERLAPPED m_ov;
 };
 
+// The device's own limit for one byte (501 ms) can end a read just before our 500 ms wait
+// does. Windows completes it with 0 bytes; Wine reports ERROR_TIMEOUT. Either is "nothing came".
+bool IsReadTimeout(DWORD dwError)
+{
+    return dwError == ERROR_TIMEOUT || dwError == WAIT_TIMEOUT;
+}
+
 std::string UnsupportedSpeedText(int nBaudRate)
 {
     return "unsupported speed " + std::to_string(nBaudRate);
@@ -329,7 +336,7 @@ int CRS232Port::ReadTimed(char* pch, std::uint32_t* pdwCount, int nLimitMs)
         return dwWait == WAIT_TIMEOUT || dwWait == WAIT_OBJECT_0 + 1 ? 0 : -1;
     }
     if (!GetOverlappedResult(m_hComm, ov.Get(), &dwRead, FALSE))
-        return -1;
+        return IsReadTimeout(GetLastError()) ? 0 : -1;
     *pdwCount = dwRead;
     return 0;
 }
