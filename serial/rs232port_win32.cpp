@@ -40,9 +40,10 @@ private:
     OVERLAPPED m_ov;
 };
 
-// The device's own limit for one byte (501 ms) can end a read just before our 500 ms wait
-// does. Windows completes it with 0 bytes; Wine reports ERROR_TIMEOUT. Either is "nothing came".
-bool IsReadTimeout(DWORD dwError)
+// A transfer ended by the device's own time limit: Windows completes it with the bytes moved so
+// far, Wine reports ERROR_TIMEOUT beside them. Either way the count is the result, not a failure
+// (for a read, the device's 501 ms can end it just before our 500 ms wait does).
+bool IsDeviceTimeout(DWORD dwError)
 {
     return dwError == ERROR_TIMEOUT || dwError == WAIT_TIMEOUT;
 }
@@ -195,7 +196,7 @@ int CRS232Port::Write(const void* pBuffer, int n)
     // The device's write limit (10 ms per byte plus 1000 ms) ends the transfer, so no limit here.
     if (WaitForSingleObject(ov.Get()->hEvent, INFINITE) != WAIT_OBJECT_0)
         return -1;
-    if (!GetOverlappedResult(m_hComm, ov.Get(), &dwWritten, FALSE))
+    if (!GetOverlappedResult(m_hComm, ov.Get(), &dwWritten, FALSE) && !IsDeviceTimeout(GetLastError()))
         return -1;
     return static_cast<int>(dwWritten);
 }
@@ -335,8 +336,8 @@ int CRS232Port::ReadTimed(char* pch, std::uint32_t* pdwCount, int nLimitMs)
             *pdwCount = dwRead;
         return dwWait == WAIT_TIMEOUT || dwWait == WAIT_OBJECT_0 + 1 ? 0 : -1;
     }
-    if (!GetOverlappedResult(m_hComm, ov.Get(), &dwRead, FALSE))
-        return IsReadTimeout(GetLastError()) ? 0 : -1;
+    if (!GetOverlappedResult(m_hComm, ov.Get(), &dwRead, FALSE) && !IsDeviceTimeout(GetLastError()))
+        return -1;
     *pdwCount = dwRead;
     return 0;
 }
