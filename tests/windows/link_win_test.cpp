@@ -87,4 +87,14 @@ TEST_F(LinkWin, ProgramsAndVerifiesTheImage)
     EXPECT_EQ(m_link.m_bVerifyMismatch, 0);
 }
 
+TEST(LinkWinNoBoard, MissingPortGivesTheLinkTextAndTheSystemsReason)
+{
+    CTargetLink link;
+    EXPECT_EQ(link.Init("\\\\.\\COM198", kBaudRate, "prel1.hex", "prel2.hex", "main.h86"), -1);
+    EXPECT_EQ(link.GetErrorText(), "Error, cannot open serial port");
+    EXPECT_EQ(link.m_nSystemError, 2);   // ERROR_FILE_NOT_FOUND
+    EXPECT_FALSE(link.m_strSystemError.empty());
+    link.Close();
+}
+
 }   // namespace
