@@ -4,7 +4,6 @@
 #include "wintestenv.h"
 
 #include <gtest/gtest.h>
-#include <windows.h>
 
 namespace
 {
