@@ -1,0 +1,99 @@
+#include "tools/console.h"
+
+#include <algorithm>
+#include <unistd.h>
+
+CConsole::CConsole(FILE* pOut, FILE* pErr, EVerbosity eVerbosity, bool bJson)
+    : m_pOut(pOut), m_pErr(pErr), m_pLog(bJson ? pErr : pOut), m_eVerbosity(eVerbosity),
+      m_bTerminal(isatty(fileno(bJson ? pErr : pOut)) != 0)
+{}
+
+void CConsole::Log(const std::string& strPrefix, const std::string& strLine)
+{
+    if (m_eVerbosity == EVerbosity::Quiet)
+        return;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Write(m_pLog, strPrefix, strLine);
+}
+
+void CConsole::Detail(const std::string& strPrefix, const std::string& strLine)
+{
+    if (m_eVerbosity != EVerbosity::Verbose)
+        return;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Write(m_pLog, strPrefix, strLine);
+}
+
+void CConsole::Error(const std::string& strPrefix, const std::string& strLine)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Write(m_pErr, strPrefix, strLine);
+}
+
+void CConsole::Result(const std::string& strLine)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Write(m_pOut, "", strLine);
+}
+
+void CConsole::Write(FILE* pStream, const std::string& strPrefix, const std::string& strLine)
+{
+    EraseRows();
+    std::fprintf(pStream, "%s%s\n", strPrefix.c_str(), strLine.c_str());
+    std::fflush(pStream);
+    DrawRows();
+}
+
+int CConsole::AddRow()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const int nId = m_nNextRow++;
+    if (m_bTerminal && m_eVerbosity != EVerbosity::Quiet) {
+        EraseRows();
+        m_vecRows.push_back({nId, std::string()});
+        DrawRows();
+    }
+    return nId;
+}
+
+void CConsole::SetRow(int nRow, const std::string& strText)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto it =
+        std::find_if(m_vecRows.begin(), m_vecRows.end(), [&](const CRow& row) { return row.nId == nRow; });
+    if (it == m_vecRows.end() || it->strText == strText)
+        return;
+    it->strText = strText;
+    EraseRows();
+    DrawRows();
+}
+
+void CConsole::RemoveRow(int nRow)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto it =
+        std::find_if(m_vecRows.begin(), m_vecRows.end(), [&](const CRow& row) { return row.nId == nRow; });
+    if (it == m_vecRows.end())
+        return;
+    EraseRows();
+    m_vecRows.erase(it);
+    DrawRows();
+}
+
+void CConsole::EraseRows()
+{
+    if (m_nDrawn == 0)
+        return;
+    // Up to the first row, then clear to the end of the screen.
+    std::fprintf(m_pLog, "\r\033[%dA\033[J", m_nDrawn);
+    std::fflush(m_pLog);
+    m_nDrawn = 0;
+}
+
+void CConsole::DrawRows()
+{
+    for (const CRow& row : m_vecRows)
+        std::fprintf(m_pLog, "%s\n", row.strText.c_str());
+    m_nDrawn = static_cast<int>(m_vecRows.size());
+    std::fflush(m_pLog);
+}
