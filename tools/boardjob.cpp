@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <exception>
 #include <grp.h>
 #include <sys/stat.h>
 
@@ -26,22 +27,29 @@ std::string Hex6(uint32_t dwValue)
     return sz;
 }
 
-// Sets the current step and its progress for as long as it runs.
+// Names the step under way and, when Ctrl-C ends it, keeps how far its progress had come:
+// the progress object is gone by the time the job hears of the interruption.
 class CStep
 {
 public:
-    CStep(CBoardProgress*& pSlot, std::string& strStep, const std::string& strName, CBoardProgress* pProgress)
-        : m_pSlot(pSlot)
+    CStep(std::string& strStep, int& nStopPercent, const std::string& strName, const CBoardProgress& progress)
+        : m_nStopPercent(nStopPercent), m_progress(progress), m_nUncaught(std::uncaught_exceptions())
     {
         strStep = strName;
-        pSlot = pProgress;
+        nStopPercent = -1;
     }
-    ~CStep() { m_pSlot = nullptr; }
+    ~CStep()
+    {
+        if (std::uncaught_exceptions() > m_nUncaught)
+            m_nStopPercent = m_progress.GetPercent();
+    }
     CStep(const CStep&) = delete;
     CStep& operator=(const CStep&) = delete;
 
 private:
-    CBoardProgress*& m_pSlot;
+    int& m_nStopPercent;
+    const CBoardProgress& m_progress;
+    int m_nUncaught;
 };
 }   // namespace
 
@@ -69,9 +77,8 @@ CBoardResult CBoardJob::Run()
         }
     } catch (const CInterrupted&) {
         std::string strWhere = "stopped while " + m_strStep;
-        if (m_pProgress != nullptr)
-            strWhere += " at " + std::to_string(m_pProgress->GetPercent()) + "%";
-        m_pProgress = nullptr;
+        if (m_nStopPercent >= 0)
+            strWhere += " at " + std::to_string(m_nStopPercent) + "%";
         m_link.Close();
         m_result.bInterrupted = true;
         m_result.strError = "Interrupted: " + strWhere;
@@ -142,17 +149,19 @@ int CBoardJob::ConnectBoard()
     {
         CBoardProgress progress(m_console, m_strPrefix, "Flasher program",
                                 m_link.m_pSecondLoader->m_nByteCount, kFlasherFirstPos);
-        CStep step(m_pProgress, m_strStep, "sending the flasher program", &progress);
+        CStep step(m_strStep, m_nStopPercent, "sending the flasher program", progress);
         if (m_link.SendSecondLoader(&progress) != 0)
             return FailConnect("Serial port closed");
+        progress.SetProgress(100);   // the window sets the bar full once the program is sent
     }
     m_console.Log(m_strPrefix, "Flasher program loaded");
     m_console.Log(m_strPrefix, "Testing connection");
     {
         CBoardProgress progress(m_console, m_strPrefix, "Connection test", kTestBytes);
-        CStep step(m_pProgress, m_strStep, "testing the connection", &progress);
+        CStep step(m_strStep, m_nStopPercent, "testing the connection", progress);
         if (m_link.TestConnection(&progress) != 0)
             return FailConnect("Serial port closed");
+        progress.SetProgress(100);
     }
     m_console.Log(m_strPrefix, "Connection tested");
     return 0;
@@ -223,9 +232,10 @@ int CBoardJob::RunOperation()
     case ECommand::Sectors:
         return ShowSectors();
     case ECommand::Erase:
-        if (QuerySectorCount() != 0)
+        if (QuerySectorCount() != 0 || Erase(m_options.eEraseMode) != 0)
             return -1;
-        return Erase(m_options.eEraseMode);
+        m_result.nBytes = m_nErasedBytes;
+        return 0;
     case ECommand::Flash:
         return Flash();
     case ECommand::Read:
@@ -289,7 +299,7 @@ int CBoardJob::Erase(EEraseMode eMode)
             return LoseConnection();
         }
         m_console.Log(m_strPrefix, "Flash chip erased");
-        m_result.nBytes = static_cast<int64_t>(m_nSectorCount) * kSectorSize;
+        m_nErasedBytes = static_cast<int64_t>(m_nSectorCount) * kSectorSize;
         return 0;
     }
     case EEraseMode::Sectors:
@@ -323,7 +333,7 @@ int CBoardJob::EraseSectorList(const std::vector<int>& vecSectors)
             Fail("Error deleting sector");
             return LoseConnection();
         }
-        m_result.nBytes += kSectorSize;
+        m_nErasedBytes += kSectorSize;
     }
     m_console.Log(m_strPrefix, std::to_string(vecSectors.size()) +
                                    (vecSectors.size() == 1 ? " sector" : " sectors") + " erased");
@@ -349,7 +359,7 @@ int CBoardJob::Flash()
         return LoseConnection();
     {
         CBoardProgress progress(m_console, m_strPrefix, "Programming", m_pImage->m_nByteCount);
-        CStep step(m_pProgress, m_strStep, "programming", &progress);
+        CStep step(m_strStep, m_nStopPercent, "programming", progress);
         if (m_link.ProgramImage(&progress, m_pImage.get()) != 0) {
             Fail("Flash failed");
             return LoseConnection();
@@ -371,7 +381,7 @@ int CBoardJob::Verify()
     int nResult;
     {
         CBoardProgress progress(m_console, m_strPrefix, "Verifying", m_pImage->m_nByteCount);
-        CStep step(m_pProgress, m_strStep, "verifying", &progress);
+        CStep step(m_strStep, m_nStopPercent, "verifying", progress);
         nResult = m_link.VerifyImage(&progress, m_pImage.get());
     }
     if (nResult == 0) {
@@ -413,7 +423,7 @@ int CBoardJob::Read()
     std::vector<uint8_t> vecData(m_options.nReadLength);
     {
         CBoardProgress progress(m_console, m_strPrefix, "Reading", m_options.nReadLength);
-        CStep step(m_pProgress, m_strStep, "reading", &progress);
+        CStep step(m_strStep, m_nStopPercent, "reading", progress);
         if (m_link.ReadFlash(&progress, m_options.dwReadStart, m_options.nReadLength, vecData.data()) != 0) {
             Fail("Read failed");
             return LoseConnection();

@@ -12,7 +12,6 @@
 
 class CConsole;
 class CHexFile;
-class CBoardProgress;
 
 struct CBoardResult
 {
@@ -21,7 +20,7 @@ struct CBoardResult
     bool bOk = false;
     bool bInterrupted = false;   // Ctrl-C; strError says where it stopped
     std::string strError;        // what failed: the link's text or the tool's message
-    int64_t nBytes = 0;          // bytes programmed, read or erased
+    int64_t nBytes = 0;          // bytes programmed, read or erased, once done
     double dSeconds = 0;
 };
 
@@ -64,8 +63,9 @@ private:
     std::string m_strPrefix;
     CTargetLink m_link;
     std::unique_ptr<CHexFile> m_pImage;
-    CBoardProgress* m_pProgress = nullptr;   // the step under way, for where Ctrl-C stopped it
-    std::string m_strStep;                   // e.g. "programming"
+    std::string m_strStep;     // the step under way, e.g. "programming"
+    int m_nStopPercent = -1;   // how far the step's progress had come when Ctrl-C ended it
+    int64_t m_nErasedBytes = 0;
     int m_nSectorCount = 0;
     CBoardResult m_result;
 };
