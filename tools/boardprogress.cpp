@@ -24,9 +24,15 @@ void CBoardProgress::SetProgress(int nPos)
     m_nPercent = std::max(0, std::min((nPos - m_nFirstPos) * 100 / (100 - m_nFirstPos), 100));
     if (!m_console.IsProgressShown())
         return;
-    const double dElapsed =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_tpStart).count();
+    const auto tpNow = std::chrono::steady_clock::now();
+    const double dElapsed = std::chrono::duration<double>(tpNow - m_tpStart).count();
     if (m_console.IsTerminal()) {
+        // The link reports after every byte; the bar is redrawn when its percent moves, and now
+        // and then for the rate and time left.
+        if (m_nPercent == m_nDrawnPercent && tpNow - m_tpDrawn < kRedrawPause)
+            return;
+        m_nDrawnPercent = m_nPercent;
+        m_tpDrawn = tpNow;
         m_console.SetRow(m_nRow, m_strPrefix + FormatProgressLine(m_strLabel, m_nPercent, m_nTotalBytes,
                                                                   dElapsed, kBarWidth));
         return;

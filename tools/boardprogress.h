@@ -31,6 +31,7 @@ public:
 
     static constexpr int kBarWidth = 30;
     static constexpr int kPlainStep = 10;   // percent between two plain lines
+    static constexpr std::chrono::milliseconds kRedrawPause{250};
 
 private:
     CConsole& m_console;
@@ -41,5 +42,7 @@ private:
     std::chrono::steady_clock::time_point m_tpStart;
     int m_nRow;
     int m_nPercent = 0;
+    int m_nDrawnPercent = -1;
+    std::chrono::steady_clock::time_point m_tpDrawn;
     int m_nPlainShown = 0;   // last tenth printed as a plain line; 0 % is not printed
 };

@@ -92,8 +92,12 @@ void CConsole::EraseRows()
 
 void CConsole::DrawRows()
 {
-    for (const CRow& row : m_vecRows)
+    m_nDrawn = 0;
+    for (const CRow& row : m_vecRows) {
+        if (row.strText.empty())
+            continue;   // a row shows once it has something to show
         std::fprintf(m_pLog, "%s\n", row.strText.c_str());
-    m_nDrawn = static_cast<int>(m_vecRows.size());
+        ++m_nDrawn;
+    }
     std::fflush(m_pLog);
 }
