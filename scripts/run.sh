@@ -26,7 +26,8 @@ run_cli() {
     esac
     i=$((i + 1))
   done
-  [ -n "$image" ] || args+=("$root/targets/sample.hex")
+  # Relative to where the operator stands, so that the log shows a short path.
+  [ -n "$image" ] || args+=("$(realpath --relative-to=. "$root/targets/sample.hex")")
   [ -n "$have_dir" ] || args+=(--dir "$root/targets")
 
   local port="${KELVORA_PORT:-}"

@@ -76,7 +76,10 @@ void CConsole::RemoveRow(int nRow)
     if (it == m_vecRows.end())
         return;
     EraseRows();
+    const std::string strLast = it->strText;
     m_vecRows.erase(it);
+    if (!strLast.empty())
+        std::fprintf(m_pLog, "%s\n", strLast.c_str());
     DrawRows();
 }
 

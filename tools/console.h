@@ -36,6 +36,7 @@ public:
     // do nothing; plain progress lines go through Log.
     int AddRow();
     void SetRow(int nRow, const std::string& strText);
+    // The row's last text stays above the others as a log line.
     void RemoveRow(int nRow);
 
 private:
