@@ -299,6 +299,7 @@ int CBoardJob::Erase(EEraseMode eMode)
             return LoseConnection();
         }
         m_console.Log(m_strPrefix, "Flash chip erased");
+        ThrowIfInterrupted();   // an erase reports no progress: Ctrl-C is heard once it is over
         m_nErasedBytes = static_cast<int64_t>(m_nSectorCount) * kSectorSize;
         return 0;
     }
@@ -334,6 +335,7 @@ int CBoardJob::EraseSectorList(const std::vector<int>& vecSectors)
             return LoseConnection();
         }
         m_nErasedBytes += kSectorSize;
+        ThrowIfInterrupted();
     }
     m_console.Log(m_strPrefix, std::to_string(vecSectors.size()) +
                                    (vecSectors.size() == 1 ? " sector" : " sectors") + " erased");

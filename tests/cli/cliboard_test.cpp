@@ -204,6 +204,10 @@ TEST_F(CliBoard, HexInfoAndPortsNeedNoBoard)
                                    "Endaddress: 0x100c8", "Bytecount: 501", "Runs: 2", "Address \t\t: Data",
                                    "0x000100 \t: 0x00", "0x000101 \t: 0x07", "0x0100C8 \t: 0x81"}));
     EXPECT_TRUE(m_board.GetWireLog().empty());
+    EXPECT_EQ(0, Run({"--version"}));
+    EXPECT_EQ(0u, m_strOut.rfind("kelvora-cli ", 0)) << m_strOut;
+    EXPECT_EQ(0, Run({"flash", "--help"}));
+    EXPECT_NE(std::string::npos, m_strOut.find("--no-verify")) << m_strOut;
 
     CCliProcess sim;
     ASSERT_EQ(0, sim.Start(KELVORA_BOARDSIM_PATH, {"--name", "bench-board"}, Env()));

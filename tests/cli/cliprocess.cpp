@@ -11,8 +11,9 @@ extern char** environ;
 
 CCliProcess::~CCliProcess()
 {
+    // SIGTERM: a simulator then removes its registration on its way out.
     if (m_pid > 0) {
-        kill(m_pid, SIGKILL);
+        kill(m_pid, SIGTERM);
         Wait();
     }
 }

@@ -10,7 +10,7 @@ class CCliProcess
 {
 public:
     CCliProcess() = default;
-    ~CCliProcess();   // kills a child still running
+    ~CCliProcess();   // ends a child still running (SIGTERM)
     CCliProcess(const CCliProcess&) = delete;
     CCliProcess& operator=(const CCliProcess&) = delete;
 
