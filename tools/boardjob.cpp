@@ -256,7 +256,7 @@ int CBoardJob::ShowInfo()
         Disconnect();
         return -1;
     }
-    m_console.Result(m_strPrefix + *pText);
+    m_console.Answer(m_strPrefix, *pText);
     return 0;
 }
 
@@ -277,9 +277,9 @@ int CBoardJob::ShowSectors()
 {
     if (QuerySectorCount() != 0)
         return -1;
-    m_console.Result(m_strPrefix + "Sector\tRange\tStatus");
+    m_console.Answer(m_strPrefix, "Sector\tRange\tStatus");
     for (int i = 0; i < m_nSectorCount; ++i)
-        m_console.Result(m_strPrefix + FormatSectorLine(i, false));
+        m_console.Answer(m_strPrefix, FormatSectorLine(i, false));
     return 0;
 }
 

@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 CConsole::CConsole(FILE* pOut, FILE* pErr, EVerbosity eVerbosity, bool bJson)
-    : m_pOut(pOut), m_pErr(pErr), m_pLog(bJson ? pErr : pOut), m_eVerbosity(eVerbosity),
+    : m_pOut(pOut), m_pErr(pErr), m_pLog(bJson ? pErr : pOut), m_bJson(bJson), m_eVerbosity(eVerbosity),
       m_bTerminal(isatty(fileno(bJson ? pErr : pOut)) != 0)
 {}
 
@@ -34,6 +34,12 @@ void CConsole::Result(const std::string& strLine)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     Write(m_pOut, "", strLine);
+}
+
+void CConsole::Answer(const std::string& strPrefix, const std::string& strLine)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Write(m_bJson ? m_pLog : m_pOut, strPrefix, strLine);
 }
 
 void CConsole::Write(FILE* pStream, const std::string& strPrefix, const std::string& strLine)

@@ -31,6 +31,9 @@ public:
     void Error(const std::string& strPrefix, const std::string& strLine);
     // Standard output whatever the verbosity: listings, JSON objects, summaries.
     void Result(const std::string& strLine);
+    // What a board answered (info text, sector list): standard output, but with --json, whose
+    // objects alone stand there, the log's stream.
+    void Answer(const std::string& strPrefix, const std::string& strLine);
 
     // Progress rows of a terminal: a row shows until it is removed. Without a terminal these
     // do nothing; plain progress lines go through Log.
@@ -48,6 +51,7 @@ private:
     FILE* m_pOut;
     FILE* m_pErr;
     FILE* m_pLog;   // m_pOut, or m_pErr with --json
+    bool m_bJson;
     EVerbosity m_eVerbosity;
     bool m_bTerminal;   // m_pLog is a terminal: bars instead of plain progress lines
     struct CRow

@@ -20,7 +20,9 @@ void InstallInterruptHandler()
     {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;   // no SA_RESTART: the wait for Enter returns at once
+    // No SA_RESTART: the wait for Enter returns at once. One-shot: a second Ctrl-C ends the
+    // program at once, for an operator who will not wait for an erase to finish.
+    action.sa_flags = SA_RESETHAND;
     sigaction(SIGINT, &action, nullptr);
 }
 

@@ -7,7 +7,8 @@
 struct CInterrupted
 {};
 
-// SIGINT raises the flag; blocking reads of the terminal return with EINTR.
+// The first SIGINT raises the flag (blocking reads of the terminal return with EINTR); a
+// second one ends the program as usual.
 void InstallInterruptHandler();
 bool IsInterrupted();
 // Throws CInterrupted when the flag is up.
