@@ -204,6 +204,12 @@ TEST_F(CliBoard, HexInfoAndPortsNeedNoBoard)
                                    "Endaddress: 0x100c8", "Bytecount: 501", "Runs: 2", "Address \t\t: Data",
                                    "0x000100 \t: 0x00", "0x000101 \t: 0x07", "0x0100C8 \t: 0x81"}));
     EXPECT_TRUE(m_board.GetWireLog().empty());
+    std::ofstream(m_dir.Path("broken.hex")) << ":0100000041BE\n:01000100GGBB\n";
+    EXPECT_EQ(1, Run({"hexinfo", m_dir.Path("broken.hex")}));
+    EXPECT_EQ(m_dir.Path("broken.hex") +
+                  " is not a valid intel hex file\nline 2: column 10: 'G' is no upper-case "
+                  "hexadecimal digit\n",
+              m_strErr);
     EXPECT_EQ(0, Run({"--version"}));
     EXPECT_EQ(0u, m_strOut.rfind("kelvora-cli ", 0)) << m_strOut;
     EXPECT_EQ(0, Run({"flash", "--help"}));
