@@ -1,6 +1,7 @@
 #include "tools/cliapp.h"
 
 #include <cerrno>
+#include <csignal>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -127,6 +128,8 @@ int CCliApp::Run(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
         return CHexInfoCommand(console, options.bJson).Run(options.strFile, options.bDump);
 
     InstallInterruptHandler();
+    // A reader of the log that goes away must not end a programming run half-way.
+    signal(SIGPIPE, SIG_IGN);
     console.Detail("", "Kelvora started");
     console.Detail("", "OS Version: " + GetOsVersionText());
     const std::string strImage = options.GetImagePath();
