@@ -1,9 +1,7 @@
-# cpack -G ZIP for the Windows build: the command-line tool, its README on ports and loader
-# files, and the sample loader files of the simulated board.
+# cpack -G ZIP for the Windows build: the command-line tool and its README on ports and loader
+# files.
 if(TARGET kelvora-cli)
   install(TARGETS kelvora-cli RUNTIME DESTINATION . COMPONENT windows)
-elseif(TARGET kelvora-flash)
-  install(TARGETS kelvora-flash RUNTIME DESTINATION . COMPONENT windows)
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/windows/README.txt DESTINATION . COMPONENT windows)
 set(CPACK_GENERATOR ZIP)

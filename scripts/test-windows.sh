@@ -96,10 +96,6 @@ if [ -f "$out/build/tools/kelvora-cli.exe" ]; then
   wine "$out/build/tools/kelvora-cli.exe" flash "$KELVORA_TEST_IMAGE" --port COM7 --no-prompt \
     --dir "$KELVORA_TEST_TARGETS" > "$out/cli.log" 2>&1 &
   cli_pid=$!
-elif [ -f "$out/build/tools/kelvora-flash.exe" ]; then
-  wine "$out/build/tools/kelvora-flash.exe" --port COM7 --yes --dir "$KELVORA_TEST_TARGETS" \
-    "$KELVORA_TEST_IMAGE" > "$out/cli.log" 2>&1 &
-  cli_pid=$!
 else
   echo "no command-line tool in this build: COM7 not used"
 fi
