@@ -5,6 +5,7 @@ if(TARGET kelvora-cli)
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/windows/README.txt DESTINATION . COMPONENT windows)
 set(CPACK_GENERATOR ZIP)
+set(CPACK_STRIP_FILES ON)   # the debugging symbols stay in the build folder
 # Only this component: the tools' own install rules put their files under bin/.
 set(CPACK_COMPONENTS_ALL windows)
 set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)

@@ -86,6 +86,10 @@ export KELVORA_TEST_OS_NAME="Windows 10"
 
 echo "-- discovery and version names"
 wine "$tests/test_win_discovery.exe"
+if [ -f "$tests/test_win_cli.exe" ]; then
+  echo "-- the command-line tool's Windows rules"
+  wine "$tests/test_win_cli.exe"
+fi
 echo "-- serial port"
 wine "$tests/test_win_serial.exe"
 
