@@ -4,8 +4,9 @@
 # COM port of the Wine prefix (a link in its dosdevices folder to the simulator's pty):
 #   COM5  board A, its flash kept in a file   - serial port and link tests
 #   COM6  board B, identification byte C3     - two ports open at once
-#   COM7  board C, its flash kept in a file   - the command-line tool, at the same time as COM5
-# Afterwards the flash of boards A and C must equal the image.
+#   COM7  board C, its flash kept in a file   - the command-line tool flashing boards C and D at
+#   COM8  board D, its flash kept in a file     once, at the same time as the link tests on COM5
+# Afterwards the flash of boards A, C and D must equal the image.
 # Usage: scripts/test-windows.sh BUILD_DIR [KELVORA_BOARDSIM]
 #   BUILD_DIR is wiped; KELVORA_BOARDSIM is the Linux simulator (default: built in BUILD_DIR/host).
 set -euo pipefail
@@ -77,6 +78,7 @@ same_as_image() {
 start_board COM5 --flash "$out/board-a.flash"
 start_board COM6 --cpu-id C3
 start_board COM7 --flash "$out/board-c.flash"
+start_board COM8 --flash "$out/board-d.flash"
 
 tests="$out/build/tests/windows"
 export KELVORA_TEST_PORTS=COM5,COM6
@@ -93,11 +95,11 @@ fi
 echo "-- serial port"
 wine "$tests/test_win_serial.exe"
 
-# The link tests on COM5 and the command-line tool on COM7 at the same time.
-echo "-- link tests (COM5) and the command-line tool (COM7)"
+# The link tests on COM5 and the command-line tool on COM7 and COM8, all at the same time.
+echo "-- link tests (COM5) and the command-line tool (COM7, COM8)"
 cli_pid=
 if [ -f "$out/build/tools/kelvora-cli.exe" ]; then
-  wine "$out/build/tools/kelvora-cli.exe" flash "$KELVORA_TEST_IMAGE" --port COM7 --no-prompt \
+  wine "$out/build/tools/kelvora-cli.exe" flash "$KELVORA_TEST_IMAGE" --port COM7 --port COM8 --no-prompt \
     --dir "$KELVORA_TEST_TARGETS" > "$out/cli.log" 2>&1 &
   cli_pid=$!
 else
@@ -113,5 +115,8 @@ fi
 
 stop_boards
 same_as_image "$out/board-a.flash"
-if [ -n "$cli_pid" ]; then same_as_image "$out/board-c.flash"; fi
+if [ -n "$cli_pid" ]; then
+  same_as_image "$out/board-c.flash"
+  same_as_image "$out/board-d.flash"
+fi
 echo "-- Windows checks passed"
