@@ -10,6 +10,7 @@
 #include <exception>
 
 #include "tests/ui/uitestsupport.h"
+#include "ui/aboutdlg.h"
 
 namespace
 {
@@ -27,12 +28,21 @@ bool ShotMainWindowConnected(const QString& strPath)
     return pDlg->grab().save(strPath, "PNG");
 }
 
+// The About box.
+bool ShotAboutBox(const QString& strPath)
+{
+    CAboutDlg dlg;
+    dlg.show();
+    return dlg.grab().save(strPath, "PNG");
+}
+
 const struct
 {
     const char* pszName;
     bool (*pfnShot)(const QString& strPath);
 } kShots[] = {
     {"main-window", ShotMainWindowConnected},
+    {"about-box", ShotAboutBox},
 };
 }   // namespace
 
