@@ -494,6 +494,23 @@ private slots:
         QVERIFY(m_pDlg->isVisible());
     }
 
+    // The close box pressed while a connect runs ends the window after the connect, not under it.
+    void ClosesOnlyAfterTheConnectEnds()
+    {
+        Open();
+        connect(m_pDlg->m_pLogView, &QPlainTextEdit::blockCountChanged, this, [&] {
+            if (m_pDlg->m_pLogView->document()->lastBlock().text() ==
+                QLatin1String("Sending flasher program"))
+                m_pDlg->close();
+        });
+        Click(m_pDlg->m_pConnectButton);
+        QCOMPARE(AttemptLines(*m_pDlg), kConnectLines);
+        QVERIFY(m_pDlg->isVisible());
+        QTRY_VERIFY(!m_pDlg->isVisible());
+        QCOMPARE(m_pDlg->result(), int(QDialog::Rejected));
+        QVERIFY(m_pDlg->m_pLink == nullptr);
+    }
+
     void EndsOnEscape()
     {
         Open();
