@@ -479,8 +479,7 @@ private slots:
         Open();
         QString strTitle;
         QStringList texts;
-        QTimer::singleShot(0, this, [&] {
-            QWidget* pBox = QApplication::activeModalWidget();
+        WhenModalOpens([&](QWidget* pBox) {
             QVERIFY(pBox != nullptr);
             strTitle = pBox->windowTitle();
             for (const QLabel* pLabel : pBox->findChildren<QLabel*>())
