@@ -2,6 +2,7 @@
 // The first line on stdout is the device path to connect to.
 #include "serial/simportdirectory.h"
 #include "sim/boardsim.h"
+#include "sim/portregistration.h"
 
 #include <cerrno>
 #include <climits>
@@ -99,138 +100,6 @@ bool ParseNumber(const char* pszText, int nBase, long long nMin, long long nMax,
         return false;
     nValue = n;
     return true;
-}
-
-// mkdir -p, new directories private; then the directory must be ours and closed to others.
-bool MakePrivateDirectory(const std::string& strPath)
-{
-    for (size_t nAt = 1; nAt <= strPath.size(); ++nAt) {
-        if (nAt < strPath.size() && strPath[nAt] != '/')
-            continue;
-        const std::string strPart = strPath.substr(0, nAt);
-        if (mkdir(strPart.c_str(), 0700) != 0 && errno != EEXIST)
-            return false;
-    }
-    struct stat st
-    {};
-    return lstat(strPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid() &&
-           (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
-}
-
-// This simulator's registration for port discovery: the symbolic link NAME -> pty, and
-// NAME.lock beside it, flock-ed for the whole run. Discovery offers a link only while its
-// lock is held, so the leftovers of a simulator that died without cleaning up are never
-// offered once its pty number belongs to someone else's terminal.
-struct CRegistration
-{
-    std::string strLink;
-    std::string strLock;
-    int hLock = -1;
-};
-
-int FlockRetry(int hFile, int nOperation)
-{
-    int nResult;
-    do
-        nResult = flock(hFile, nOperation);
-    while (nResult != 0 && errno == EINTR);
-    return nResult;
-}
-
-// Holds the lock of the directory itself: the registrations change only under it, so that
-// discovery, which removes leftovers under it too, never sees a name half taken. Its holders
-// keep it for a few file operations only.
-class CDirectoryLock
-{
-public:
-    explicit CDirectoryLock(const std::string& strDirectory)
-        : m_hDirectory(open(strDirectory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
-    {
-        if (m_hDirectory >= 0 && FlockRetry(m_hDirectory, LOCK_EX) != 0) {
-            close(m_hDirectory);
-            m_hDirectory = -1;
-        }
-    }
-    ~CDirectoryLock()
-    {
-        if (m_hDirectory >= 0)
-            close(m_hDirectory);   // drops the lock
-    }
-    CDirectoryLock(const CDirectoryLock&) = delete;
-    CDirectoryLock& operator=(const CDirectoryLock&) = delete;
-    bool IsHeld() const { return m_hDirectory >= 0; }
-
-private:
-    int m_hDirectory;
-};
-
-bool IsSameFile(int hFile, const std::string& strPath)
-{
-    struct stat stFile
-    {};
-    struct stat stPath
-    {};
-    return fstat(hFile, &stFile) == 0 && lstat(strPath.c_str(), &stPath) == 0 &&
-           stFile.st_dev == stPath.st_dev && stFile.st_ino == stPath.st_ino;
-}
-
-// Takes the name, replacing a leftover or another simulator's registration of it. Both files
-// come into place by rename, the held lock before the link. False on failure, nothing left.
-bool RegisterPort(const std::string& strName, const std::string& strDevice, CRegistration& registration)
-{
-    const std::string strDirectory = GetSimulatorPortDirectory();
-    if (!MakePrivateDirectory(strDirectory))
-        return false;
-    const CDirectoryLock directoryLock(strDirectory);
-    if (!directoryLock.IsHeld())
-        return false;
-    const std::string strLink = strDirectory + "/" + strName;
-    const std::string strLock = strLink + ".lock";
-    const std::string strSuffix = ".tmp" + std::to_string(getpid());
-    const std::string strTempLink = strDirectory + "/." + strName + strSuffix;
-    const std::string strTempLock = strDirectory + "/." + strName + ".lock" + strSuffix;
-    unlink(strTempLink.c_str());
-    unlink(strTempLock.c_str());
-
-    const int hLock = open(strTempLock.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (hLock < 0)
-        return false;
-    // A file nobody else has opened yet: the lock is free.
-    if (FlockRetry(hLock, LOCK_EX | LOCK_NB) != 0 || rename(strTempLock.c_str(), strLock.c_str()) != 0) {
-        unlink(strTempLock.c_str());
-        close(hLock);
-        return false;
-    }
-    if (symlink(strDevice.c_str(), strTempLink.c_str()) != 0 ||
-        rename(strTempLink.c_str(), strLink.c_str()) != 0) {
-        unlink(strTempLink.c_str());
-        unlink(strLock.c_str());
-        close(hLock);
-        return false;
-    }
-    registration.strLink = strLink;
-    registration.strLock = strLock;
-    registration.hLock = hLock;
-    return true;
-}
-
-// Removes the link and the lock file only while they are still ours (another simulator may
-// have taken the name), then lets the lock go.
-void UnregisterPort(CRegistration& registration, const std::string& strDevice)
-{
-    if (registration.hLock < 0)
-        return;
-    {
-        const CDirectoryLock directoryLock(GetSimulatorPortDirectory());
-        char szTarget[4096];
-        const ssize_t n = readlink(registration.strLink.c_str(), szTarget, sizeof szTarget - 1);
-        if (n >= 0 && strDevice == std::string(szTarget, static_cast<size_t>(n)))
-            unlink(registration.strLink.c_str());
-        if (IsSameFile(registration.hLock, registration.strLock))
-            unlink(registration.strLock.c_str());
-    }
-    close(registration.hLock);
-    registration.hLock = -1;
 }
 
 bool ReadOptions(int argc, char** argv, CBoardSim& sim, std::string& strName, std::string& strFlash,
@@ -371,8 +240,8 @@ int main(int argc, char** argv)
     }
     const std::string strDevice = sim.GetDevicePath();
     // Registered before the path is printed, so whoever reads the path can already discover it.
-    CRegistration registration;
-    const bool bRegistered = RegisterPort(strName, strDevice, registration);
+    CPortRegistration registration;
+    const bool bRegistered = registration.Register(strName, strDevice);
     std::printf("%s\n", strDevice.c_str());
     std::fflush(stdout);
     if (!bRegistered)
@@ -380,7 +249,7 @@ int main(int argc, char** argv)
                      GetSimulatorPortDirectory().c_str(), strDevice.c_str());
     else
         std::fprintf(stderr, "kelvora-boardsim: board on %s, registered as %s\n", strDevice.c_str(),
-                     registration.strLink.c_str());
+                     registration.GetLinkPath().c_str());
 
     struct signalfd_siginfo info
     {};
@@ -391,7 +260,7 @@ int main(int argc, char** argv)
     if (bLog)
         std::fprintf(stderr, "kelvora-boardsim: signal %u, ending\n", info.ssi_signo);
 
-    UnregisterPort(registration, strDevice);
+    registration.Unregister();
     sim.Stop();
     close(hSignals);
     if (!strFlash.empty() && !sim.GetFlash().empty() && sim.SaveFlash(strFlash) != 0) {
