@@ -8,6 +8,7 @@
 #include "cliprocess.h"
 #include "hex/hexfile.h"
 #include "link/linktestsupport.h"
+#include "serial/rs232port.h"
 #include "sim/targetfiles.h"
 
 namespace
@@ -379,8 +380,18 @@ TEST_F(CliBoard, MissingPortAndLoaderFilesFailBeforeAnythingIsSent)
 {
     EXPECT_EQ(1, Run({"info", "--no-prompt", "--dir", m_dir.Path(), "--port", m_dir.Path("no-such-tty")}));
     EXPECT_TRUE(HasLinesInOrder(m_strOut, {"Trying to connect", "Serial Port closed"}));
-    EXPECT_NE(std::string::npos, m_strErr.find("Error, cannot open serial port")) << m_strErr;
-    EXPECT_TRUE(HasLinesInOrder(m_strErr, {"Cannot connect to target"}));
+    EXPECT_TRUE(HasLinesInOrder(
+        m_strErr, {"Error, cannot open serial port: No such file or directory", "Cannot connect to target"}))
+        << m_strErr;
+    {
+        CRS232Port holder;   // another program has the board's port
+        ASSERT_EQ(0, holder.Open(m_board.GetDevicePath().c_str(), 57600));
+        EXPECT_EQ(1, Run(Args({"info"})));
+        EXPECT_TRUE(HasLinesInOrder(
+            m_strErr, {"Error, cannot open serial port: the port is in use by another program"}))
+            << m_strErr;
+        holder.Close();
+    }
     std::remove(m_dir.Path("prel2.hex").c_str());
     EXPECT_EQ(1, Run(Args({"info"})));
     EXPECT_TRUE(HasLinesInOrder(m_strErr, {"Error reading first stage loader", "Cannot connect to target"}));
