@@ -1,0 +1,104 @@
+#include "tests/ui/uitestsupport.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QDir>
+#include <QTest>
+
+#include <cerrno>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "serial/simportdirectory.h"
+#include "sim/targetfiles.h"
+
+namespace
+{
+void Check(bool bOk, const std::string& strWhat)
+{
+    if (!bOk)
+        throw std::runtime_error("CUiBoard: cannot " + strWhat);
+}
+}   // namespace
+
+CUiBoard::CUiBoard() : m_dir("kelvora-ui"), m_runtime("kelvora-ui-run")
+{
+    Check(CTargetFiles::WriteLoaderFiles(m_dir.Path("prel1.hex"), m_dir.Path("prel2.hex"),
+                                         CTargetFiles::kStandardFirstLoaderSize) == 0,
+          "write the loader files");
+    for (const char* pszFlasher : {"main.h86", "mainnex.h86", "mainamd.h86"})
+        Check(CTargetFiles::WriteFlasher(m_dir.Path(pszFlasher), kFlasherSize, kSectorCount,
+                                         InfoText(pszFlasher)) == 0,
+              std::string("write ") + pszFlasher);
+    Check(CTargetFiles::WriteSampleImage(m_dir.Path("sample.hex")) == 0, "write sample.hex");
+
+    m_bHadRuntimeDir = qEnvironmentVariableIsSet("XDG_RUNTIME_DIR");
+    m_oldRuntimeDir = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(m_runtime.Path()));
+    m_strOldDir = QDir::currentPath();
+    Check(QDir::setCurrent(QString::fromStdString(m_dir.Path())), "enter " + m_dir.Path());
+
+    Check(m_board.Start() == 0, "start the simulated board");
+    // Registered as kelvora-boardsim does it: a link named like the port, in a private folder.
+    const std::string strPorts = GetSimulatorPortDirectory();
+    Check(strPorts.rfind(m_runtime.Path(), 0) == 0, "steer discovery into " + m_runtime.Path());
+    const std::string strKelvora = strPorts.substr(0, strPorts.rfind('/'));
+    Check(mkdir(strKelvora.c_str(), 0700) == 0 && mkdir(strPorts.c_str(), 0700) == 0, "make " + strPorts);
+    Check(symlink(m_board.GetDevicePath().c_str(), (strPorts + "/" + kPortName).c_str()) == 0,
+          "register the board");
+}
+
+CUiBoard::~CUiBoard()
+{
+    m_board.Stop();
+    QDir::setCurrent(m_strOldDir);
+    if (m_bHadRuntimeDir)
+        qputenv("XDG_RUNTIME_DIR", m_oldRuntimeDir);
+    else
+        qunsetenv("XDG_RUNTIME_DIR");
+}
+
+std::string CUiBoard::InfoText(const std::string& strFlasherFile)
+{
+    return "Test flasher " + strFlasherFile;
+}
+
+std::vector<uint8_t> CUiBoard::ToBoard() const
+{
+    std::vector<uint8_t> bytes;
+    for (const CWireByte& wire : m_board.GetWireLog())
+        if (wire.bToBoard)
+            bytes.push_back(wire.byValue);
+    return bytes;
+}
+
+std::unique_ptr<CKelvoraDlg> OpenMainWindow(CRecordingBoxes& boxes, FnEnumeratePorts fnEnumerate)
+{
+    auto pDlg = std::make_unique<CKelvoraDlg>(&boxes, std::move(fnEnumerate));
+    pDlg->show();
+    return pDlg;
+}
+
+bool SelectPort(CKelvoraDlg& dlg, const std::string& strName)
+{
+    const int nIndex = dlg.m_pPortList->findText(QString::fromStdString(strName), Qt::MatchExactly);
+    if (nIndex < 0)
+        return false;
+    dlg.m_pPortList->setCurrentIndex(nIndex);
+    return true;
+}
+
+void Click(QAbstractButton* pButton)
+{
+    QTest::mouseClick(pButton, Qt::LeftButton);
+}
+
+std::vector<std::string> LogLines(const CKelvoraDlg& dlg)
+{
+    std::vector<std::string> lines;
+    size_t nAt = 0;
+    for (size_t nEnd; (nEnd = dlg.m_strLog.find("\r\n", nAt)) != std::string::npos; nAt = nEnd + 2)
+        lines.push_back(dlg.m_strLog.substr(nAt, nEnd - nAt));
+    return lines;
+}

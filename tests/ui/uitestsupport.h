@@ -1,0 +1,67 @@
+// Shared pieces of the window tests: a simulated board on a pty, registered for port discovery
+// like kelvora-boardsim does, and the target files in a temporary working directory.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/boardsim.h"
+#include "support/tempdir.h"
+#include "tests/ui/recordingboxes.h"
+#include "ui/kelvoradlg.h"
+
+class QAbstractButton;
+
+class CUiBoard
+{
+public:
+    // The name the Port list shows for the board.
+    static constexpr const char* kPortName = "kelvora-sim-test";
+    static constexpr int kFlasherSize = 2000;
+    static constexpr int kSectorCount = 8;
+
+    // Writes prel1.hex, prel2.hex, the three flasher programs (info texts from InfoText) and
+    // sample.hex into a fresh folder, makes it the working directory, starts the board and
+    // registers it under a private XDG_RUNTIME_DIR. Throws std::runtime_error on failure.
+    CUiBoard();
+    ~CUiBoard();
+    CUiBoard(const CUiBoard&) = delete;
+    CUiBoard& operator=(const CUiBoard&) = delete;
+
+    // The info text of a flasher program file ("main.h86" -> "Test flasher main.h86").
+    static std::string InfoText(const std::string& strFlasherFile);
+
+    CBoardSim& Board() { return m_board; }
+    const CTempDir& Dir() const { return m_dir; }
+    // Bytes the board received since its wire log was last cleared.
+    std::vector<uint8_t> ToBoard() const;
+
+private:
+    CTempDir m_dir;
+    CTempDir m_runtime;
+    QString m_strOldDir;
+    QByteArray m_oldRuntimeDir;
+    bool m_bHadRuntimeDir;
+    CBoardSim m_board;
+};
+
+// The main window with the recorder for its boxes, shown, so that its start-up has run.
+std::unique_ptr<CKelvoraDlg> OpenMainWindow(CRecordingBoxes& boxes, FnEnumeratePorts fnEnumerate = {});
+// Selects the Port entry with this text; false when there is none.
+bool SelectPort(CKelvoraDlg& dlg, const std::string& strName);
+// A left click on a button, as the operator does it (nothing happens when it is disabled).
+void Click(QAbstractButton* pButton);
+// m_strLog split at its CR LF line ends.
+std::vector<std::string> LogLines(const CKelvoraDlg& dlg);
+
+// Test classes of one QtTest program: each file registers its own with KELVORA_UI_TEST(Class),
+// and the shared main (uitestmain.cpp) runs them all in one QApplication.
+using FnMakeTest = QObject* (*)();
+int RegisterUiTest(FnMakeTest pfnMake);
+#define KELVORA_UI_TEST(Class)                                                                               \
+    static const int s_n##Class##Registered = RegisterUiTest([]() -> QObject* { return new Class; })

@@ -1,0 +1,374 @@
+#include "ui/kelvoradlg.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFont>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+
+#include <cstdlib>
+#include <exception>
+
+#include "hex/hexfile.h"
+#include "link/targetlink.h"
+#include "res/resource.h"
+#include "res/strings.h"
+#include "res/templates.h"
+#include "serial/osversion.h"
+#include "ui/aboutdlg.h"
+#include "ui/barprogress.h"
+#include "ui/busycursor.h"
+#include "ui/dialogbuilder.h"
+#include "ui/mainwindowtext.h"
+#include "ui/portlist.h"
+#include "ui/qtmessageboxes.h"
+#include "ui/systemmenu.h"
+
+namespace
+{
+const char* const kSpeeds[] = {"1200", "2400", "4800", "9600", "19200", "38400", "57600"};
+constexpr int kDefaultSpeedIndex = 6;   // 57600
+const char* const kBoards[] = {"Phytec KC167CR"};
+const char* const kFlashChips[] = {"AUTO", "NexFlash", "AMD"};
+constexpr double kLogFontPoints = 8.5;
+
+template <class T>
+T* Bind(CKelvoraDlg* pDialog, int nId)
+{
+    T* pControl = FindControl<T>(pDialog, nId);
+    Q_ASSERT(pControl != nullptr);
+    return pControl;
+}
+
+QString ToQt(const std::string& str)
+{
+    return QString::fromStdString(str);
+}
+}   // namespace
+
+CKelvoraDlg::CKelvoraDlg(CMessageBoxes* pBoxes, FnEnumeratePorts fnEnumerate, QWidget* pParent)
+    : QDialog(pParent), m_hIcon(ResourceIcon(IDR_MAINFRAME)), m_pBoxes(pBoxes),
+      m_fnEnumerate(std::move(fnEnumerate))
+{
+    if (m_pBoxes == nullptr) {
+        m_pOwnBoxes = std::make_unique<CQtMessageBoxes>();
+        m_pBoxes = m_pOwnBoxes.get();
+    }
+    if (!m_fnEnumerate)
+        m_fnEnumerate = [](std::vector<SerialPortInfo>& ports) { EnumerateSerialPorts(ports); };
+
+    CDialogBuilder::Build(KelvoraDialogTemplate(), this);
+    m_pFlashChipList = Bind<QComboBox>(this, IDC_FLASHCHIP);
+    m_pDeleteSectorsButton = Bind<QPushButton>(this, IDC_DELETE_SECTORS);
+    m_pFlashButton = Bind<QPushButton>(this, IDC_FLASH);
+    m_pInfoButton = Bind<QPushButton>(this, IDC_INFO);
+    m_pTestProgress = Bind<QProgressBar>(this, IDC_PROGRESS_TEST);
+    m_pLoadProgress = Bind<QProgressBar>(this, IDC_PROGRESS_LOAD);
+    m_pDisconnectButton = Bind<QPushButton>(this, IDC_DISCONNECT);
+    m_pConnectButton = Bind<QPushButton>(this, IDC_CONNECT);
+    m_pBoardList = Bind<QComboBox>(this, IDC_BOARD);
+    m_pSpeedList = Bind<QComboBox>(this, IDC_SPEED);
+    m_pReloadButton = Bind<QPushButton>(this, IDC_RELOAD);
+    m_pPropertiesButton = Bind<QPushButton>(this, IDC_PROPERTIES);
+    m_pFileNameEdit = Bind<QLineEdit>(this, IDC_FILENAME);
+    m_pBrowseButton = Bind<QPushButton>(this, IDC_BROWSE);
+    m_pLogView = Bind<QPlainTextEdit>(this, IDC_LOGVIEW);
+    m_pPortList = Bind<QComboBox>(this, IDC_PORT);
+
+    const struct
+    {
+        int nId;
+        void (CKelvoraDlg::*pfnHandler)();
+    } kButtons[] = {
+        {IDC_EXIT, &CKelvoraDlg::OnExit},
+        {IDC_ABOUT, &CKelvoraDlg::OnAbout},
+        {IDC_CONNECT, &CKelvoraDlg::OnConnect},
+        {IDC_DISCONNECT, &CKelvoraDlg::OnDisconnect},
+        {IDC_INFO, &CKelvoraDlg::OnInfo},
+        {IDC_BROWSE, &CKelvoraDlg::OnBrowse},
+        {IDC_RELOAD, &CKelvoraDlg::OnReload},
+        {IDC_PROPERTIES, &CKelvoraDlg::OnProperties},
+        {IDC_DELETE_SECTORS, &CKelvoraDlg::OnDeleteSectors},
+        {IDC_FLASH, &CKelvoraDlg::OnFlash},
+    };
+    for (const auto& button : kButtons)
+        connect(Bind<QPushButton>(this, button.nId), &QPushButton::clicked, this, button.pfnHandler);
+}
+
+CKelvoraDlg::~CKelvoraDlg()
+{
+    Cleanup();
+}
+
+void CKelvoraDlg::showEvent(QShowEvent* pEvent)
+{
+    if (!m_bInitialized) {
+        m_bInitialized = true;
+        OnInitDialog();
+    }
+    QDialog::showEvent(pEvent);
+}
+
+bool CKelvoraDlg::nativeEvent(const QByteArray& eventType, void* pMessage, qintptr* pResult)
+{
+    if (IsSystemMenuCommand(eventType, pMessage, IDM_ABOUTBOX)) {
+        OnAbout();
+        *pResult = 0;
+        return true;
+    }
+    return QDialog::nativeEvent(eventType, pMessage, pResult);
+}
+
+bool CKelvoraDlg::OnInitDialog()
+{
+    const QString strAboutItem = QString::fromUtf8(ResourceString(IDS_ABOUTBOX));
+    if (!strAboutItem.isEmpty())
+        AppendSystemMenuItem(this, IDM_ABOUTBOX, strAboutItem);
+    setWindowIcon(m_hIcon);
+
+    m_strBslFile = "prel1.hex";
+    m_strFirstLoaderFile = "prel2.hex";
+    m_strSecondLoaderFile = "main.h86";
+    m_strWorkDir = QDir::currentPath().toStdString();
+
+    Log("Kelvora started");
+    Log("OS Version: " + GetOsVersionText());
+    Log("Buildung available options");
+    Log("Enumerating available serial ports");
+    // Discovery throws its message; the ports it found before the failure stay usable.
+    try {
+        m_fnEnumerate(m_ports);
+    } catch (const std::string& strError) {
+        Log(strError);
+    } catch (const std::exception& e) {
+        Log(e.what());
+    }
+    Log("Enumeration complete");
+
+    FillOptionLists();
+    SetLogFont();
+    UpdateData(true);
+    return true;
+}
+
+void CKelvoraDlg::FillOptionLists()
+{
+    for (const char* pszSpeed : kSpeeds)
+        m_pSpeedList->addItem(QString::fromLatin1(pszSpeed));
+    m_pSpeedList->setCurrentIndex(kDefaultSpeedIndex);
+
+    FillPortList();
+
+    for (const char* pszBoard : kBoards)
+        m_pBoardList->addItem(QString::fromLatin1(pszBoard));
+    m_pBoardList->setCurrentIndex(0);
+    for (const char* pszChip : kFlashChips)
+        m_pFlashChipList->addItem(QString::fromLatin1(pszChip));
+    m_pFlashChipList->setCurrentIndex(0);
+}
+
+void CKelvoraDlg::FillPortList()
+{
+    for (const std::string& strName : SortPortNames(MakePortNames(m_ports)))
+        m_pPortList->addItem(ToQt(strName));
+    m_pPortList->setCurrentIndex(m_pPortList->count() > 0 ? 0 : -1);
+}
+
+void CKelvoraDlg::SetLogFont()
+{
+    m_pLogFont = std::make_unique<QFont>(QStringLiteral("Courier New"));
+    m_pLogFont->setStyleHint(QFont::TypeWriter);
+    m_pLogFont->setPointSizeF(kLogFontPoints);
+    // Where neither Courier New nor a stand-in for it is installed, the system's fixed font.
+    if (!QFontInfo(*m_pLogFont).fixedPitch()) {
+        *m_pLogFont = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        m_pLogFont->setPointSizeF(kLogFontPoints);
+    }
+    m_pLogView->setFont(*m_pLogFont);
+}
+
+void CKelvoraDlg::UpdateData(bool bSaveAndValidate)
+{
+    if (bSaveAndValidate) {
+        m_strFileName = m_pFileNameEdit->text().toStdString();
+        m_strPort = m_pPortList->currentText().toStdString();
+        return;
+    }
+    m_pFileNameEdit->setText(ToQt(m_strFileName));
+    int nIndex = m_pPortList->findText(ToQt(m_strPort), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (nIndex < 0)
+        nIndex = m_pPortList->findText(ToQt(m_strPort), Qt::MatchStartsWith);
+    if (nIndex >= 0)
+        m_pPortList->setCurrentIndex(nIndex);
+}
+
+void CKelvoraDlg::Log(const std::string& strLine)
+{
+    AppendLogLine(m_strLog, strLine);
+    // One block more; the text before it stays as it is.
+    m_pLogView->appendPlainText(ToQt(strLine));
+    QScrollBar* pScroll = m_pLogView->verticalScrollBar();
+    pScroll->setValue(pScroll->maximum());
+    UpdateData(true);
+    // The handlers block this thread; the operator still sees each line as it comes.
+    if (isVisible())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+std::string CKelvoraDlg::GetSelectedPortPath()
+{
+    UpdateData(false);
+    return FindPortPath(m_ports, m_strPort);
+}
+
+void CKelvoraDlg::Cleanup()
+{
+    m_pLogFont.reset();
+    m_pHexFile.reset();
+    if (m_pLink) {
+        m_pLink->Close();
+        m_pLink.reset();
+    }
+}
+
+void CKelvoraDlg::accept()
+{
+    OnOK();
+}
+
+void CKelvoraDlg::reject()
+{
+    OnCancel();
+}
+
+void CKelvoraDlg::OnOK()
+{
+    Cleanup();
+    UpdateData(true);
+    QDialog::accept();
+}
+
+void CKelvoraDlg::OnCancel()
+{
+    Cleanup();
+    QDialog::reject();
+}
+
+void CKelvoraDlg::OnExit()
+{
+    OnOK();
+}
+
+void CKelvoraDlg::OnAbout()
+{
+    CAboutDlg dlg(this);
+    dlg.exec();
+}
+
+void CKelvoraDlg::SetConnectedState(bool bConnected)
+{
+    m_pConnectButton->setEnabled(!bConnected);
+    m_pDisconnectButton->setEnabled(bConnected);
+    m_pDeleteSectorsButton->setEnabled(bConnected);
+    m_pFlashButton->setEnabled(bConnected);
+    m_pInfoButton->setEnabled(bConnected);
+}
+
+void CKelvoraDlg::FailConnect(const char* pszClosedLine)
+{
+    m_pLink->Close();
+    Log(m_pLink->GetErrorText());
+    Log(pszClosedLine);
+    m_pBoxes->ShowMessage(this, "Cannot connect to target", "Error", EBoxIcon::Warning);
+}
+
+void CKelvoraDlg::OnConnect()
+{
+    CBusyCursor busy;
+    m_pLoadProgress->setValue(0);
+    m_pTestProgress->setValue(0);
+    m_pBoxes->ShowMessage(this, "please reset the board", "RESET", EBoxIcon::Information);
+    Log("Trying to connect");
+
+    m_pLink.reset();
+    m_pLink = std::make_unique<CTargetLink>();
+    const int nBaudRate = std::atoi(m_pSpeedList->currentText().toLatin1().constData());
+    m_strSecondLoaderFile = FlasherFileForChip(m_pFlashChipList->currentIndex(), m_strSecondLoaderFile);
+    const std::string strBsl = LoaderPath(m_strWorkDir, m_strBslFile);
+    const std::string strFirstLoader = LoaderPath(m_strWorkDir, m_strFirstLoaderFile);
+    const std::string strSecondLoader = LoaderPath(m_strWorkDir, m_strSecondLoaderFile);
+    const std::string strPort = GetSelectedPortPath();
+
+    if (m_pLink->Init(strPort.c_str(), nBaudRate, strBsl.c_str(), strFirstLoader.c_str(),
+                      strSecondLoader.c_str()) != 0)
+        return FailConnect("Serial Port closed");
+    Log("Serial port opened");
+    const int nCpuId = m_pLink->Connect();
+    if (nCpuId == -1)
+        return FailConnect("Serial Port closed");
+    Log("Connected to target " + m_pBoardList->currentText().toStdString());
+    Log(FormatCpuIdLine(nCpuId));
+
+    Log("Sending bootstraploader");
+    if (m_pLink->SendBsl() != 0)
+        return FailConnect("Serial Port closed");
+    Log("BSL loaded");
+    m_pLoadProgress->setValue(20);
+
+    Log("Sending second stage BSL");
+    if (m_pLink->SendFirstLoader() != 0)
+        return FailConnect("Serial port closed");
+    Log("Second stage BSL loaded");
+    m_pLoadProgress->setValue(50);
+
+    Log("Sending flasher program");
+    CBarProgress loadProgress(m_pLoadProgress, [this] { UpdateData(true); });
+    if (m_pLink->SendSecondLoader(&loadProgress) != 0)
+        return FailConnect("Serial port closed");
+    Log("Flasher program loaded");
+    m_pLoadProgress->setValue(100);
+
+    Log("Testing connection");
+    CBarProgress testProgress(m_pTestProgress, [this] { UpdateData(true); });
+    if (m_pLink->TestConnection(&testProgress) != 0)
+        return FailConnect("Serial port closed");
+    Log("Connection tested");
+    m_pTestProgress->setValue(100);
+    SetConnectedState(true);
+}
+
+void CKelvoraDlg::OnDisconnect()
+{
+    if (m_pLink) {
+        m_pLink->Close();
+        m_pLink.reset();
+    }
+    Log("Connection closed");
+    Log("Serial port closed");
+    SetConnectedState(false);
+    m_pLoadProgress->setValue(0);
+    m_pTestProgress->setValue(0);
+}
+
+void CKelvoraDlg::ReportLostConnection()
+{
+    m_pBoxes->ShowMessage(this, "Lost connection to target", "Error", EBoxIcon::Warning);
+    OnDisconnect();
+}
+
+void CKelvoraDlg::OnInfo()
+{
+    if (!m_pLink)
+        return;
+    if (m_pLink->SelectInfoGroup() != 0)
+        return ReportLostConnection();
+    // A failed text request shows an empty box; the connection stays.
+    const std::unique_ptr<std::string> pText = m_pLink->GetInfoText();
+    m_pBoxes->ShowMessage(this, pText ? *pText : std::string(), "Info", EBoxIcon::Information);
+}

@@ -1,0 +1,123 @@
+// The main window: settings for a connection, the hex file, the connection and flash buttons,
+// two progress bars and the log view. Every link operation runs here, on the user-interface
+// thread, and blocks the window until it ends.
+#pragma once
+
+#include <QDialog>
+#include <QIcon>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "serial/portdiscovery.h"
+
+class CHexFile;
+class CMessageBoxes;
+class CTargetLink;
+class QComboBox;
+class QFont;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+
+// How the window finds the machine's serial ports (EnumerateSerialPorts unless a test says otherwise).
+using FnEnumeratePorts = std::function<void(std::vector<SerialPortInfo>&)>;
+
+class CKelvoraDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // pBoxes: where message boxes and file dialogs go, borrowed; null for the real ones.
+    explicit CKelvoraDlg(CMessageBoxes* pBoxes = nullptr, FnEnumeratePorts fnEnumerate = {},
+                         QWidget* pParent = nullptr);
+    ~CKelvoraDlg() override;
+
+    // Start-up: loader names, working directory, start-up log, option lists, log font.
+    // Runs once, when the window is first shown.
+    bool OnInitDialog();
+    // true: members from the controls; false: controls from the members.
+    void UpdateData(bool bSaveAndValidate);
+
+    // Appends one line to the log and keeps it in view.
+    void Log(const std::string& strLine);
+    // Device path of the port chosen in the Port list; empty when none matches.
+    std::string GetSelectedPortPath();
+    // Releases the log font, the hex image and the link (closed first).
+    void Cleanup();
+    // Shows "Lost connection to target" and disconnects.
+    void ReportLostConnection();
+
+    void accept() override;   // the accept key: OnOK
+    void reject() override;   // Escape and the close box: OnCancel
+
+    // Controls, bound by the constructor.
+    QComboBox* m_pFlashChipList;           // 1005
+    QPushButton* m_pDeleteSectorsButton;   // 1017
+    QPushButton* m_pFlashButton;           // 1016
+    QPushButton* m_pInfoButton;            // 1015
+    QProgressBar* m_pTestProgress;         // 1014, lower bar
+    QProgressBar* m_pLoadProgress;         // 1013, upper bar
+    QPushButton* m_pDisconnectButton;      // 1007
+    QPushButton* m_pConnectButton;         // 1006
+    QComboBox* m_pBoardList;               // 1003
+    QComboBox* m_pSpeedList;               // 1002
+    QPushButton* m_pReloadButton;          // 1011
+    QPushButton* m_pPropertiesButton;      // 1012
+    QLineEdit* m_pFileNameEdit;            // 1009
+    QPushButton* m_pBrowseButton;          // 1010
+    QPlainTextEdit* m_pLogView;            // 1004
+    QComboBox* m_pPortList;                // 1001
+
+    std::string m_strFileName;   // the Filename field (1009)
+    std::string m_strPort;       // the Port list's selection (1001)
+    QIcon m_hIcon;               // the application icon (128)
+    std::string m_strLog;        // the whole log, every line ended by CR LF; only grows
+    std::unique_ptr<QFont> m_pLogFont;
+    std::vector<SerialPortInfo> m_ports;    // discovery order; friendly names as the Port list shows them
+    std::unique_ptr<CHexFile> m_pHexFile;   // the operator's hex image; null when none is held
+    std::unique_ptr<CTargetLink> m_pLink;   // the current or last connection attempt; null when none
+    std::string m_strWorkDir;               // the working directory at start-up
+    std::string m_strBslFile;
+    std::string m_strFirstLoaderFile;
+    std::string m_strSecondLoaderFile;
+
+    CMessageBoxes* m_pBoxes;   // never null
+
+public slots:
+    void OnExit();
+    void OnAbout();
+    void OnConnect();
+    void OnDisconnect();
+    void OnInfo();
+    // Hex file selection (hexselection.cpp).
+    void OnBrowse();
+    void OnReload();
+    void OnProperties();
+    // The Delete sectors and Flash it dialogs (flashhandlers.cpp).
+    void OnDeleteSectors();
+    void OnFlash();
+
+protected:
+    void showEvent(QShowEvent* pEvent) override;
+    // The About item of the system menu, where the platform has one.
+    bool nativeEvent(const QByteArray& eventType, void* pMessage, qintptr* pResult) override;
+
+private:
+    void OnOK();
+    void OnCancel();
+    void FillOptionLists();
+    void FillPortList();
+    void SetLogFont();
+    // Buttons of the Connection and Flash groups for the connected or not-connected state.
+    void SetConnectedState(bool bConnected);
+    // The end of a failed connection attempt: close, log the reason and the closing line, tell.
+    void FailConnect(const char* pszClosedLine);
+
+    std::unique_ptr<CMessageBoxes> m_pOwnBoxes;
+    FnEnumeratePorts m_fnEnumerate;
+    bool m_bInitialized = false;
+};

@@ -1,0 +1,3 @@
+#include "ui/messagebox.h"
+
+CMessageBoxes::~CMessageBoxes() = default;
