@@ -1,7 +1,5 @@
 #include "ui/deletesectorsdlg.h"
 
-#include <QApplication>
-#include <QFontMetrics>
 #include <QListWidget>
 #include <QPushButton>
 
@@ -54,12 +52,13 @@ void CDeleteSectorsDlg::reject()
 
 void CDeleteSectorsDlg::SetTabStops()
 {
-    // The tab distance follows the list's outer width, in quarters of the list font's average
-    // character width, measured against the application font's average character width.
-    const int nBaseUnit = QFontMetrics(QApplication::font()).averageCharWidth();
-    const int nDistance = SectorTabDistance(m_listSectors->frameGeometry().width(), nBaseUnit);
-    m_pTabStops->SetTabDistance(
-        TabDistancePixels(nDistance, QFontMetrics(m_listSectors->font()).averageCharWidth()));
+    // The distance is measured against the system font's base unit, which is 8 pixels where the
+    // dialog font's is 6: that ratio puts the columns at 3/8 and 3/4 of the list's width, so the
+    // widest range and the status stay in sight whatever font stands in for the dialog's.
+    const int nListUnit = CDialogBuilder::MeasureBaseUnits(m_listSectors->font()).nCharWidth;
+    const int nSystemUnit = (nListUnit * 8 + 3) / 6;
+    const int nDistance = SectorTabDistance(m_listSectors->frameGeometry().width(), nSystemUnit);
+    m_pTabStops->SetTabDistance(TabDistancePixels(nDistance, nListUnit));
 }
 
 void CDeleteSectorsDlg::OnInitDialog()

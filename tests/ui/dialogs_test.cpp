@@ -102,7 +102,8 @@ std::vector<CShownBox> Shown(std::vector<CShownBox> boxes)
 class CConnectedWindow
 {
 public:
-    explicit CConnectedWindow(int nSectors = 4)
+    // bPattern: the flash holds a pattern instead of being erased.
+    explicit CConnectedWindow(int nSectors = 4, bool bPattern = false)
     {
         if (nSectors != CUiBoard::kSectorCount)
             QVERIFY(CTargetFiles::WriteFlasher(m_board.Dir().Path("main.h86"), CUiBoard::kFlasherSize,
@@ -115,7 +116,7 @@ public:
         Click(m_pDlg->m_pConnectButton);
         QVERIFY2(Connected(), m_pDlg->m_strLog.c_str());
         m_nSectors = nSectors;
-        if (nSectors > 0) {
+        if (bPattern && nSectors > 0) {
             m_pattern = Bytes(static_cast<size_t>(nSectors) * kSectorSize, 0x21);
             WriteText(m_board.Dir().Path("flash.bin"), std::string(m_pattern.begin(), m_pattern.end()));
             QVERIFY(m_board.Board().LoadFlash(m_board.Dir().Path("flash.bin")) == 0);
@@ -510,7 +511,7 @@ private slots:
     void DeleteSectors()
     {
         QFETCH(CSectorCase, c);
-        CConnectedWindow window(c.nSectors);
+        CConnectedWindow window(c.nSectors, true);
         CBoardFaults faults;
         faults.bEraseStatusE = c.bEraseFails;
         window.m_board.Board().SetFaults(faults);
@@ -522,6 +523,7 @@ private slots:
         bool bOpened = false;
         int nTabPixels = 0;
         bool bColumnsFit = false;
+        QString strColumns;
         WhenModal([&](QWidget* pModal) {
             auto* pSectors = dynamic_cast<CDeleteSectorsDlg*>(pModal);
             if (pSectors == nullptr)
@@ -544,6 +546,10 @@ private slots:
             bColumnsFit = nTabPixels > metrics.horizontalAdvance("Sector #126") &&
                           nTabPixels > metrics.horizontalAdvance("0x3F0000 - 0x3F7FFF") &&
                           2 * nTabPixels + metrics.horizontalAdvance("deleted") < pList->viewport()->width();
+            strColumns = QString::asprintf("tab %d, name %d, range %d, status %d, list %d", nTabPixels,
+                                           metrics.horizontalAdvance("Sector #126"),
+                                           metrics.horizontalAdvance("0x3F0000 - 0x3F7FFF"),
+                                           metrics.horizontalAdvance("deleted"), pList->viewport()->width());
             if (c.bDeleteSelected)
                 Click(pSectors->m_btnDeleteSelected);
             if (c.bEraseChip)
@@ -584,7 +590,7 @@ private slots:
         QCOMPARE(window.ErasedSectors(), c.erased);
         // The columns line up and stay in sight: the first holds the widest sector name, the
         // second the widest range, and the status ends inside the list.
-        QVERIFY2(bColumnsFit, QByteArray::number(nTabPixels).constData());
+        QVERIFY2(bColumnsFit, strColumns.toLatin1().constData());
     }
 
     void FlashIt_data()
