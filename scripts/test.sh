@@ -21,6 +21,12 @@ configure "$out/release" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$out/release" -j "$jobs"
 ctest --test-dir "$out/release" --output-on-failure -j "$jobs"
 
+echo "== install: kelvora with its desktop entry and icon"
+cmake --install "$out/release" --prefix "$out/install" > /dev/null
+for f in bin/kelvora share/applications/kelvora.desktop share/icons/hicolor/scalable/apps/kelvora.svg; do
+  [ -f "$out/install/$f" ] || { echo "install: $f missing" >&2; exit 1; }
+done
+
 echo "== ASan+UBSan build and tests"
 configure "$out/asan" -DCMAKE_BUILD_TYPE=Debug -DKELVORA_SANITIZE=address -DKELVORA_BUILD_BENCH=OFF
 cmake --build "$out/asan" -j "$jobs"

@@ -38,6 +38,10 @@ QWidget* CreateControl(const CControlTemplate& ctl, QDialog* pDialog)
         auto* pGroup = new QGroupBox(strCaption, pDialog);
         // A frame drawn around controls that are its siblings: below them, and never in their way.
         pGroup->setAttribute(Qt::WA_TransparentForMouseEvents);
+        // The frame's top line runs through the middle of the caption, as a group box's does.
+        pGroup->setStyleSheet(QStringLiteral(
+            "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 0.5em; }"
+            "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }"));
         return pGroup;
     }
     case EControlKind::Label: {
@@ -108,6 +112,14 @@ QRect CDialogBuilder::MapDialogRect(const QRect& rectUnits, const CDialogBaseUni
 
 QFont CDialogBuilder::DialogFont(const CDialogTemplate& tmpl)
 {
+    // Stand-ins of the same metrics where the templates' font is not installed.
+    static const bool s_bSubstituted = [] {
+        QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                                   {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans"),
+                                    QStringLiteral("Arial")});
+        return true;
+    }();
+    Q_UNUSED(s_bSubstituted);
     QFont font(QString::fromUtf8(tmpl.pszFontName), tmpl.nFontPointSize);
     font.setStyleHint(QFont::SansSerif);
     return font;

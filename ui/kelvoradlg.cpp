@@ -97,6 +97,9 @@ CKelvoraDlg::CKelvoraDlg(CMessageBoxes* pBoxes, FnEnumeratePorts fnEnumerate, QW
         {IDC_DELETE_SECTORS, &CKelvoraDlg::OnDeleteSectors},
         {IDC_FLASH, &CKelvoraDlg::OnFlash},
     };
+    // The bound Port text follows the operator's choice at once.
+    connect(m_pPortList, &QComboBox::currentTextChanged, this,
+            [this](const QString& strText) { m_strPort = strText.toStdString(); });
     for (const auto& button : kButtons)
         connect(Bind<QPushButton>(this, button.nId), &QPushButton::clicked, this, button.pfnHandler);
 }
