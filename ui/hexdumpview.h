@@ -5,6 +5,7 @@
 #include <QListView>
 
 class CHexDumpModel;
+class CTabStopDelegate;
 
 class CHexDumpView : public QListView
 {
@@ -16,7 +17,11 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* pEvent) override;
+    void changeEvent(QEvent* pEvent) override;
 
 private:
+    void UpdateTabStops();
+
     CHexDumpModel* m_pModel;
+    CTabStopDelegate* m_pTabStops;
 };
