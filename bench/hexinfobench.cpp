@@ -7,7 +7,7 @@
 #include <QPlainTextEdit>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
+#include <malloc.h>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,13 +23,11 @@ namespace
 {
 using Clock = std::chrono::steady_clock;
 
-// Resident memory of this process in MiB.
-double ResidentMiB()
+// Heap memory in use, in MiB (small blocks and mapped large ones).
+double HeapMiB()
 {
-    std::ifstream statm("/proc/self/statm");
-    long nSize = 0, nResident = 0;
-    statm >> nSize >> nResident;
-    return static_cast<double>(nResident) * 4096.0 / (1024.0 * 1024.0);
+    const struct mallinfo2 info = mallinfo2();
+    return static_cast<double>(info.uordblks + info.hblkhd) / (1024.0 * 1024.0);
 }
 
 std::unique_ptr<CHexFile> LoadImage(const CTempDir& dir, uint32_t nBytes)
@@ -58,17 +56,17 @@ struct CFigures
 CFigures MeasureDialog(CHexFile* pImage)
 {
     CFigures figures{};
-    const double dBefore = ResidentMiB();
+    const double dBefore = HeapMiB();
     const Clock::time_point tStart = Clock::now();
     auto pDialog = std::make_unique<CHexInfoDlg>(nullptr, pImage);
     pDialog->show();
     QApplication::processEvents();
     pDialog->grab();   // the first paint: the lines in sight are made
     figures.dOpenSeconds = SecondsSince(tStart);
-    figures.dOpenMiB = ResidentMiB() - dBefore;
+    figures.dOpenMiB = HeapMiB() - dBefore;
 
     const Clock::time_point tCopy = Clock::now();
-    pDialog->DumpView()->selectAll();
+    pDialog->DumpView()->SelectAll();
     pDialog->DumpView()->CopySelection();
     figures.dCopySeconds = SecondsSince(tCopy);
     figures.nCopyChars = static_cast<size_t>(QGuiApplication::clipboard()->text().size());
@@ -79,7 +77,7 @@ CFigures MeasureDialog(CHexFile* pImage)
 // The naive way: every line formatted into one text, put into a text field and painted.
 double MeasureNaive(CHexFile* pImage, double* pdMiB)
 {
-    const double dBefore = ResidentMiB();
+    const double dBefore = HeapMiB();
     const Clock::time_point tStart = Clock::now();
     QString strDump = QStringLiteral("Address \t\t: Data\r\n");
     for (const HexItem* pItem = pImage->m_pFirst; pItem != nullptr; pItem = pItem->pNext)
@@ -92,7 +90,7 @@ double MeasureNaive(CHexFile* pImage, double* pdMiB)
     QApplication::processEvents();
     edit.grab();
     const double dSeconds = SecondsSince(tStart);
-    *pdMiB = ResidentMiB() - dBefore;
+    *pdMiB = HeapMiB() - dBefore;
     return dSeconds;
 }
 }   // namespace

@@ -7,8 +7,7 @@
 #include "hex/hexdump.h"
 #include "hex/hexfile.h"
 
-CHexDumpModel::CHexDumpModel(CHexFile* pHexFile, QObject* pParent)
-    : QAbstractListModel(pParent), m_nItems(0), m_pCursor(nullptr), m_nCursor(-1)
+CHexDumpModel::CHexDumpModel(CHexFile* pHexFile) : m_nItems(0), m_pCursor(nullptr), m_nCursor(-1)
 {
     pHexFile->m_pCurrent = pHexFile->m_pFirst;
     for (const HexItem* pItem = pHexFile->m_pFirst; pItem != nullptr; pItem = pItem->pNext) {
@@ -17,18 +16,6 @@ CHexDumpModel::CHexDumpModel(CHexFile* pHexFile, QObject* pParent)
         pHexFile->m_pCurrent = const_cast<HexItem*>(pItem);
         ++m_nItems;
     }
-}
-
-int CHexDumpModel::rowCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : m_nItems + 1;
-}
-
-QVariant CHexDumpModel::data(const QModelIndex& index, int nRole) const
-{
-    if (nRole != Qt::DisplayRole || !index.isValid() || index.row() > m_nItems)
-        return QVariant();
-    return Line(index.row());
 }
 
 const HexItem* CHexDumpModel::Item(int nItem) const
@@ -66,19 +53,16 @@ void CHexDumpModel::AppendLine(std::string& strText, int nRow) const
     strText.append(szLine, static_cast<size_t>(FormatDumpLine(szLine, pItem->dwAddress, pItem->byValue)));
 }
 
-QString CHexDumpModel::LinesText(const QItemSelection& selection) const
+QString CHexDumpModel::LinesText(std::vector<CRowRange> ranges) const
 {
-    std::vector<std::pair<int, int>> ranges;
-    for (const QItemSelectionRange& range : selection)
-        if (range.isValid())
-            ranges.emplace_back(range.top(), std::min(range.bottom(), m_nItems));
     std::sort(ranges.begin(), ranges.end());
 
     std::string strText;
     int nNext = 0;   // rows below this one are done: overlapping ranges give each row once
     bool bFirst = true;
     for (const auto& range : ranges) {
-        for (int nRow = std::max(range.first, nNext); nRow <= range.second; ++nRow) {
+        const int nLast = std::min(range.second, m_nItems);
+        for (int nRow = std::max(range.first, nNext); nRow <= nLast; ++nRow) {
             if (!bFirst)
                 strText += "\r\n";
             bFirst = false;

@@ -1,29 +1,30 @@
-// The Hexinfo dump as a list model: row 0 is the header, then one line per image byte.
-// Lines are made only when a view asks for them, so a 16 MiB image costs no text up front.
+// The Hexinfo dump's lines: row 0 is the header, then one line per image byte. Lines are made
+// only when asked for, so a 16 MiB image costs no text up front.
 #pragma once
 
-#include <QAbstractListModel>
-#include <QItemSelection>
 #include <QString>
+#include <string>
+#include <utility>
 #include <vector>
 
 class CHexFile;
 struct HexItem;
 
-class CHexDumpModel : public QAbstractListModel
+// Rows from first to last, both included.
+using CRowRange = std::pair<int, int>;
+
+class CHexDumpModel
 {
 public:
     // Walks the image once (leaving its cursor m_pCurrent on the last item, as every walk of
     // the image does) and keeps a mark every kMarkStride items for direct access.
-    explicit CHexDumpModel(CHexFile* pHexFile, QObject* pParent = nullptr);
+    explicit CHexDumpModel(CHexFile* pHexFile);
 
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
-    QVariant data(const QModelIndex& index, int nRole = Qt::DisplayRole) const override;
-
+    int RowCount() const { return m_nItems + 1; }
     // The line of a row, without a line end.
     QString Line(int nRow) const;
-    // The lines of the selected rows, in ascending order, each row once, joined with CR LF.
-    QString LinesText(const QItemSelection& selection) const;
+    // The lines of the rows in the ranges, in ascending order, each row once, joined with CR LF.
+    QString LinesText(std::vector<CRowRange> ranges) const;
 
 private:
     static constexpr int kMarkStride = 256;

@@ -11,7 +11,7 @@
 #include "ui/hexdumpview.h"
 
 CHexInfoDlg::CHexInfoDlg(QWidget* pParent, CHexFile* pHexFile)
-    : QDialog(pParent), m_pHexFile(pHexFile), m_pDumpModel(nullptr), m_pDumpView(nullptr)
+    : QDialog(pParent), m_pHexFile(pHexFile), m_pDumpView(nullptr)
 {
     CDialogBuilder::Build(HexInfoDialogTemplate(), this);
     OnInitDialog();
@@ -29,12 +29,12 @@ void CHexInfoDlg::OnInitDialog()
     // The dump field of the template becomes a list that makes only the lines in sight: the
     // whole text of a large image would be tens of megabytes.
     QPlainTextEdit* pField = FindControl<QPlainTextEdit>(this, IDC_HEXINFO_DUMP);
-    m_pDumpModel = new CHexDumpModel(m_pHexFile, this);
+    m_pDumpModel = std::make_unique<CHexDumpModel>(m_pHexFile);
     m_pDumpView = new CHexDumpView(this);
     m_pDumpView->setObjectName(pField->objectName());
     m_pDumpView->setGeometry(pField->geometry());
     m_pDumpView->setFont(pField->font());
-    m_pDumpView->SetDumpModel(m_pDumpModel);
+    m_pDumpView->SetDumpModel(m_pDumpModel.get());
     QWidget::setTabOrder(pField, m_pDumpView);
     delete pField;
 }

@@ -2,9 +2,11 @@
 #pragma once
 
 #include <QDialog>
+#include <memory>
+
+#include "ui/hexdumpmodel.h"
 
 class CHexFile;
-class CHexDumpModel;
 class CHexDumpView;
 
 class CHexInfoDlg : public QDialog
@@ -20,6 +22,6 @@ public:
 private:
     void OnInitDialog();
 
-    CHexDumpModel* m_pDumpModel;
+    std::unique_ptr<CHexDumpModel> m_pDumpModel;
     CHexDumpView* m_pDumpView;
 };

@@ -86,10 +86,10 @@ QStringList SectorLines(int nSectors, const std::vector<int>& deleted)
 
 QStringList DumpLines(const CHexInfoDlg& dlg)
 {
-    QAbstractItemModel* pModel = dlg.DumpView()->model();
+    const CHexDumpModel* pModel = dlg.DumpView()->DumpModel();
     QStringList lines;
-    for (int i = 0; i < pModel->rowCount(); ++i)
-        lines << pModel->index(i, 0).data().toString();
+    for (int i = 0; i < pModel->RowCount(); ++i)
+        lines << pModel->Line(i);
     return lines;
 }
 
@@ -315,13 +315,19 @@ private slots:
         QTest::keySequence(dlg.DumpView(), QKeySequence::SelectAll);
         QTest::keySequence(dlg.DumpView(), QKeySequence::Copy);
         QCOMPARE(QGuiApplication::clipboard()->text(), lines.join("\r\n"));
-        // Two ranges given out of order and overlapping: each line once, in order.
-        QItemSelection selection;
-        QAbstractItemModel* pModel = dlg.DumpView()->model();
-        selection.select(pModel->index(2, 0), pModel->index(3, 0));
-        selection.select(pModel->index(1, 0), pModel->index(2, 0));
-        auto* pDump = static_cast<CHexDumpModel*>(pModel);
-        QCOMPARE(pDump->LinesText(selection), (QStringList{lines[1], lines[2], lines[3]}.join("\r\n")));
+        // Click row 3, Shift-click row 1, Ctrl-click row 2: rows 1 and 3, each line once, in order.
+        CHexDumpView* pView = dlg.DumpView();
+        auto click = [pView](int nRow, Qt::KeyboardModifiers modifiers) {
+            QTest::mouseClick(pView->viewport(), Qt::LeftButton, modifiers,
+                              QPoint(10, nRow * pView->RowHeight() + pView->RowHeight() / 2));
+        };
+        click(3, {});
+        click(1, Qt::ShiftModifier);
+        click(2, Qt::ControlModifier);
+        QTest::keySequence(pView, QKeySequence::Copy);
+        QCOMPARE(QGuiApplication::clipboard()->text(), lines[1] + "\r\n" + lines[3]);
+        QTest::keyClick(pView, Qt::Key_Down, Qt::ShiftModifier);   // from the anchor, row 2, to 3
+        QCOMPARE(pView->Selection(), (std::vector<CRowRange>{{2, 3}}));
     }
 
     void HexFileSelection_data()
