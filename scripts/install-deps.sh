@@ -9,7 +9,7 @@ packages=(
   clang libclang-rt-14-dev                     # fuzzer (libFuzzer) and sanitizer runtimes
   clang-format                                 # the code's layout, checked by the test command
   qt6-base-dev qt6-base-dev-tools              # user interface
-  qt6-svg-dev libqt6svg6                       # the window's SVG icons (image and icon-engine plugins)
+  libqt6svg6                                   # the window's SVG icons (image and icon-engine plugins)
   fonts-dejavu-core fonts-liberation           # dialog and log fonts (Liberation Mono stands in for Courier New)
   srecord binutils                             # reference tools for the hex round trips
   util-linux                                   # setarch, for TSan on kernels with wide ASLR

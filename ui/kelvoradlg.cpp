@@ -1,5 +1,6 @@
 #include "ui/kelvoradlg.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -11,6 +12,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTimer>
 
 #include <cstdlib>
 #include <exception>
@@ -51,6 +53,26 @@ QString ToQt(const std::string& str)
     return QString::fromStdString(str);
 }
 }   // namespace
+
+// A handler that uses the link: the window repaints while it runs (Log, CBarProgress), so the
+// close box can be pressed meanwhile; the window ends only after the handler, never under it.
+class CHandlerScope
+{
+public:
+    explicit CHandlerScope(CKelvoraDlg* pDlg) : m_pDlg(pDlg) { ++m_pDlg->m_nHandlersRunning; }
+    ~CHandlerScope()
+    {
+        if (--m_pDlg->m_nHandlersRunning == 0 && m_pDlg->m_bCloseWhenIdle) {
+            m_pDlg->m_bCloseWhenIdle = false;
+            QTimer::singleShot(0, m_pDlg, &CKelvoraDlg::close);
+        }
+    }
+    CHandlerScope(const CHandlerScope&) = delete;
+    CHandlerScope& operator=(const CHandlerScope&) = delete;
+
+private:
+    CKelvoraDlg* m_pDlg;
+};
 
 CKelvoraDlg::CKelvoraDlg(CMessageBoxes* pBoxes, FnEnumeratePorts fnEnumerate, QWidget* pParent)
     : QDialog(pParent), m_hIcon(ResourceIcon(IDR_MAINFRAME)), m_pBoxes(pBoxes),
@@ -116,6 +138,16 @@ void CKelvoraDlg::showEvent(QShowEvent* pEvent)
         OnInitDialog();
     }
     QDialog::showEvent(pEvent);
+}
+
+void CKelvoraDlg::closeEvent(QCloseEvent* pEvent)
+{
+    if (m_nHandlersRunning > 0) {
+        m_bCloseWhenIdle = true;
+        pEvent->ignore();
+        return;
+    }
+    QDialog::closeEvent(pEvent);
 }
 
 bool CKelvoraDlg::nativeEvent(const QByteArray& eventType, void* pMessage, qintptr* pResult)
@@ -293,6 +325,7 @@ void CKelvoraDlg::FailConnect(const char* pszClosedLine)
 
 void CKelvoraDlg::OnConnect()
 {
+    CHandlerScope handler(this);
     CBusyCursor busy;
     m_pLoadProgress->setValue(0);
     m_pTestProgress->setValue(0);
@@ -369,6 +402,7 @@ void CKelvoraDlg::OnInfo()
 {
     if (!m_pLink)
         return;
+    CHandlerScope handler(this);
     if (m_pLink->SelectInfoGroup() != 0)
         return ReportLostConnection();
     // A failed text request shows an empty box; the connection stays.

@@ -103,6 +103,8 @@ public slots:
 
 protected:
     void showEvent(QShowEvent* pEvent) override;
+    // While a handler runs, a close request waits until it has ended.
+    void closeEvent(QCloseEvent* pEvent) override;
     // The About item of the system menu, where the platform has one.
     bool nativeEvent(const QByteArray& eventType, void* pMessage, qintptr* pResult) override;
 
@@ -117,7 +119,10 @@ private:
     // The end of a failed connection attempt: close, log the reason and the closing line, tell.
     void FailConnect(const char* pszClosedLine);
 
+    friend class CHandlerScope;
     std::unique_ptr<CMessageBoxes> m_pOwnBoxes;
+    int m_nHandlersRunning = 0;
+    bool m_bCloseWhenIdle = false;
     FnEnumeratePorts m_fnEnumerate;
     bool m_bInitialized = false;
 };

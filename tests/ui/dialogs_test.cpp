@@ -10,7 +10,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 
 #include <fstream>
 #include <functional>
@@ -58,12 +57,6 @@ void WriteHex(const std::string& strPath, const CSegments& segments)
 void WriteText(const std::string& strPath, const std::string& strText)
 {
     std::ofstream(strPath, std::ios::binary) << strText;
-}
-
-// Runs fn on the modal dialog that the next call opens, from inside its own event loop.
-void WhenModal(std::function<void(QWidget*)> fn)
-{
-    QTimer::singleShot(0, [fn] { fn(QApplication::activeModalWidget()); });
 }
 
 QStringList ListLines(QListWidget* pList)
@@ -457,7 +450,7 @@ private slots:
         if (pDlg->m_pHexFile) {
             // Properties shows what is on disk now.
             QStringList lines;
-            WhenModal([&lines](QWidget* pModal) {
+            WhenModalOpens([&lines](QWidget* pModal) {
                 auto* pInfo = dynamic_cast<CHexInfoDlg*>(pModal);
                 if (pInfo != nullptr) {
                     lines = DumpLines(*pInfo);
@@ -530,7 +523,7 @@ private slots:
         int nTabPixels = 0;
         bool bColumnsFit = false;
         QString strColumns;
-        WhenModal([&](QWidget* pModal) {
+        WhenModalOpens([&](QWidget* pModal) {
             auto* pSectors = dynamic_cast<CDeleteSectorsDlg*>(pModal);
             if (pSectors == nullptr)
                 return;
@@ -646,7 +639,7 @@ private slots:
         QStringList fields;
         int nFlashBar = -1, nVerifyBar = -1;
         bool bVerifyBarEnabled = true;
-        WhenModal([&](QWidget* pModal) {
+        WhenModalOpens([&](QWidget* pModal) {
             auto* pFlash = dynamic_cast<CFlashItDlg*>(pModal);
             if (pFlash == nullptr)
                 return;
@@ -704,7 +697,7 @@ private slots:
         window.m_boxes.m_paths.push_back(window.m_board.Dir().Path("sample.hex"));
         Click(FindControl<QPushButton>(window.m_pDlg.get(), IDC_BROWSE));
         window.m_boxes.m_shown.clear();
-        WhenModal([](QWidget* pModal) { QTest::keyClick(pModal, Qt::Key_Escape); });
+        WhenModalOpens([](QWidget* pModal) { QTest::keyClick(pModal, Qt::Key_Escape); });
         Click(window.m_pDlg->m_pFlashButton);
         QVERIFY(window.m_boxes.m_shown.empty());
         QVERIFY(window.Connected());
@@ -715,7 +708,7 @@ private slots:
     void WholeJob()
     {
         CConnectedWindow window(CUiBoard::kSectorCount);
-        WhenModal([](QWidget* pModal) {
+        WhenModalOpens([](QWidget* pModal) {
             Click(FindControl<QPushButton>(pModal, IDC_ERASE_CHIP));
             Click(FindControl<QPushButton>(pModal, IDOK));
         });
@@ -726,7 +719,7 @@ private slots:
         const std::string strSample = KELVORA_SOURCE_DIR "/targets/sample.hex";
         window.m_boxes.m_paths.push_back(strSample);
         Click(FindControl<QPushButton>(window.m_pDlg.get(), IDC_BROWSE));
-        WhenModal([](QWidget* pModal) {
+        WhenModalOpens([](QWidget* pModal) {
             Click(FindControl<QCheckBox>(pModal, IDC_VERIFY));
             Click(FindControl<QPushButton>(pModal, IDC_FLASHIT));
         });

@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QFontInfo>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -11,6 +12,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTimer>
 
 #include <cstdio>
 #include <functional>
@@ -275,8 +277,15 @@ private slots:
     void KeepsTheWholeLogInView()
     {
         Open();
+        // Each line is added at the end; nothing before it is rewritten.
+        QTextDocument* pDocument = m_pDlg->m_pLogView->document();
+        int nFirstChange = pDocument->characterCount();
+        const int nStartLength = nFirstChange;
+        connect(pDocument, &QTextDocument::contentsChange, this,
+                [&](int nPosition, int, int) { nFirstChange = std::min(nFirstChange, nPosition); });
         for (int i = 0; i < 600; ++i)
             m_pDlg->Log("line " + std::to_string(i));
+        QCOMPARE(nFirstChange, nStartLength - 1);
         const Lines lines = LogLines(*m_pDlg);
         QCOMPARE(lines.size(), size_t(605));
         QCOMPARE(lines.front(), std::string("Kelvora started"));
@@ -357,7 +366,6 @@ private slots:
         m_pBoard->Board().SetFaults(faults);
         Open();
         Click(m_pDlg->m_pConnectButton);
-        const CTargetLink* pFailed = m_pDlg->m_pLink.get();
         m_pBoard->Board().SetFaults(CBoardFaults());
         int nBarsAtReset = -1;
         m_boxes.m_fnOnShow = [&](const CShownBox& box) {
@@ -369,7 +377,6 @@ private slots:
         QCOMPARE(nBarsAtReset, 0);
         QCOMPARE(m_boxes.m_shown, std::vector<CShownBox>{kResetBox});
         QCOMPARE(AttemptLines(*m_pDlg), kConnectLines);
-        QVERIFY(m_pDlg->m_pLink.get() != pFailed || m_pDlg->m_pLink->m_bConnected);
         QCOMPARE(ButtonStates(*m_pDlg), kConnected);
     }
 
@@ -464,6 +471,43 @@ private slots:
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QCOMPARE(m_pDlg->result(), int(QDialog::Accepted));
         QVERIFY(!m_pDlg->isVisible());
+    }
+
+    // "&?" opens the About box: name and version, what the program does, and OK.
+    void ShowsTheAboutBox()
+    {
+        Open();
+        QString strTitle;
+        QStringList texts;
+        WhenModalOpens([&](QWidget* pBox) {
+            QVERIFY(pBox != nullptr);
+            strTitle = pBox->windowTitle();
+            for (const QLabel* pLabel : pBox->findChildren<QLabel*>())
+                texts << pLabel->text();
+            Click(FindControl<QPushButton>(pBox, IDOK));
+        });
+        Click(FindControl<QPushButton>(m_pDlg.get(), IDC_ABOUT));
+        QCOMPARE(strTitle, QString::fromUtf8("Info \xC3\xBC"
+                                             "ber kelvora"));
+        QVERIFY(texts.contains(QStringLiteral("Kelvora version " KELVORA_VERSION_TEXT)));
+        QVERIFY(m_pDlg->isVisible());
+    }
+
+    // The close box pressed while a connect runs ends the window after the connect, not under it.
+    void ClosesOnlyAfterTheConnectEnds()
+    {
+        Open();
+        connect(m_pDlg->m_pLogView, &QPlainTextEdit::blockCountChanged, this, [&] {
+            if (m_pDlg->m_pLogView->document()->lastBlock().text() ==
+                QLatin1String("Sending flasher program"))
+                m_pDlg->close();
+        });
+        Click(m_pDlg->m_pConnectButton);
+        QCOMPARE(AttemptLines(*m_pDlg), kConnectLines);
+        QVERIFY(m_pDlg->isVisible());
+        QTRY_VERIFY(!m_pDlg->isVisible());
+        QCOMPARE(m_pDlg->result(), int(QDialog::Rejected));
+        QVERIFY(m_pDlg->m_pLink == nullptr);
     }
 
     void EndsOnEscape()

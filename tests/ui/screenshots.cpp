@@ -7,13 +7,13 @@
 #include <QDir>
 #include <QPixmap>
 #include <QPushButton>
-#include <QTimer>
 
 #include <cstdio>
 #include <exception>
 
 #include "res/resource.h"
 #include "tests/ui/uitestsupport.h"
+#include "ui/aboutdlg.h"
 #include "ui/dialogbuilder.h"
 
 namespace
@@ -53,8 +53,7 @@ bool ShotFlashItVerified(const QString& strPath)
         if (box.strTitle == "Info" && QApplication::activeModalWidget() != nullptr)
             bSaved = QApplication::activeModalWidget()->grab().save(strPath, "PNG");
     };
-    QTimer::singleShot(0, [] {
-        QWidget* pFlashIt = QApplication::activeModalWidget();
+    WhenModalOpens([](QWidget* pFlashIt) {
         if (pFlashIt == nullptr)
             return;
         Click(FindControl<QCheckBox>(pFlashIt, IDC_VERIFY));
@@ -73,8 +72,7 @@ bool ShotHexInfo(const QString& strPath)
     boxes.m_paths.push_back(board.Dir().Path("sample.hex"));
     Click(FindControl<QPushButton>(pDlg.get(), IDC_BROWSE));
     bool bSaved = false;
-    QTimer::singleShot(0, [&] {
-        QWidget* pHexInfo = QApplication::activeModalWidget();
+    WhenModalOpens([&](QWidget* pHexInfo) {
         if (pHexInfo == nullptr)
             return;
         bSaved = pHexInfo->grab().save(strPath, "PNG");
@@ -82,6 +80,14 @@ bool ShotHexInfo(const QString& strPath)
     });
     Click(pDlg->m_pPropertiesButton);
     return bSaved;
+}
+
+// The About box.
+bool ShotAboutBox(const QString& strPath)
+{
+    CAboutDlg dlg;
+    dlg.show();
+    return dlg.grab().save(strPath, "PNG");
 }
 
 const struct
@@ -92,6 +98,7 @@ const struct
     {"main-window", ShotMainWindowConnected},
     {"flash-it", ShotFlashItVerified},
     {"hexinfo", ShotHexInfo},
+    {"about-box", ShotAboutBox},
 };
 }   // namespace
 

@@ -1,9 +1,11 @@
 #include "tests/ui/uitestsupport.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QTest>
+#include <QTimer>
 
 #include <cerrno>
 #include <stdexcept>
@@ -92,6 +94,11 @@ bool SelectPort(CKelvoraDlg& dlg, const std::string& strName)
 void Click(QAbstractButton* pButton)
 {
     QTest::mouseClick(pButton, Qt::LeftButton);
+}
+
+void WhenModalOpens(std::function<void(QWidget* pDialog)> fnAct)
+{
+    QTimer::singleShot(0, [fnAct = std::move(fnAct)] { fnAct(QApplication::activeModalWidget()); });
 }
 
 std::vector<std::string> LogLines(const CKelvoraDlg& dlg)

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -56,6 +57,10 @@ std::unique_ptr<CKelvoraDlg> OpenMainWindow(CRecordingBoxes& boxes, FnEnumerateP
 bool SelectPort(CKelvoraDlg& dlg, const std::string& strName);
 // A left click on a button, as the operator does it (nothing happens when it is disabled).
 void Click(QAbstractButton* pButton);
+// Runs fnAct on the modal dialog that opens next (or null when none did), as soon as its own
+// event loop runs; fnAct ends it, e.g. by clicking its OK button. Call it before the click that
+// opens the dialog.
+void WhenModalOpens(std::function<void(QWidget* pDialog)> fnAct);
 // m_strLog split at its CR LF line ends.
 std::vector<std::string> LogLines(const CKelvoraDlg& dlg);
 
