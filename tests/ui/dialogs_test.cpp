@@ -481,8 +481,8 @@ private slots:
                                                     EClose::Ok, {}, {},    {},    {},    false};
         QTest::newRow("a count of -1 ends at once")
             << CSectorCase{255, {}, false, false, false, false, EClose::Ok, {}, {}, {}, {}, true};
-        QTest::newRow("sectors 1 and 3, header click ignored")
-            << CSectorCase{4,      {0, 2, 4},          true,   false, false, false, EClose::Ok,
+        QTest::newRow("sectors 1 and 3, header and a line clicked twice unselected")
+            << CSectorCase{4,      {0, 2, 1, 4, 1},    true,   false, false, false, EClose::Ok,
                            {1, 3}, {D, D, 1, D, D, 3}, {1, 3}, {},    false};
         QTest::newRow("a failing sector does not stop the loop")
             << CSectorCase{4,   {1, 3},         true, false, true, true, EClose::Ok, {2}, {D, D, 0, D, D, 2},
