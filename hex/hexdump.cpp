@@ -26,3 +26,9 @@ int FormatDumpLine(char* pszLine, uint32_t dwAddress, uint8_t byValue)
     *p = '\0';
     return static_cast<int>(p - pszLine);
 }
+
+std::string FormatDumpLine(uint32_t dwAddress, uint8_t byValue)
+{
+    char szLine[kDumpLineMax + 1];
+    return std::string(szLine, static_cast<size_t>(FormatDumpLine(szLine, dwAddress, byValue)));
+}
