@@ -2,6 +2,8 @@
 // them in one array of exactly that many items, then a sort by address.
 #include "hex/hexfile.h"
 
+#include "hex/bigarray.h"
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -13,8 +15,6 @@
 #include <new>
 #include <system_error>
 #include <thread>
-
-#include <sys/mman.h>
 
 namespace
 {
@@ -96,13 +96,8 @@ uint32_t FieldValue(const unsigned char* pDigits, int nBytes)
 HexItem* AllocateItems(size_t nItems)
 {
     const size_t nBytes = nItems * sizeof(HexItem);
-    if (nBytes < kHugeArrayMin)
-        return static_cast<HexItem*>(std::malloc(nBytes));
-    void* p = nullptr;
-    if (posix_memalign(&p, kHugePageSize, nBytes) != 0)
-        return nullptr;
-    madvise(p, nBytes, MADV_HUGEPAGE);   // only advice; the array works without it
-    return static_cast<HexItem*>(p);
+    const size_t nAlign = nBytes < kHugeArrayMin ? alignof(std::max_align_t) : kHugePageSize;
+    return static_cast<HexItem*>(AllocateBigArray(nBytes, nAlign));
 }
 
 // Faults the array in from its end downwards, a huge page at a time, while the loading pass
@@ -112,7 +107,7 @@ void PrefaultBackwards(char* pArray, size_t nBytes, const std::atomic<bool>* pbS
     size_t nEnd = nBytes & ~(kHugePageSize - 1);
     while (nEnd > 0 && !pbStop->load(std::memory_order_relaxed)) {
         nEnd -= kHugePageSize;
-        if (madvise(pArray + nEnd, kHugePageSize, MADV_POPULATE_WRITE) != 0)
+        if (!PopulateBigArray(pArray + nEnd, kHugePageSize))
             return;   // not offered by this kernel: the loading pass faults the pages itself
     }
 }
@@ -151,7 +146,7 @@ CHexFile::~CHexFile()
 
 void CHexFile::ReleaseItems()
 {
-    std::free(m_pItems);
+    FreeBigArray(m_pItems);
     m_pItems = nullptr;
     m_pFirst = nullptr;
     m_pCurrent = nullptr;

@@ -39,9 +39,14 @@ int CTargetLink::Init(const char* pszPort, int nBaudRate, const char* pszBslFile
     m_pSecondLoader = new CHexFile(pszSecondLoaderFile != nullptr ? pszSecondLoaderFile : "");
 
     m_strError.clear();
+    m_nSystemError = 0;
+    m_strSystemError.clear();
 
-    if (m_pPort->Open(pszPort != nullptr ? pszPort : "", nBaudRate) != 0)
+    if (m_pPort->Open(pszPort != nullptr ? pszPort : "", nBaudRate) != 0) {
+        m_nSystemError = m_pPort->GetLastSystemError();
+        m_strSystemError = m_pPort->GetLastSystemErrorText();
         return Fail("Error, cannot open serial port");
+    }
 
     if (m_pBsl->Verify() != 0)
         return Fail("Error reading bsl");

@@ -13,6 +13,10 @@ packages=(
   fonts-dejavu-core fonts-liberation           # dialog and log fonts (Liberation Mono stands in for Courier New)
   srecord binutils                             # reference tools for the hex round trips
   util-linux                                   # setarch, for TSan on kernels with wide ASLR
+  libcli11-dev                                 # kelvora-cli: command-line parsing
+  dpkg-dev                                     # dpkg-shlibdeps: dependencies of the Debian package (cpack -G DEB)
+  g++-mingw-w64-x86-64-posix                   # Windows build (std::thread needs the POSIX thread model)
+  wine wine64                                  # runs the Windows tests here
 )
 
 missing=()

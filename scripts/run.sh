@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Kelvora's main job: boot the board, erase the flash chip, program an Intel hex image and
-# verify it. Without KELVORA_PORT a simulated board is started on a pseudo-terminal.
-# Usage: scripts/run.sh [IMAGE.hex] [kelvora-flash options...]
-#   KELVORA_PORT=/dev/ttyUSB0 scripts/run.sh my.hex --chip amd    (a real board)
+# Kelvora's main job: boot the board, erase what the image needs, program an Intel hex image and
+# verify it, with kelvora-cli. Without KELVORA_PORT a simulated board is started on a
+# pseudo-terminal and nothing waits for a reset.
+# Usage: scripts/run.sh [IMAGE.hex] [kelvora-cli flash options...]   (in any order)
+#   KELVORA_PORT=/dev/ttyUSB0 scripts/run.sh my.hex --flash-chip AMD --dir /path/to/loaders
 set -euo pipefail
 
 # The window. With a display and no arguments: build `kelvora` and the board simulator, start a
@@ -29,24 +30,45 @@ if [ $# -eq 0 ]; then
 fi
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${KELVORA_BUILD_DIR:-$root/build/release}"
-image="${1:-$root/targets/sample.hex}"
-shift || true
 
 "$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$build" -G Ninja -Wno-dev -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
-cmake --build "$build" -j "$(nproc)" --target kelvora-flash kelvora-boardsim
 
-port="${KELVORA_PORT:-}"
-ask=()                 # a real board is reset by hand: kelvora-flash waits for Enter
-if [ -z "$port" ]; then
-  ask=(--yes)          # the simulated board starts in its bootstrap loader
-  # The simulated board keeps its flash in a file between runs, like a real one.
+# ---- command line: kelvora-cli flash on a real or simulated board -------------------------
+run_cli() {
+  cmake --build "$build" -j "$(nproc)" --target kelvora-cli kelvora-boardsim
+  # The image is the first argument that is neither an option nor an option's value.
+  local args=("$@") image="" have_dir="" i=0
+  while [ $i -lt ${#args[@]} ]; do
+    case "${args[$i]}" in
+      -p|--port|-b|--baud|--flash-chip|--erase) i=$((i + 1)) ;;
+      -d|--dir) have_dir=1; i=$((i + 1)) ;;
+      --dir=*) have_dir=1 ;;
+      -*) ;;
+      *) [ -z "$image" ] && image="${args[$i]}" ;;
+    esac
+    i=$((i + 1))
+  done
+  # Relative to where the operator stands, so that the log shows a short path.
+  [ -n "$image" ] || args+=("$(realpath --relative-to=. "$root/targets/sample.hex")")
+  [ -n "$have_dir" ] || args+=(--dir "$root/targets")
+
+  local port="${KELVORA_PORT:-}"
+  if [ -n "$port" ]; then
+    # A real board is reset by hand: kelvora-cli asks for it and waits for Enter.
+    "$build/tools/kelvora-cli" flash --port "$port" "${args[@]}"
+    return
+  fi
+  # The simulated board starts in its bootstrap loader and keeps its flash in a file between runs.
+  # sim and simpid stay global: the EXIT trap needs them after the function has returned.
   exec {sim}< <(exec "$build/sim/kelvora-boardsim" --baud "${KELVORA_SIM_BAUD:-0}" \
                      --flash "$build/simulated-flash.bin")
   simpid=$!
   trap 'kill -TERM "$simpid" 2>/dev/null; wait "$simpid" 2>/dev/null || true' EXIT
   read -r -u "$sim" port
   echo "Simulated board on $port"
-fi
+  "$build/tools/kelvora-cli" flash --port "$port" --no-prompt "${args[@]}"
+}
+# ---------------------------------------------------------------------------------------------
 
-"$build/tools/kelvora-flash" --port "$port" --dir "$root/targets" "${ask[@]}" "$@" "$image"
+run_cli "$@"

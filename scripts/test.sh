@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds Kelvora from scratch and runs every check: all tests; the core, link and simulator
-# tests again under AddressSanitizer+UBSan and under ThreadSanitizer; the hex file fuzzer.
+# tests again under AddressSanitizer+UBSan and under ThreadSanitizer; the Windows build and its
+# tests under Wine; the hex file fuzzer.
 # Usage: scripts/test.sh [BUILD_DIR]   (default: build/ in the repository; it is wiped first)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -35,10 +36,14 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print
 
 echo "== TSan build and tests (threads: serial port, link, simulator)"
 configure "$out/tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVORA_SANITIZE=thread -DKELVORA_BUILD_BENCH=OFF
-cmake --build "$out/tsan" -j "$jobs" --target test_serial test_link test_sim
+cmake --build "$out/tsan" -j "$jobs" --target test_serial test_link test_sim test_cli_board kelvora-cli kelvora-boardsim
 # TSan's shadow memory needs the classic address layout; setarch -R is inherited by the tests.
+# test_cli_board runs kelvora-cli, built with TSan too, on several boards at once.
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-  setarch "$(uname -m)" -R ctest --test-dir "$out/tsan" --output-on-failure -L '^(test_serial|test_link|test_sim)$'
+  setarch "$(uname -m)" -R ctest --test-dir "$out/tsan" --output-on-failure -L '^(test_serial|test_link|test_sim|test_cli_board)$'
+
+echo "== Windows build and tests under Wine (simulated boards on COM ports)"
+"$root/scripts/test-windows.sh" "$out/windows" "$out/release/sim/kelvora-boardsim"
 
 echo "== hex file fuzzer (${fuzz_seconds} s)"
 CC=clang CXX=clang++ configure "$out/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVORA_FUZZ=ON \

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <thread>
 
 class CAutoResetEvent;
@@ -30,9 +31,39 @@ public:
     // Stops the reader thread, closes both events and the device.
     void Close();
 
+    // The system's reason for the last failed Open: the error number of the step that failed
+    // (errno on POSIX, GetLastError on Windows) and its text; 0 and empty after a successful
+    // Open. Kept until the next Open, also across Close. A port held by someone else gives the
+    // busy code (EBUSY; ERROR_ACCESS_DENIED on Windows) and "the port is in use by another
+    // program"; a rate the port can't run gives the invalid-argument code (EINVAL;
+    // ERROR_INVALID_PARAMETER) and "unsupported speed N".
+    int GetLastSystemError() const;
+    std::string GetLastSystemErrorText() const;
+
     static int ReadThreadProc(CRS232Port* pPort);
 
+#ifndef _WIN32
+    // The one call through which Open drives the modem control lines, shaped like the
+    // platform's (POSIX: ioctl with TIOCMBIC / TIOCMBIS and the TIOCM_ line bits): 0, or -1
+    // with errno set. A pseudo-terminal has no modem lines, so tests watch the request here.
+    // Null puts the real call back. Affects every port of the process. (Windows sets the lines
+    // through the device control block of Open.)
+    using ModemLineCall = int (*)(int hComm, unsigned long nRequest, int* pnLines);
+    static void SetModemLineCall(ModemLineCall pfnCall);
+#endif
+
 private:
+    // The platform's handles: rs232port_posix.cpp and rs232port_win32.cpp.
+#ifdef _WIN32
+    using DeviceHandle = void*;   // HANDLE, INVALID_HANDLE_VALUE when not open
+    using ThreadHandle = void*;   // HANDLE of the reader thread, INVALID_HANDLE_VALUE when none
+    using WakeHandle = void*;     // manual-reset event, nullptr when none
+#else
+    using DeviceHandle = int;   // descriptor, -1 when not open
+    using ThreadHandle = std::thread;
+    using WakeHandle = int;   // eventfd, -1 when none
+#endif
+
     bool IsOpen() const;
     void ReadLoop();
     int ReadTimed(char* pch, std::uint32_t* pdwCount, int nLimitMs);
@@ -40,27 +71,37 @@ private:
     int StartReadThread();
     void StopReadThread();
     void CloseDevice();
-    void NoteDeviceError(int nErrno);
-    void WaitForLine(int nBytes);
+    int FailOpen(int nError, const std::string& strText = std::string());   // notes the reason; -1
 
     char m_szPort[256];
-    int m_hComm;                                        // device descriptor, -1 when not open
+    DeviceHandle m_hComm;
     std::unique_ptr<CAutoResetEvent> m_hReadComplete;   // "RS232ReadComplete": reader -> foreground
     std::unique_ptr<CAutoResetEvent> m_hStartRead;      // "RS232StartRead": foreground -> reader
-    std::thread m_hReadThread;
+    ThreadHandle m_hReadThread;
     // Mailbox of the last read request: written by the reader thread before it signals
     // m_hReadComplete, read by the foreground after its wait on it returned.
     char m_chRead;
     std::uint32_t m_dwReadCount;
     int m_bReadError;
 
-    int m_hStopRead;                 // eventfd: wakes the reader thread out of a device wait on Close
+    WakeHandle m_hStopRead;          // wakes the reader thread out of a device wait on Close
     std::atomic<bool> m_bStopRead;   // the reader thread leaves its loop at the next turn
     std::atomic<bool>
         m_bDeviceLost;   // hang-up, device error or a failed hand-over: reads and writes fail at once
-    bool m_bExclusive;   // TIOCEXCL is ours to clear on Close
+    int m_nLastError;    // reason of the last failed Open
+    std::string m_strLastError;
+
+#ifndef _WIN32
+    struct SavedLineSettings;   // the device's settings as Open found them, put back by Close
+
+    void NoteDeviceError(int nErrno);
+    void WaitForLine(int nBytes);
+
+    bool m_bExclusive;                                 // TIOCEXCL is ours to clear on Close
+    std::unique_ptr<SavedLineSettings> m_pSavedLine;   // set once the device is ours, until Close
     // Line time: the kernel takes bytes long before the line has sent them, so Write keeps
     // account of when the line will be free and returns only once its last byte is on the way.
     std::chrono::nanoseconds m_nsByteTime;                // ten bit times at the open speed
     std::chrono::steady_clock::time_point m_tpLineFree;   // when everything written has been sent
+#endif
 };

@@ -2,6 +2,7 @@
 // The first line on stdout is the device path to connect to.
 #include "serial/simportdirectory.h"
 #include "sim/boardsim.h"
+#include "sim/portregistration.h"
 
 #include <cerrno>
 #include <climits>
@@ -9,8 +10,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <getopt.h>
 #include <string>
+#include <sys/file.h>
 #include <sys/signalfd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -97,52 +100,6 @@ bool ParseNumber(const char* pszText, int nBase, long long nMin, long long nMax,
         return false;
     nValue = n;
     return true;
-}
-
-// mkdir -p, new directories private; then the directory must be ours and closed to others.
-bool MakePrivateDirectory(const std::string& strPath)
-{
-    for (size_t nAt = 1; nAt <= strPath.size(); ++nAt) {
-        if (nAt < strPath.size() && strPath[nAt] != '/')
-            continue;
-        const std::string strPart = strPath.substr(0, nAt);
-        if (mkdir(strPart.c_str(), 0700) != 0 && errno != EEXIST)
-            return false;
-    }
-    struct stat st
-    {};
-    return lstat(strPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid() &&
-           (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
-}
-
-// Symbolic link NAME -> device, replacing a stale one atomically; "" on failure.
-std::string RegisterPort(const std::string& strName, const std::string& strDevice)
-{
-    const std::string strDirectory = GetSimulatorPortDirectory();
-    if (!MakePrivateDirectory(strDirectory))
-        return "";
-    const std::string strLink = strDirectory + "/" + strName;
-    const std::string strTemp = strDirectory + "/." + strName + ".tmp" + std::to_string(getpid());
-    unlink(strTemp.c_str());
-    if (symlink(strDevice.c_str(), strTemp.c_str()) != 0)
-        return "";
-    if (rename(strTemp.c_str(), strLink.c_str()) != 0) {
-        unlink(strTemp.c_str());
-        return "";
-    }
-    return strLink;
-}
-
-// Removes the link only while it is still ours (another simulator may have taken the name).
-void UnregisterPort(const std::string& strLink, const std::string& strDevice)
-{
-    char szTarget[4096];
-    const ssize_t n = readlink(strLink.c_str(), szTarget, sizeof szTarget - 1);
-    if (n < 0)
-        return;
-    szTarget[n] = '\0';
-    if (strDevice == szTarget)
-        unlink(strLink.c_str());
 }
 
 bool ReadOptions(int argc, char** argv, CBoardSim& sim, std::string& strName, std::string& strFlash,
@@ -283,15 +240,16 @@ int main(int argc, char** argv)
     }
     const std::string strDevice = sim.GetDevicePath();
     // Registered before the path is printed, so whoever reads the path can already discover it.
-    const std::string strLink = RegisterPort(strName, strDevice);
+    CPortRegistration registration;
+    const bool bRegistered = registration.Register(strName, strDevice);
     std::printf("%s\n", strDevice.c_str());
     std::fflush(stdout);
-    if (strLink.empty())
+    if (!bRegistered)
         std::fprintf(stderr, "kelvora-boardsim: cannot register in %s; connect to %s directly\n",
                      GetSimulatorPortDirectory().c_str(), strDevice.c_str());
     else
         std::fprintf(stderr, "kelvora-boardsim: board on %s, registered as %s\n", strDevice.c_str(),
-                     strLink.c_str());
+                     registration.GetLinkPath().c_str());
 
     struct signalfd_siginfo info
     {};
@@ -302,8 +260,7 @@ int main(int argc, char** argv)
     if (bLog)
         std::fprintf(stderr, "kelvora-boardsim: signal %u, ending\n", info.ssi_signo);
 
-    if (!strLink.empty())
-        UnregisterPort(strLink, strDevice);
+    registration.Unregister();
     sim.Stop();
     close(hSignals);
     if (!strFlash.empty() && !sim.GetFlash().empty() && sim.SaveFlash(strFlash) != 0) {

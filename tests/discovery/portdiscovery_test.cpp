@@ -8,7 +8,10 @@
 #include <sstream>
 #include <tuple>
 
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -122,8 +125,14 @@ TEST(PortDiscovery, FakeMachineListsHardwarePortsSortedThenLiveSimulatorLinks)
     fs::remove(m.m_root / "dev/ttyS5");
     fs::remove(m.m_root / "sys/devices/platform/serial8250/tty/ttyS6/device");
     std::ofstream(m.m_root / "dev/pts/3").put('\0');
-    for (const char* pszLink : {"board-b", "board-a", "ttyS11"})
+    // A running simulator holds the lock beside its link.
+    std::vector<int> locks;
+    for (const char* pszLink : {"board-b", "board-a", "ttyS11"}) {
         fs::create_symlink(m.m_root / "dev/pts/3", m.m_root / "sim" / pszLink);
+        locks.push_back(open((m.m_root / "sim" / pszLink).string().append(".lock").c_str(),
+                             O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+        ASSERT_EQ(0, flock(locks.back(), LOCK_EX));
+    }
     fs::create_symlink(m.m_root / "dev/pts/9", m.m_root / "sim/stale");   // its simulator is gone
     std::ofstream(m.m_root / "sim/not-a-link").put('\0');
 
@@ -155,6 +164,8 @@ TEST(PortDiscovery, FakeMachineListsHardwarePortsSortedThenLiveSimulatorLinks)
         EXPECT_EQ(bare.m_strDescription, info.m_strDescription);
     }
     EXPECT_EQ(listed, expected);
+    for (const int hLock : locks)
+        close(hLock);
 }
 
 TEST(PortDiscovery, PortsAreSortedByDeviceNameInNaturalOrder)

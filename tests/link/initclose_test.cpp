@@ -1,4 +1,5 @@
 // Init and Close of the target link: the order of the checks and their texts.
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -64,8 +65,13 @@ TEST_P(InitOrder, FirstFailingStepNamesItself)
     EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(90));   // no pause after a failed Init
     m_link.Close();
     EXPECT_EQ(c.pszError, m_link.GetErrorText());
+    // The system's reason only for the port, and kept after Close like the text.
+    EXPECT_EQ(c.bPortOk ? 0 : ENOENT, m_link.m_nSystemError);
+    EXPECT_EQ(c.bPortOk ? "" : "No such file or directory", m_link.m_strSystemError);
     // The failed link released the port it had opened.
     EXPECT_EQ(0, Init(m_link)) << m_link.GetErrorText();
+    EXPECT_EQ(0, m_link.m_nSystemError);
+    EXPECT_EQ("", m_link.m_strSystemError);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -105,6 +111,8 @@ TEST_F(InitClose, SuccessEmptiesTheTextAndCloseReleasesEverything)
     CTargetLink second;
     EXPECT_EQ(-1, Init(second));
     EXPECT_EQ("Error, cannot open serial port", second.GetErrorText());
+    EXPECT_EQ(EBUSY, second.m_nSystemError);
+    EXPECT_EQ("the port is in use by another program", second.m_strSystemError);
     second.Close();
 
     const auto start = Clock::now();
@@ -117,6 +125,30 @@ TEST_F(InitClose, SuccessEmptiesTheTextAndCloseReleasesEverything)
     EXPECT_EQ(nullptr, m_link.m_pSecondLoader);
     m_link.Close();
     EXPECT_EQ(0, Init(second));   // free again at once
+}
+
+// A link used again starts from scratch: the first port is closed and the board must be
+// connected anew before anything is sent.
+TEST_F(InitClose, InitAgainStartsFromScratch)
+{
+    for (const bool bCloseFirst : {false, true}) {
+        SCOPED_TRACE(bCloseFirst ? "Close, then Init" : "Init twice");
+        ASSERT_EQ(0, Init(m_link));
+        ASSERT_EQ(static_cast<signed char>(0xC5), m_link.Connect());
+        if (bCloseFirst)
+            m_link.Close();
+        ASSERT_EQ(0, Init(m_link)) << m_link.GetErrorText();
+        m_board.ClearWireLog();
+        EXPECT_EQ(-1, m_link.SendBsl());
+        EXPECT_EQ("Error not Connected", m_link.GetErrorText());
+        // The board, reset by the new open, answers the bootstrap request as the first byte.
+        EXPECT_EQ(static_cast<signed char>(0xC5), m_link.Connect());
+        EXPECT_EQ(std::vector<uint8_t>{0x00}, ToBoard());
+        m_link.Close();
+        CTargetLink other;
+        EXPECT_EQ(0, Init(other)) << other.GetErrorText();
+        other.Close();
+    }
 }
 
 TEST_F(InitClose, BootOperationsNeedInitFirst)

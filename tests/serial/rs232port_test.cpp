@@ -1,13 +1,19 @@
 #include "ptyboard.h"
 #include "serial/rs232port.h"
+#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <fcntl.h>
 #include <functional>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace
 {
@@ -62,9 +68,12 @@ TEST(RS232Port, OperationsOnAPortThatIsNotOpenFail)
     ExpectAllFailAtOnce(port);
 }
 
-TEST(RS232Port, OpenRefusesBadNamesAndRates)
+TEST(RS232Port, OpenRefusesBadNamesAndRatesWithTheSystemsReason)
 {
     CPtyBoard board;
+    CPtyBoard held;
+    CRS232Port holder;
+    ASSERT_EQ(0, holder.Open(held.GetPath().c_str(), kBaudRate));
     // Leading slashes pad the path to an exact length; cutting the longer name down to
     // 255 characters would open the terminal.
     const auto padded = [&](std::size_t nLength, const char* pszTail) {
@@ -76,21 +85,143 @@ TEST(RS232Port, OpenRefusesBadNamesAndRates)
         std::string strName;
         int nBaudRate;
         int nExpected;
+        int nErrno;
+        const char* pszReason;
     } cases[] = {
-        {padded(255, ""), kBaudRate, 0},     {padded(256, "x"), kBaudRate, -1},
-        {board.GetPath(), 12345, -1},        {board.GetPath(), 0, -1},
-        {board.GetPath(), -9600, -1},        {"/dev/null", kBaudRate, -1},
-        {"/nonexistent/tty", kBaudRate, -1},
+        {padded(255, ""), kBaudRate, 0, 0, ""},
+        {padded(256, "x"), kBaudRate, -1, ENAMETOOLONG, "File name too long"},
+        {board.GetPath(), 12345, -1, EINVAL, "unsupported speed 12345"},
+        {board.GetPath(), 0, -1, EINVAL, "unsupported speed 0"},
+        {board.GetPath(), -9600, -1, EINVAL, "unsupported speed -9600"},
+        {"/dev/null", kBaudRate, -1, ENOTTY, "Inappropriate ioctl for device"},
+        {"/nonexistent/tty", kBaudRate, -1, ENOENT, "No such file or directory"},
+        {held.GetPath(), kBaudRate, -1, EBUSY, "the port is in use by another program"},
     };
     for (const auto& c : cases) {
         CRS232Port port;
         EXPECT_EQ(c.nExpected, port.Open(c.strName.c_str(), c.nBaudRate))
             << c.strName << " @ " << c.nBaudRate;
+        port.Close();   // the reason outlives Close
+        EXPECT_EQ(c.nErrno, port.GetLastSystemError()) << c.strName << " @ " << c.nBaudRate;
+        EXPECT_EQ(c.pszReason, port.GetLastSystemErrorText()) << c.strName << " @ " << c.nBaudRate;
         if (c.nExpected != 0)
             ExpectAllFailAtOnce(port);   // a half set-up device is not open
     }
+    // Root opens any file; anyone else can check the refusal.
+    if (geteuid() != 0) {
+        const CTempDir dir;
+        const int hFile = open(dir.Path("closed").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0);
+        ASSERT_GE(hFile, 0);
+        close(hFile);
+        CRS232Port port;
+        EXPECT_EQ(-1, port.Open(dir.Path("closed").c_str(), kBaudRate));
+        EXPECT_EQ(EACCES, port.GetLastSystemError());
+    }
     CRS232Port port;
     EXPECT_EQ(-1, port.Open(nullptr, kBaudRate));
+    EXPECT_EQ(0, port.Open(board.GetPath().c_str(), kBaudRate));   // the next Open starts clean
+    EXPECT_EQ(0, port.GetLastSystemError());
+    EXPECT_EQ("", port.GetLastSystemErrorText());
+}
+
+namespace
+{
+bool SameLine(const termios& a, const termios& b)
+{
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
+           a.c_lflag == b.c_lflag && cfgetispeed(&a) == cfgetispeed(&b) &&
+           cfgetospeed(&a) == cfgetospeed(&b) && std::equal(a.c_cc, a.c_cc + NCCS, b.c_cc);
+}
+}   // namespace
+
+// The pty's two ends share one set of line settings, so the board's end shows what the port
+// asked for: the driver of a real port would run at the speed set here, whatever the port
+// believes.
+TEST(RS232Port, OpenSetsTheExactLineAndCloseGivesTheOldOneBack)
+{
+    const struct
+    {
+        int nRate;
+        speed_t nSpeed;
+    } rates[] = {{1200, B1200},   {2400, B2400},   {4800, B4800},   {9600, B9600},
+                 {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200}};
+    for (const auto& rate : rates) {
+        SCOPED_TRACE(rate.nRate);
+        CPtyBoard board;
+        // A cooked terminal with every setting the port must undo.
+        termios tioBefore;
+        ASSERT_EQ(0, tcgetattr(board.GetMaster(), &tioBefore));
+        tioBefore.c_cflag |= CSTOPB | CRTSCTS | HUPCL;
+        tioBefore.c_iflag |= IXON | IXOFF | INPCK | ICRNL;
+        tioBefore.c_lflag |= ICANON | ECHO | ISIG;
+        tioBefore.c_oflag |= OPOST;
+        cfsetspeed(&tioBefore, B300);
+        ASSERT_EQ(0, tcsetattr(board.GetMaster(), TCSANOW, &tioBefore));
+        ASSERT_EQ(0, tcgetattr(board.GetMaster(), &tioBefore));
+
+        CRS232Port port;
+        ASSERT_EQ(0, port.Open(board.GetPath().c_str(), rate.nRate));
+        termios tio;
+        ASSERT_EQ(0, tcgetattr(board.GetMaster(), &tio));
+        EXPECT_EQ(rate.nSpeed, cfgetospeed(&tio));
+        EXPECT_EQ(rate.nSpeed, cfgetispeed(&tio));
+        EXPECT_EQ(CS8 | CREAD | CLOCAL, tio.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | CREAD | CLOCAL));
+        EXPECT_EQ(0u, tio.c_iflag & (IXON | IXOFF | IXANY | INPCK | ISTRIP | ICRNL | INLCR | IGNCR | BRKINT));
+        EXPECT_EQ(0u, tio.c_oflag & OPOST);
+        EXPECT_EQ(0u, tio.c_lflag & (ICANON | ECHO | ECHONL | ISIG | IEXTEN));
+        EXPECT_EQ(1, tio.c_cc[VMIN]);
+        EXPECT_EQ(0, tio.c_cc[VTIME]);
+
+        port.Close();
+        termios tioAfter;
+        ASSERT_EQ(0, tcgetattr(board.GetMaster(), &tioAfter));
+        EXPECT_TRUE(SameLine(tioBefore, tioAfter));
+    }
+}
+
+namespace
+{
+struct CModemLineRequest
+{
+    unsigned long nRequest;
+    int nLines;
+    bool operator==(const CModemLineRequest& other) const
+    {
+        return nRequest == other.nRequest && nLines == other.nLines;
+    }
+};
+std::vector<CModemLineRequest> g_modemLineRequests;
+int g_nModemLineErrno = 0;
+
+int RecordModemLineRequest(int, unsigned long nRequest, int* pnLines)
+{
+    g_modemLineRequests.push_back({nRequest, *pnLines});
+    errno = g_nModemLineErrno;
+    return g_nModemLineErrno != 0 ? -1 : 0;
+}
+}   // namespace
+
+// A pty refuses modem-line requests; a real port must see DTR and RTS asked to go low.
+TEST(RS232Port, OpenAsksForDtrAndRtsLowAndToleratesARefusal)
+{
+    const struct
+    {
+        int nErrno;   // of the modem-line call
+        int nExpected;
+    } cases[] = {{0, 0}, {ENOTTY, 0}, {EINVAL, 0}, {EIO, -1}};
+    CRS232Port::SetModemLineCall(&RecordModemLineRequest);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.nErrno);
+        g_modemLineRequests.clear();
+        g_nModemLineErrno = c.nErrno;
+        CPtyBoard board;
+        CRS232Port port;
+        EXPECT_EQ(c.nExpected, port.Open(board.GetPath().c_str(), kBaudRate));
+        EXPECT_EQ(c.nExpected == 0 ? 0 : c.nErrno, port.GetLastSystemError());
+        const std::vector<CModemLineRequest> expected = {{TIOCMBIC, TIOCM_DTR | TIOCM_RTS}};
+        EXPECT_EQ(expected, g_modemLineRequests);
+    }
+    CRS232Port::SetModemLineCall(nullptr);
 }
 
 TEST(RS232Port, FailedOpenIsReleasedByTheDestructorWithoutAThread)
@@ -223,12 +354,20 @@ TEST(RS232Port, SecondOpenOfAHeldPortFailsUntilClose)
     CPtyBoard board;
     CRS232Port first;
     ASSERT_EQ(0, first.Open(board.GetPath().c_str(), kBaudRate));
+    termios tio;
     {
         CRS232Port second;
         EXPECT_EQ(-1, second.Open(board.GetPath().c_str(), kBaudRate));
+        // The holder changes its speed meanwhile.
+        ASSERT_EQ(0, tcgetattr(board.GetMaster(), &tio));
+        cfsetspeed(&tio, B9600);
+        ASSERT_EQ(0, tcsetattr(board.GetMaster(), TCSANOW, &tio));
     }
-    // The refused opener must not have cleared the holder's exclusive mode on its way out.
+    // The refused opener must not have cleared the holder's exclusive mode or put back the
+    // line settings it saw on its way out.
     EXPECT_EQ(1, ProbeExclusive(board.GetPath()));
+    ASSERT_EQ(0, tcgetattr(board.GetMaster(), &tio));
+    EXPECT_EQ(B9600, cfgetospeed(&tio));
     first.Close();
     EXPECT_EQ(0, ProbeExclusive(board.GetPath()));
     CRS232Port second;

@@ -42,17 +42,15 @@ CUiBoard::CUiBoard() : m_dir("kelvora-ui"), m_runtime("kelvora-ui-run")
     Check(QDir::setCurrent(QString::fromStdString(m_dir.Path())), "enter " + m_dir.Path());
 
     Check(m_board.Start() == 0, "start the simulated board");
-    // Registered as kelvora-boardsim does it: a link named like the port, in a private folder.
+    // Registered as kelvora-boardsim does it, in a private folder.
     const std::string strPorts = GetSimulatorPortDirectory();
     Check(strPorts.rfind(m_runtime.Path(), 0) == 0, "steer discovery into " + m_runtime.Path());
-    const std::string strKelvora = strPorts.substr(0, strPorts.rfind('/'));
-    Check(mkdir(strKelvora.c_str(), 0700) == 0 && mkdir(strPorts.c_str(), 0700) == 0, "make " + strPorts);
-    Check(symlink(m_board.GetDevicePath().c_str(), (strPorts + "/" + kPortName).c_str()) == 0,
-          "register the board");
+    Check(m_registration.Register(kPortName, m_board.GetDevicePath()), "register the board");
 }
 
 CUiBoard::~CUiBoard()
 {
+    m_registration.Unregister();
     m_board.Stop();
     QDir::setCurrent(m_strOldDir);
     if (m_bHadRuntimeDir)

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "sim/boardsim.h"
+#include "sim/portregistration.h"
 #include "support/tempdir.h"
 #include "tests/ui/recordingboxes.h"
 #include "ui/kelvoradlg.h"
@@ -49,6 +50,7 @@ private:
     QByteArray m_oldRuntimeDir;
     bool m_bHadRuntimeDir;
     CBoardSim m_board;
+    CPortRegistration m_registration;
 };
 
 // The main window with the recorder for its boxes, shown, so that its start-up has run.

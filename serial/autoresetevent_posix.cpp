@@ -28,6 +28,11 @@ int CAutoResetEvent::Create()
     return 0;
 }
 
+bool CAutoResetEvent::IsCreated() const
+{
+    return m_hEvent >= 0;
+}
+
 void CAutoResetEvent::Close()
 {
     if (m_hEvent < 0)

@@ -72,9 +72,50 @@ int IoctlRetry(int hFile, unsigned long nRequest, void* pArg)
 }
 }   // namespace
 
+struct CRS232Port::SavedLineSettings
+{
+    termios tio;
+};
+
+namespace
+{
+int RealModemLineCall(int hComm, unsigned long nRequest, int* pnLines)
+{
+    return ioctl(hComm, nRequest, pnLines);
+}
+
+std::atomic<CRS232Port::ModemLineCall> g_pfnModemLineCall(&RealModemLineCall);
+
+int ModemLineCallRetry(int hComm, unsigned long nRequest, int* pnLines)
+{
+    const CRS232Port::ModemLineCall pfnCall = g_pfnModemLineCall.load();
+    int nResult;
+    do
+        nResult = pfnCall(hComm, nRequest, pnLines);
+    while (nResult < 0 && errno == EINTR);
+    return nResult;
+}
+
+int TcSetAttrRetry(int hFile, const termios* pTio)
+{
+    int nResult;
+    do
+        nResult = tcsetattr(hFile, TCSANOW, pTio);
+    while (nResult != 0 && errno == EINTR);
+    return nResult;
+}
+
+const char kPortInUse[] = "the port is in use by another program";
+}   // namespace
+
+void CRS232Port::SetModemLineCall(ModemLineCall pfnCall)
+{
+    g_pfnModemLineCall.store(pfnCall != nullptr ? pfnCall : &RealModemLineCall);
+}
+
 CRS232Port::CRS232Port()
     : m_hComm(-1), m_chRead(0), m_dwReadCount(0), m_bReadError(0), m_hStopRead(-1), m_bStopRead(false),
-      m_bDeviceLost(false), m_bExclusive(false), m_nsByteTime(0), m_tpLineFree()
+      m_bDeviceLost(false), m_nLastError(0), m_bExclusive(false), m_nsByteTime(0), m_tpLineFree()
 {}
 
 CRS232Port::~CRS232Port()
@@ -82,30 +123,50 @@ CRS232Port::~CRS232Port()
     Close();
 }
 
+int CRS232Port::GetLastSystemError() const
+{
+    return m_nLastError;
+}
+
+std::string CRS232Port::GetLastSystemErrorText() const
+{
+    return m_strLastError;
+}
+
+int CRS232Port::FailOpen(int nErrno, const std::string& strText)
+{
+    m_nLastError = nErrno;
+    m_strLastError = strText.empty() ? std::generic_category().message(nErrno) : strText;
+    return -1;
+}
+
 int CRS232Port::Open(const char* pszPort, int nBaudRate)
 {
     if (m_hReadThread.joinable())
-        return -1;   // already open
-    Close();         // what a failed Open left behind
+        return FailOpen(EBUSY, "the port is already open");
+    Close();   // what a failed Open left behind
+    m_nLastError = 0;
+    m_strLastError.clear();
     m_bDeviceLost.store(false);
 
     if (pszPort == nullptr)
-        return -1;
+        return FailOpen(EINVAL);
     const std::size_t nLength = strnlen(pszPort, sizeof m_szPort);
     if (nLength == sizeof m_szPort)
-        return -1;   // no room for the terminator: refuse rather than open a truncated name
+        return FailOpen(
+            ENAMETOOLONG);   // no room for the terminator: refuse rather than open a truncated name
     std::memcpy(m_szPort, pszPort, nLength + 1);
 
     m_hReadComplete = std::make_unique<CAutoResetEvent>("RS232ReadComplete");
     if (m_hReadComplete->Create() != 0)
-        return -1;
+        return FailOpen(errno);
     m_hStartRead = std::make_unique<CAutoResetEvent>("RS232StartRead");
     if (m_hStartRead->Create() != 0)
-        return -1;
+        return FailOpen(errno);
 
     m_hComm = open(m_szPort, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (m_hComm < 0)
-        return -1;
+    if (m_hComm < 0)   // EBUSY: someone else holds the terminal in exclusive mode
+        return errno == EBUSY ? FailOpen(EBUSY, kPortInUse) : FailOpen(errno);
     if (OpenDevice(nBaudRate) != 0)
         return -1;
     return StartReadThread();
@@ -115,19 +176,23 @@ int CRS232Port::OpenDevice(int nBaudRate)
 {
     // TIOCEXCL doesn't stop root, so the lock is what keeps a second program off the port.
     if (flock(m_hComm, LOCK_EX | LOCK_NB) != 0)
-        return -1;
+        return errno == EWOULDBLOCK ? FailOpen(EBUSY, kPortInUse) : FailOpen(errno);
     if (IoctlRetry(m_hComm, TIOCEXCL, nullptr) != 0)
-        return -1;
+        return FailOpen(errno);
     m_bExclusive = true;
 
-    speed_t nSpeed;
-    if (!LookUpSpeed(nBaudRate, &nSpeed))
-        return -1;
-    m_nsByteTime = std::chrono::nanoseconds(kBitsPerByte * 1000000000LL / nBaudRate);
-    m_tpLineFree = std::chrono::steady_clock::now();
+    // Saved only now that the device is ours: a refused opener must not reset the holder's line.
     termios tio;
     if (tcgetattr(m_hComm, &tio) != 0)
-        return -1;
+        return FailOpen(errno);
+    m_pSavedLine = std::make_unique<SavedLineSettings>(SavedLineSettings{tio});
+
+    const std::string strBadSpeed = "unsupported speed " + std::to_string(nBaudRate);
+    speed_t nSpeed;
+    if (!LookUpSpeed(nBaudRate, &nSpeed))
+        return FailOpen(EINVAL, strBadSpeed);
+    m_nsByteTime = std::chrono::nanoseconds(kBitsPerByte * 1000000000LL / nBaudRate);
+    m_tpLineFree = std::chrono::steady_clock::now();
     cfmakeraw(&tio);
     // cfmakeraw leaves flow control, stop bits, hang-up on close and parity checking alone.
     tio.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK);
@@ -136,22 +201,21 @@ int CRS232Port::OpenDevice(int nBaudRate)
     tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
     if (cfsetispeed(&tio, nSpeed) != 0 || cfsetospeed(&tio, nSpeed) != 0)
-        return -1;
-    int nResult;
-    do
-        nResult = tcsetattr(m_hComm, TCSANOW, &tio);
-    while (nResult != 0 && errno == EINTR);
-    if (nResult != 0)
-        return -1;
+        return FailOpen(EINVAL, strBadSpeed);
+    if (TcSetAttrRetry(m_hComm, &tio) != 0)
+        return FailOpen(errno);
     // tcsetattr succeeds when any part was taken: a driver that can't do the rate keeps its old one.
     termios tioSet;
-    if (tcgetattr(m_hComm, &tioSet) != 0 || cfgetospeed(&tioSet) != nSpeed ||
-        (tioSet.c_cflag & (CSIZE | PARENB)) != CS8)
-        return -1;
+    if (tcgetattr(m_hComm, &tioSet) != 0)
+        return FailOpen(errno);
+    if (cfgetospeed(&tioSet) != nSpeed)
+        return FailOpen(EINVAL, strBadSpeed);
+    if ((tioSet.c_cflag & (CSIZE | PARENB)) != CS8)
+        return FailOpen(EINVAL, "the port cannot do 8 data bits without parity");
 
     int nLines = TIOCM_DTR | TIOCM_RTS;
-    if (IoctlRetry(m_hComm, TIOCMBIC, &nLines) != 0 && !IsUnsupportedIoctl(errno))
-        return -1;
+    if (ModemLineCallRetry(m_hComm, TIOCMBIC, &nLines) != 0 && !IsUnsupportedIoctl(errno))
+        return FailOpen(errno);
 
     // Low-latency mode hands each received byte on at once instead of after the driver's
     // batching delay; it matters with one-byte exchanges. Drivers without it, or without
@@ -162,10 +226,10 @@ int CRS232Port::OpenDevice(int nBaudRate)
             serial.flags |= ASYNC_LOW_LATENCY;
             if (IoctlRetry(m_hComm, TIOCSSERIAL, &serial) != 0 && !IsUnsupportedIoctl(errno) &&
                 errno != EPERM)
-                return -1;
+                return FailOpen(errno);
         }
     } else if (!IsUnsupportedIoctl(errno) && errno != EPERM)
-        return -1;
+        return FailOpen(errno);
     return 0;
 }
 
@@ -173,12 +237,12 @@ int CRS232Port::StartReadThread()
 {
     m_hStopRead = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (m_hStopRead < 0)
-        return -1;
+        return FailOpen(errno);
     m_bStopRead.store(false);
     try {
         m_hReadThread = std::thread(&CRS232Port::ReadThreadProc, this);
-    } catch (const std::system_error&) {
-        return -1;
+    } catch (const std::system_error& error) {
+        return FailOpen(error.code().value());
     }
     return 0;
 }
@@ -307,6 +371,11 @@ void CRS232Port::CloseDevice()
 {
     if (m_hComm < 0)
         return;
+    // Put back what Open found, so that a terminal used as the port isn't left raw. Not
+    // waiting for output to drain: a line that stopped would hold Close forever.
+    if (m_pSavedLine != nullptr)
+        (void)TcSetAttrRetry(m_hComm, &m_pSavedLine->tio);
+    m_pSavedLine.reset();
     // The exclusive flag belongs to the terminal, not to this descriptor: left set it would
     // keep the port busy for everyone but root after we are gone.
     if (m_bExclusive)

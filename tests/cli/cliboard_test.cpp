@@ -1,0 +1,558 @@
+// kelvora-cli run as a user runs it, against simulated boards on pseudo-terminals: its lines on
+// standard output and error, its exit status, and what the board's flash holds afterwards.
+#include <csignal>
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
+
+#include "cliprocess.h"
+#include "hex/hexfile.h"
+#include "link/linktestsupport.h"
+#include "sim/targetfiles.h"
+
+namespace
+{
+constexpr int kSectors = 8;
+constexpr uint32_t kSectorSize = 0x8000;
+constexpr const char* kInfo = "Kelvora CLI test flasher";
+
+// The lines of strText in this order, each a whole line, others may stand between.
+::testing::AssertionResult HasLinesInOrder(const std::string& strText,
+                                           const std::vector<std::string>& vecLines)
+{
+    size_t nPos = 0;
+    for (const std::string& strLine : vecLines) {
+        size_t nAt = nPos;
+        while ((nAt = strText.find(strLine, nAt)) != std::string::npos) {
+            const bool bStart = nAt == 0 || strText[nAt - 1] == '\n';
+            const size_t nEnd = nAt + strLine.size();
+            if (bStart && (nEnd == strText.size() || strText[nEnd] == '\n'))
+                break;
+            ++nAt;
+        }
+        if (nAt == std::string::npos)
+            return ::testing::AssertionFailure() << "no line \"" << strLine << "\" in order in:\n" << strText;
+        nPos = nAt + strLine.size();
+    }
+    return ::testing::AssertionSuccess();
+}
+
+const std::vector<std::string> kConnectLines = {"please reset the board",
+                                                "Trying to connect",
+                                                "Serial port opened",
+                                                "Connected to target Phytec KC167CR",
+                                                "CPU returned ID: C5",
+                                                "Sending bootstraploader",
+                                                "BSL loaded",
+                                                "Sending second stage BSL",
+                                                "Second stage BSL loaded",
+                                                "Sending flasher program",
+                                                "Flasher program loaded",
+                                                "Testing connection",
+                                                "Connection tested"};
+const std::vector<std::string> kCloseLines = {"Connection closed", "Serial port closed"};
+
+std::vector<std::string> Join(std::vector<std::string> vecFirst, const std::vector<std::string>& vecSecond)
+{
+    vecFirst.insert(vecFirst.end(), vecSecond.begin(), vecSecond.end());
+    return vecFirst;
+}
+
+class CliBoard : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(0, CTargetFiles::WriteLoaderFiles(m_dir.Path("prel1.hex"), m_dir.Path("prel2.hex"),
+                                                    CTargetFiles::kStandardFirstLoaderSize));
+        ASSERT_EQ(0, CTargetFiles::WriteFlasher(m_dir.Path("main.h86"), 300, kSectors, kInfo));
+        m_board.SetEraseTimes(5, 20);
+        ASSERT_EQ(0, m_board.Start());
+        WriteHexFile(m_dir.Path("image.hex"), {{0x100, Pattern(300)}, {0x10000, Pattern(201, 9)}});
+    }
+
+    // A connecting command on the board; the simulated board needs no reset.
+    std::vector<std::string> Args(const std::vector<std::string>& vecArgs,
+                                  const CBoardSim* pBoard = nullptr) const
+    {
+        std::vector<std::string> vecAll = {"--port", (pBoard ? pBoard : &m_board)->GetDevicePath(),
+                                           "--no-prompt", "--dir", m_dir.Path()};
+        vecAll.insert(vecAll.begin(), vecArgs.begin(), vecArgs.end());
+        return vecAll;
+    }
+    // Discovery sees only the simulators of this test.
+    std::vector<std::string> Env() const { return {"XDG_RUNTIME_DIR=" + m_dir.Path()}; }
+    int Run(const std::vector<std::string>& vecArgs) { return RunCli(vecArgs, &m_strOut, &m_strErr, Env()); }
+    // The flash, sector by sector filled with its number, so erased sectors stand out.
+    void FillFlash(CBoardSim& board)
+    {
+        std::vector<uint8_t> vecFlash(kSectors * kSectorSize);
+        for (size_t i = 0; i < vecFlash.size(); ++i)
+            vecFlash[i] = static_cast<uint8_t>(i / kSectorSize);
+        std::ofstream(m_dir.Path("flash.bin"), std::ios::binary)
+            .write(reinterpret_cast<const char*>(vecFlash.data()),
+                   static_cast<std::streamsize>(vecFlash.size()));
+        ASSERT_EQ(0, board.LoadFlash(m_dir.Path("flash.bin")));
+    }
+    // Sectors whose every byte is 0xFF.
+    std::vector<int> ErasedSectors(const CBoardSim& board) const
+    {
+        const std::vector<uint8_t> vecFlash = board.GetFlash();
+        std::vector<int> vecErased;
+        for (int nSector = 0; nSector * kSectorSize < vecFlash.size(); ++nSector)
+            if (std::all_of(vecFlash.begin() + nSector * kSectorSize,
+                            vecFlash.begin() + (nSector + 1) * kSectorSize,
+                            [](uint8_t by) { return by == 0xFF; }))
+                vecErased.push_back(nSector);
+        return vecErased;
+    }
+    // Whether the board's flash holds the image's bytes.
+    ::testing::AssertionResult FlashHolds(const CBoardSim& board, const std::string& strImage) const
+    {
+        CHexFile image(strImage.c_str());
+        if (image.Verify() != 0 || image.Load() != 0)
+            return ::testing::AssertionFailure() << "image unreadable";
+        const std::vector<uint8_t> vecFlash = board.GetFlash();
+        for (const HexItem* p = image.m_pFirst; p != nullptr; p = p->pNext)
+            if (p->dwAddress >= vecFlash.size() || vecFlash[p->dwAddress] != p->byValue)
+                return ::testing::AssertionFailure() << "differs at " << p->dwAddress;
+        return ::testing::AssertionSuccess();
+    }
+
+    CTempDir m_dir;
+    CBoardSim m_board;
+    std::string m_strOut;
+    std::string m_strErr;
+};
+
+// ---- each command: its lines and its status ----------------------------------------------
+
+struct CCommandCase
+{
+    const char* pszName;
+    std::vector<std::string> vecArgs;
+    std::vector<std::string> vecOut;   // lines of standard output, in order, after the connection
+};
+
+// gtest names a failing case by this.
+void PrintTo(const CCommandCase& testCase, std::ostream* pStream)
+{
+    *pStream << testCase.pszName;
+}
+
+class CliCommand : public CliBoard, public ::testing::WithParamInterface<CCommandCase>
+{};
+
+TEST_P(CliCommand, ReportsLikeTheWindowAndSucceeds)
+{
+    std::vector<std::string> vecArgs = GetParam().vecArgs;
+    for (std::string& strArg : vecArgs)
+        if (strArg == "IMAGE")
+            strArg = m_dir.Path("image.hex");
+        else if (strArg == "OUT")
+            strArg = m_dir.Path("out.hex");
+    EXPECT_EQ(0, Run(Args(vecArgs))) << m_strErr;
+    EXPECT_TRUE(HasLinesInOrder(m_strOut, Join(Join(kConnectLines, GetParam().vecOut), kCloseLines)));
+    EXPECT_EQ("", m_strErr);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, CliCommand,
+    ::testing::Values(
+        CCommandCase{"Info", {"info"}, {kInfo}},
+        CCommandCase{"Sectors",
+                     {"sectors"},
+                     {"Sector\tRange\tStatus", "Sector #0\t0x000000 - 0x007FFF\tunknown",
+                      "Sector #7\t0x038000 - 0x03FFFF\tunknown"}},
+        CCommandCase{"EraseChip", {"erase", "--chip"}, {"Erasing flash chip", "Flash chip erased"}},
+        CCommandCase{"EraseSectors",
+                     {"erase", "--sector", "3,1"},
+                     {"Erasing sector 1 (0x008000 - 0x00FFFF)", "Erasing sector 3 (0x018000 - 0x01FFFF)",
+                      "2 sectors erased"}},
+        CCommandCase{"Flash",
+                     {"flash", "IMAGE"},
+                     {"Erasing sector 0 (0x000000 - 0x007FFF)", "Erasing sector 2 (0x010000 - 0x017FFF)",
+                      "Hexfile flashed and verified successfully"}},
+        CCommandCase{"FlashOptionsBeforeTheImage",
+                     {"flash", "--no-verify", "--erase", "none", "IMAGE"},
+                     {"Hexfile flashed successfully"}},
+        CCommandCase{"Read",
+                     {"read", "--start", "0x8000", "--length", "100", "-o", "OUT"},
+                     {"Reading 0x008000 - 0x008063, 100 bytes"}}),
+    [](const ::testing::TestParamInfo<CCommandCase>& caseInfo) {
+        return std::string(caseInfo.param.pszName);
+    });
+
+TEST_F(CliBoard, PipedProgressIsOneLineEveryTenth)
+{
+    WriteHexFile(m_dir.Path("long.hex"), {{0, Pattern(0x1000)}});
+    ASSERT_EQ(0, Run(Args({"flash", m_dir.Path("long.hex"), "--erase", "none"}))) << m_strErr;
+    for (const char* pszLabel : {"Flasher program", "Connection test", "Programming", "Verifying"})
+        for (int nPercent = 10; nPercent <= 100; nPercent += 10) {
+            char szStart[40];
+            std::snprintf(szStart, sizeof szStart, "%-16s %3d%%  ", pszLabel, nPercent);
+            EXPECT_NE(std::string::npos, m_strOut.find("\n" + std::string(szStart))) << szStart << m_strOut;
+        }
+}
+
+TEST_F(CliBoard, HexInfoAndPortsNeedNoBoard)
+{
+    EXPECT_EQ(0, Run({"hexinfo", m_dir.Path("image.hex"), "--dump"}));
+    EXPECT_TRUE(
+        HasLinesInOrder(m_strOut, {"Verifying hexfile...please wait", "Loading hexfile...please wait",
+                                   m_dir.Path("image.hex") + " successfully loaded", "Startaddress: 0x100",
+                                   "Endaddress: 0x100c8", "Bytecount: 501", "Runs: 2", "Address \t\t: Data",
+                                   "0x000100 \t: 0x00", "0x000101 \t: 0x07", "0x0100C8 \t: 0x81"}));
+    EXPECT_TRUE(m_board.GetWireLog().empty());
+    std::ofstream(m_dir.Path("broken.hex")) << ":0100000041BE\n:01000100GGBB\n";
+    EXPECT_EQ(1, Run({"hexinfo", m_dir.Path("broken.hex")}));
+    EXPECT_EQ(m_dir.Path("broken.hex") +
+                  " is not a valid intel hex file\nline 2: column 10: 'G' is no upper-case "
+                  "hexadecimal digit\n",
+              m_strErr);
+    EXPECT_EQ(0, Run({"--version"}));
+    EXPECT_EQ(0u, m_strOut.rfind("kelvora-cli ", 0)) << m_strOut;
+    EXPECT_EQ(0, Run({"flash", "--help"}));
+    EXPECT_NE(std::string::npos, m_strOut.find("--no-verify")) << m_strOut;
+
+    CCliProcess sim;
+    ASSERT_EQ(0, sim.Start(KELVORA_BOARDSIM_PATH, {"--name", "bench-board"}, Env()));
+    const std::string strDevice = sim.ReadFirstLine();
+    EXPECT_EQ(0, Run({"ports"}));
+    EXPECT_TRUE(HasLinesInOrder(m_strOut, {"Name\tDevice\tUSB\tDescription",
+                                           "bench-board\t" + m_dir.Path("kelvora/ports/bench-board") +
+                                               "\tno\tSimulated KC167 board"}))
+        << strDevice;
+}
+
+TEST_F(CliBoard, FlashLeavesTheImageAndEraseImageOnlyItsSectors)
+{
+    FillFlash(m_board);
+    ASSERT_EQ(0, Run(Args({"erase", "--image", m_dir.Path("image.hex")}))) << m_strErr;
+    EXPECT_EQ((std::vector<int>{0, 2}), ErasedSectors(m_board));
+    EXPECT_EQ(3, m_board.GetFlash().at(3 * kSectorSize));
+
+    ASSERT_EQ(0, Run(Args({"flash", m_dir.Path("image.hex")}))) << m_strErr;
+    EXPECT_TRUE(FlashHolds(m_board, m_dir.Path("image.hex")));
+    EXPECT_EQ(1, m_board.GetFlash().at(kSectorSize));
+
+    // Read back whole, as Intel hex and as raw binary: the same bytes as the image.
+    ASSERT_EQ(0, Run(Args({"read", "--start", "0x100", "--length", "300", "-o", m_dir.Path("back.hex")})));
+    WriteHexFile(m_dir.Path("first.hex"), {{0x100, Pattern(300)}});
+    EXPECT_EQ(std::ifstream(m_dir.Path("back.hex")).rdbuf() != nullptr, true);
+    CHexFile back(m_dir.Path("back.hex").c_str());
+    ASSERT_EQ(0, back.Verify());
+    ASSERT_EQ(0, back.Load());
+    std::vector<uint8_t> vecBack(300);
+    ASSERT_EQ(300, back.GetData(vecBack.data(), 300));
+    EXPECT_EQ(Pattern(300), vecBack);
+    EXPECT_EQ(0x100u, back.m_pFirst->dwAddress);
+
+    ASSERT_EQ(0, Run(Args({"read", "--start", "65536", "--length", "201", "-o", m_dir.Path("back.bin")})));
+    std::ifstream bin(m_dir.Path("back.bin"), std::ios::binary);
+    const std::vector<uint8_t> vecBin((std::istreambuf_iterator<char>(bin)),
+                                      std::istreambuf_iterator<char>());
+    EXPECT_EQ(Pattern(201, 9), vecBin);
+}
+
+// ---- failures: the text, status 1 -------------------------------------------------------
+
+struct CFailureCase
+{
+    const char* pszName;
+    std::function<void(CBoardFaults&)> fnFault;
+    std::vector<std::string> vecArgs;   // IMAGE, BIG, TWICE, BROKEN stand for files of the test
+    std::vector<std::string> vecErr;    // lines of standard error in order
+    bool bNothingErased;                // the flash is as it was
+};
+
+// gtest names a failing case by this.
+void PrintTo(const CFailureCase& testCase, std::ostream* pStream)
+{
+    *pStream << testCase.pszName;
+}
+
+class CliFailure : public CliBoard, public ::testing::WithParamInterface<CFailureCase>
+{};
+
+TEST_P(CliFailure, SaysWhatFailedWithStatusOne)
+{
+    FillFlash(m_board);
+    CBoardFaults faults;
+    if (GetParam().fnFault)
+        GetParam().fnFault(faults);
+    m_board.SetFaults(faults);
+    WriteHexFile(m_dir.Path("big.hex"), {{0x100, {1}}, {kSectors * kSectorSize, {2}}});
+    WriteHexFile(m_dir.Path("twice.hex"), {{0x100, {1, 2}}, {0x101, {3}}});
+    std::ofstream(m_dir.Path("broken.hex")) << ":0100000041BE\n:0100010042BB\n";
+    std::vector<std::string> vecArgs = GetParam().vecArgs;
+    for (std::string& strArg : vecArgs)
+        if (strArg == "IMAGE" || strArg == "BIG" || strArg == "TWICE" || strArg == "BROKEN") {
+            std::string strName = strArg;
+            std::transform(strName.begin(), strName.end(), strName.begin(), ::tolower);
+            strArg = m_dir.Path((strName == "image" ? "image" : strName) + ".hex");
+        } else if (strArg == "DIR") {
+            strArg = m_dir.Path("nowhere");
+        }
+    const std::vector<uint8_t> vecBefore = m_board.GetFlash();
+    EXPECT_EQ(1, Run(Args(vecArgs))) << m_strOut;
+    std::vector<std::string> vecErr = GetParam().vecErr;
+    for (std::string& strLine : vecErr)
+        if (strLine.rfind("DIR/", 0) == 0)
+            strLine = m_dir.Path(strLine.substr(4));
+    EXPECT_TRUE(HasLinesInOrder(m_strErr, vecErr));
+    if (GetParam().bNothingErased) {
+        EXPECT_EQ(vecBefore, m_board.GetFlash());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, CliFailure,
+    ::testing::Values(
+        CFailureCase{"BoardNotReset",
+                     [](CBoardFaults& f) { f.bNoAnswerToZero = true; },
+                     {"info"},
+                     {"Error setting up communcation with C167", "Cannot connect to target"},
+                     true},
+        CFailureCase{"WrongFlasherId",
+                     [](CBoardFaults& f) { f.nFlasherId = 0xC4; },
+                     {"info"},
+                     {"Error duvuvever sent wrong ID", "Cannot connect to target"},
+                     true},
+        CFailureCase{"EraseFails",
+                     [](CBoardFaults& f) { f.bEraseStatusE = true; },
+                     {"erase", "--chip"},
+                     {"Error cannot delete flash chip", "Lost connection to target"},
+                     true},
+        CFailureCase{"WrongChecksum",
+                     [](CBoardFaults& f) { f.nWrongChecksumBlock = 1; },
+                     {"flash", "IMAGE"},
+                     {"Flash failed", "Error during flash process", "Lost connection to target"},
+                     false},
+        CFailureCase{"VerifyDifference",
+                     [](CBoardFaults& f) { f.nFlipReadAddress = 0x10005; },
+                     {"flash", "IMAGE"},
+                     {"Verify failed: first difference at 0x010005, expected 0x2C, read 0xD3"},
+                     false},
+        CFailureCase{
+            "ImageBeyondTheChip",
+            nullptr,
+            {"flash", "BIG"},
+            {"DIR/big.hex: the image writes address 0x040000, beyond the flash (8 sectors of 32 KiB, up to "
+             "0x03FFFF); nothing was erased or programmed"},
+            true},
+        CFailureCase{
+            "EraseImageBeyondTheChip",
+            nullptr,
+            {"erase", "--image", "BIG"},
+            {"DIR/big.hex: the image writes address 0x040000, beyond the flash (8 sectors of 32 KiB, up to "
+             "0x03FFFF); nothing was erased"},
+            true},
+        CFailureCase{"SectorBeyondTheChip",
+                     nullptr,
+                     {"erase", "--sector", "1", "8"},
+                     {"sector 8 does not exist: the board has 8 sectors (0..7); nothing was erased"},
+                     true},
+        CFailureCase{
+            "ReadBeyondTheChip",
+            nullptr,
+            {"read", "--start", "0x3FF00", "--length", "0x101", "-o", "x.hex"},
+            {"the range 0x03FF00 - 0x040000 reaches beyond the flash (8 sectors of 32 KiB, up to 0x03FFFF); "
+             "nothing was read"},
+            true},
+        CFailureCase{"AddressTwice",
+                     nullptr,
+                     {"flash", "TWICE"},
+                     {"DIR/twice.hex: the image writes address 0x000101 twice"},
+                     true},
+        CFailureCase{"InvalidImage",
+                     nullptr,
+                     {"flash", "BROKEN"},
+                     {"DIR/broken.hex is not a valid intel hex file",
+                      "line 2: checksum is 0xBB, the record needs 0xBC"},
+                     true}),
+    [](const ::testing::TestParamInfo<CFailureCase>& caseInfo) {
+        return std::string(caseInfo.param.pszName);
+    });
+
+TEST_F(CliBoard, MissingPortAndLoaderFilesFailBeforeAnythingIsSent)
+{
+    EXPECT_EQ(1, Run({"info", "--no-prompt", "--dir", m_dir.Path(), "--port", m_dir.Path("no-such-tty")}));
+    EXPECT_TRUE(HasLinesInOrder(m_strOut, {"Trying to connect", "Serial Port closed"}));
+    EXPECT_NE(std::string::npos, m_strErr.find("Error, cannot open serial port")) << m_strErr;
+    EXPECT_TRUE(HasLinesInOrder(m_strErr, {"Cannot connect to target"}));
+    std::remove(m_dir.Path("prel2.hex").c_str());
+    EXPECT_EQ(1, Run(Args({"info"})));
+    EXPECT_TRUE(HasLinesInOrder(m_strErr, {"Error reading first stage loader", "Cannot connect to target"}));
+    EXPECT_TRUE(m_board.GetWireLog().empty());
+}
+
+// ---- usage errors: status 2, the bad argument named, nothing sent -------------------------
+
+struct CUsageCase
+{
+    const char* pszName;
+    std::vector<std::string> vecArgs;   // BOARD stands for the board's device path
+    const char* pszErr;                 // a part of standard error
+};
+
+// gtest names a failing case by this.
+void PrintTo(const CUsageCase& testCase, std::ostream* pStream)
+{
+    *pStream << testCase.pszName;
+}
+
+class CliUsage : public CliBoard, public ::testing::WithParamInterface<CUsageCase>
+{};
+
+TEST_P(CliUsage, RefusedBeforeTheBoardIsTouched)
+{
+    std::vector<std::string> vecArgs = GetParam().vecArgs;
+    for (std::string& strArg : vecArgs)
+        if (strArg == "BOARD")
+            strArg = m_board.GetDevicePath();
+    EXPECT_EQ(2, Run(vecArgs));
+    EXPECT_NE(std::string::npos, m_strErr.find(GetParam().pszErr)) << m_strErr;
+    EXPECT_EQ("", m_strOut);
+    EXPECT_TRUE(m_board.GetWireLog().empty());
+    EXPECT_EQ(0, m_board.GetResetCount());   // the port was not even opened
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, CliUsage,
+    ::testing::Values(
+        CUsageCase{"NoCommand", {}, "A subcommand is required"},
+        CUsageCase{"UnknownOption", {"info", "--port", "BOARD", "--bogus"}, "--bogus"},
+        CUsageCase{
+            "BaudZero", {"info", "--port", "BOARD", "--baud", "0"}, "'0' is not one of the rates 1200, 2400"},
+        CUsageCase{"BaudNegative", {"info", "--port", "BOARD", "--baud", "-5"}, "-5"},
+        CUsageCase{
+            "BaudLetters", {"info", "--port", "BOARD", "--baud", "abc"}, "'abc' is not one of the rates"},
+        CUsageCase{"BaudTrailing",
+                   {"info", "--port", "BOARD", "--baud", "9600x"},
+                   "'9600x' is not one of the rates"},
+        CUsageCase{"FlashChip", {"info", "--port", "BOARD", "--flash-chip", "bogus"}, "bogus"},
+        CUsageCase{"EmptyPort", {"info", "--port", ""}, "--port: the port name is empty"},
+        CUsageCase{"UnknownPort", {"info", "--port", "COM9"}, "--port: unknown port 'COM9'"},
+        CUsageCase{
+            "TwoPortsForInfo", {"info", "--port", "BOARD", "--port", "/dev/null"}, "info works on one board"},
+        CUsageCase{"SectorLetters",
+                   {"erase", "--port", "BOARD", "--sector", "a,b"},
+                   "--sector: 'a' is no sector number"},
+        CUsageCase{"SectorEmptyItem",
+                   {"erase", "--port", "BOARD", "--sector", "1,,2"},
+                   "empty sector number in '1,,2'"},
+        CUsageCase{
+            "SectorComma", {"erase", "--port", "BOARD", "--sector", ","}, "empty sector number in ','"},
+        CUsageCase{"SectorEmpty", {"erase", "--port", "BOARD", "--sector", ""}, "empty sector number in ''"},
+        CUsageCase{"EraseWhat",
+                   {"erase", "--port", "BOARD"},
+                   "give exactly one of --chip, --sector N... and --image"},
+        CUsageCase{
+            "EraseTwoWays", {"erase", "--port", "BOARD", "--chip", "--sector", "1"}, "give exactly one of"},
+        CUsageCase{"FlashEraseMode", {"flash", "x.hex", "--port", "BOARD", "--erase", "1,2"}, "--erase"},
+        CUsageCase{"FlashNoImage", {"flash", "--port", "BOARD"}, "FILE is required"},
+        CUsageCase{"ReadStart",
+                   {"read", "--port", "BOARD", "--start", "0x1000000", "--length", "1", "-o", "x.hex"},
+                   "--start: '0x1000000' is no address below 0x1000000"},
+        CUsageCase{"ReadLength",
+                   {"read", "--port", "BOARD", "--start", "0", "--length", "0", "-o", "x.hex"},
+                   "--length: '0' is no length"},
+        CUsageCase{"ReadPastTheLine",
+                   {"read", "--port", "BOARD", "--start", "0xFFFFFF", "--length", "2", "-o", "x"},
+                   "reach beyond 0xFFFFFF"},
+        CUsageCase{
+            "QuietAndVerbose", {"info", "--port", "BOARD", "-q", "-v"}, "-q and -v exclude each other"}),
+    [](const ::testing::TestParamInfo<CUsageCase>& caseInfo) { return std::string(caseInfo.param.pszName); });
+
+TEST_F(CliBoard, SeveralPortsFoundAreListedNotGuessed)
+{
+    CCliProcess simA;
+    CCliProcess simB;
+    ASSERT_EQ(0, simA.Start(KELVORA_BOARDSIM_PATH, {"--name", "board-a"}, Env()));
+    ASSERT_EQ(0, simB.Start(KELVORA_BOARDSIM_PATH, {"--name", "board-b"}, Env()));
+    ASSERT_NE("", simA.ReadFirstLine());
+    ASSERT_NE("", simB.ReadFirstLine());
+    EXPECT_EQ(2, Run({"info", "--no-prompt", "--dir", m_dir.Path()}));
+    EXPECT_TRUE(
+        HasLinesInOrder(m_strErr, {"kelvora-cli info: several serial ports found; choose one with --port:",
+                                   "  board-a\t" + m_dir.Path("kelvora/ports/board-a"),
+                                   "  board-b\t" + m_dir.Path("kelvora/ports/board-b")}));
+    // By its shown name.
+    EXPECT_EQ(0, Run({"info", "--no-prompt", "--dir", m_dir.Path(), "--port", "board-b", "-q"})) << m_strErr;
+    EXPECT_EQ(std::string(kInfo) + "\n", m_strOut);
+}
+
+// ---- several boards at once ---------------------------------------------------------------
+
+TEST_F(CliBoard, SeveralBoardsOneFailingTheOthersFlashed)
+{
+    CBoardSim boards[3];
+    for (CBoardSim& board : boards) {
+        board.SetEraseTimes(5, 20);
+        ASSERT_EQ(0, board.Start());
+    }
+    CBoardFaults faults;
+    faults.nWrongChecksumBlock = 0;
+    boards[1].SetFaults(faults);
+    std::vector<std::string> vecArgs = {
+        "flash", m_dir.Path("image.hex"), "--no-prompt", "--dir", m_dir.Path(), "--json"};
+    for (CBoardSim& board : boards)
+        vecArgs.insert(vecArgs.end(), {"--port", board.GetDevicePath()});
+    EXPECT_EQ(1, Run(vecArgs));
+    EXPECT_TRUE(FlashHolds(boards[0], m_dir.Path("image.hex")));
+    EXPECT_TRUE(FlashHolds(boards[2], m_dir.Path("image.hex")));
+    EXPECT_FALSE(FlashHolds(boards[1], m_dir.Path("image.hex")));
+    // Each board's lines carry its name; the failure is only the failing board's.
+    const std::string strFailing = "[" + boards[1].GetDevicePath() + "] ";
+    EXPECT_TRUE(
+        HasLinesInOrder(m_strErr, {strFailing + "Flash failed", strFailing + "Error during flash process",
+                                   strFailing + "Lost connection to target"}));
+    for (const CBoardSim* pBoard : {&boards[0], &boards[2]}) {
+        const std::string strPrefix = "[" + pBoard->GetDevicePath() + "] ";
+        EXPECT_FALSE(HasLinesInOrder(m_strErr, {strPrefix + "Lost connection to target"}));
+        EXPECT_TRUE(HasLinesInOrder(m_strErr, {strPrefix + "Hexfile flashed and verified successfully"}));
+    }
+    // Standard output holds only the objects, one per board, in the order of the ports.
+    std::vector<std::string> vecJson;
+    for (size_t i = 0; i < 3; ++i) {
+        const bool bOk = i != 1;
+        vecJson.push_back("{\"port\":\"" + boards[i].GetDevicePath() +
+                          "\",\"operation\":\"flash\",\"result\":\"" +
+                          (bOk ? "ok\",\"error\":\"\""
+                               : "failed\",\"error\":\"Flash failed; Error during flash process; "
+                                 "Lost connection to target\"") +
+                          ",\"bytes\":" + (bOk ? "501" : "0") + ",\"seconds\":");
+    }
+    std::istringstream lines(m_strOut);
+    std::string strLine;
+    for (size_t i = 0; i < 3; ++i) {
+        ASSERT_TRUE(std::getline(lines, strLine));
+        EXPECT_EQ(0u, strLine.rfind(vecJson[i], 0)) << strLine << "\n" << vecJson[i];
+    }
+    EXPECT_FALSE(std::getline(lines, strLine));
+}
+
+// ---- Ctrl-C --------------------------------------------------------------------------------
+
+TEST_F(CliBoard, CtrlCWhileProgrammingClosesThePortForTheNextRun)
+{
+    // Paced like a cable, so that programming lasts long enough to be interrupted.
+    m_board.SetBaudRate(57600);
+    WriteHexFile(m_dir.Path("long.hex"), {{0, Pattern(0x4000)}});
+    CCliProcess cli;
+    ASSERT_EQ(0,
+              cli.Start(KELVORA_CLI_PATH, Args({"flash", m_dir.Path("long.hex"), "--erase", "none"}), Env()));
+    ASSERT_TRUE(cli.WaitForOutput("\nProgramming  ")) << cli.m_strOut;
+    cli.Signal(SIGINT);
+    EXPECT_EQ(130, cli.Wait());
+    EXPECT_NE(std::string::npos, cli.m_strErr.find("Interrupted: stopped while programming at "))
+        << cli.m_strErr;
+    EXPECT_TRUE(HasLinesInOrder(cli.m_strOut, kCloseLines));
+    EXPECT_FALSE(FlashHolds(m_board, m_dir.Path("long.hex")));
+
+    m_board.SetBaudRate(0);
+    EXPECT_EQ(0, Run(Args({"info", "-q"}))) << m_strErr;
+    EXPECT_EQ(std::string(kInfo) + "\n", m_strOut);
+}
+}   // namespace

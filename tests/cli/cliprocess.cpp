@@ -1,0 +1,143 @@
+#include "cliprocess.h"
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+CCliProcess::~CCliProcess()
+{
+    // SIGTERM: a simulator then removes its registration on its way out.
+    if (m_pid > 0) {
+        kill(m_pid, SIGTERM);
+        Wait();
+    }
+}
+
+int CCliProcess::Start(const std::string& strProgram, const std::vector<std::string>& vecArgs,
+                       const std::vector<std::string>& vecEnv)
+{
+    int ahOut[2];
+    int ahErr[2];
+    if (pipe2(ahOut, O_CLOEXEC) != 0)
+        return -1;
+    if (pipe2(ahErr, O_CLOEXEC) != 0) {
+        close(ahOut[0]);
+        close(ahOut[1]);
+        return -1;
+    }
+    // Everything the child needs is prepared before fork: only async-signal-safe calls after it.
+    std::vector<std::string> vecArgv = {strProgram};
+    vecArgv.insert(vecArgv.end(), vecArgs.begin(), vecArgs.end());
+    std::vector<char*> vecArgp;
+    for (std::string& str : vecArgv)
+        vecArgp.push_back(str.data());
+    vecArgp.push_back(nullptr);
+    std::vector<std::string> vecEnvironment(vecEnv);
+    for (char** p = environ; *p != nullptr; ++p)
+        vecEnvironment.emplace_back(*p);   // the first entry of a name wins
+    std::vector<char*> vecEnvp;
+    for (std::string& str : vecEnvironment)
+        vecEnvp.push_back(str.data());
+    vecEnvp.push_back(nullptr);
+    const int hNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
+
+    m_pid = fork();
+    if (m_pid == 0) {
+        dup2(hNull, STDIN_FILENO);
+        dup2(ahOut[1], STDOUT_FILENO);
+        dup2(ahErr[1], STDERR_FILENO);
+        // Signals ignored by the test runner would stay ignored in the child.
+        signal(SIGINT, SIG_DFL);
+        execve(strProgram.c_str(), vecArgp.data(), vecEnvp.data());
+        _exit(127);
+    }
+    close(hNull);
+    close(ahOut[1]);
+    close(ahErr[1]);
+    m_hOut = ahOut[0];
+    m_hErr = ahErr[0];
+    if (m_pid < 0) {
+        close(m_hOut);
+        close(m_hErr);
+        m_hOut = m_hErr = -1;
+        return -1;
+    }
+    return 0;
+}
+
+bool CCliProcess::ReadSome()
+{
+    struct pollfd afd[2] = {{m_hOut, POLLIN, 0}, {m_hErr, POLLIN, 0}};
+    if (m_hOut < 0 && m_hErr < 0)
+        return false;
+    if (poll(afd, 2, -1) < 0)
+        return errno == EINTR;
+    int* aph[2] = {&m_hOut, &m_hErr};
+    std::string* apstr[2] = {&m_strOut, &m_strErr};
+    for (int i = 0; i < 2; ++i) {
+        if (*aph[i] < 0 || afd[i].revents == 0)
+            continue;
+        char szBuffer[4096];
+        const ssize_t n = read(*aph[i], szBuffer, sizeof szBuffer);
+        if (n > 0) {
+            apstr[i]->append(szBuffer, static_cast<size_t>(n));
+        } else if (n == 0 || errno != EINTR) {
+            close(*aph[i]);
+            *aph[i] = -1;
+        }
+    }
+    return true;
+}
+
+bool CCliProcess::WaitForOutput(const std::string& strText)
+{
+    while (m_strOut.find(strText) == std::string::npos)
+        if (!ReadSome() || m_hOut < 0)
+            return m_strOut.find(strText) != std::string::npos;
+    return true;
+}
+
+std::string CCliProcess::ReadFirstLine()
+{
+    if (!WaitForOutput("\n"))
+        return "";
+    return m_strOut.substr(0, m_strOut.find('\n'));
+}
+
+void CCliProcess::Signal(int nSignal)
+{
+    if (m_pid > 0)
+        kill(m_pid, nSignal);
+}
+
+int CCliProcess::Wait()
+{
+    while (ReadSome()) {
+    }
+    if (m_pid <= 0)
+        return -1;
+    int nStatus = 0;
+    while (waitpid(m_pid, &nStatus, 0) < 0 && errno == EINTR) {
+    }
+    m_pid = -1;
+    return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : 128 + WTERMSIG(nStatus);
+}
+
+int RunCli(const std::vector<std::string>& vecArgs, std::string* pOut, std::string* pErr,
+           const std::vector<std::string>& vecEnv)
+{
+    CCliProcess process;
+    if (process.Start(KELVORA_CLI_PATH, vecArgs, vecEnv) != 0)
+        return -1;
+    const int nStatus = process.Wait();
+    if (pOut != nullptr)
+        *pOut = process.m_strOut;
+    if (pErr != nullptr)
+        *pErr = process.m_strErr;
+    return nStatus;
+}

@@ -1,0 +1,162 @@
+#include "tools/cliapp.h"
+
+#include <cerrno>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "hex/hexfile.h"
+#include "link/targetlink.h"
+#include "serial/osversion.h"
+#include "serial/portdiscovery.h"
+#include "tools/boardrunner.h"
+#include "tools/clihelpers.h"
+#include "tools/commandline.h"
+#include "tools/console.h"
+#include "tools/hexdiagnosis.h"
+#include "tools/hexinfocommand.h"
+#include "tools/imagewriter.h"
+#include "tools/interrupt.h"
+#include "tools/portchoice.h"
+
+namespace
+{
+std::vector<SerialPortInfo> DiscoverPorts(CConsole& console)
+{
+    std::vector<SerialPortInfo> vecPorts;
+    try {
+        EnumerateSerialPorts(vecPorts);
+    } catch (const std::string& strError) {
+        console.Error("", strError);
+    }
+    return vecPorts;
+}
+
+int ListPorts(CConsole& console, bool bJson)
+{
+    const std::vector<SerialPortInfo> vecPorts = DiscoverPorts(console);
+    if (!bJson && !vecPorts.empty())
+        console.Result("Name\tDevice\tUSB\tDescription");
+    for (const SerialPortInfo& info : vecPorts) {
+        const std::string strShown = GetShownPortName(info.m_strFriendlyName);
+        if (bJson)
+            console.Result("{\"name\":" + JsonString(strShown) + ",\"device\":" +
+                           JsonString(info.m_strDevicePath) + ",\"usb\":" + (info.m_bUsb ? "true" : "false") +
+                           ",\"description\":" + JsonString(info.m_strDescription) + "}");
+        else
+            console.Result(strShown + "\t" + info.m_strDevicePath + "\t" + (info.m_bUsb ? "yes" : "no") +
+                           "\t" + info.m_strDescription);
+    }
+    if (vecPorts.empty())
+        console.Log("", "No serial port found");
+    return CCliApp::kExitOk;
+}
+
+// The image of flash and erase --image, checked once before any board is touched.
+int CheckImageFile(const std::string& strPath, CConsole& console)
+{
+    CHexFile image(strPath.c_str());
+    if (image.Verify() != 0) {
+        console.Error("", strPath + " is not a valid intel hex file");
+        const std::string strReason = DiagnoseHexFile(strPath);
+        if (!strReason.empty())
+            console.Error("", strReason);
+        return -1;
+    }
+    if (image.Load() != 0) {
+        console.Error("", strPath + " cannot be loaded into memory");
+        return -1;
+    }
+    const int64_t nDuplicate = FindDuplicateAddress(image);
+    std::string strError;
+    if (nDuplicate >= 0 || image.GetEndAddress() >= CTargetLink::kAddressLimit) {
+        // The chip's size is known only once connected; what no chip can take is refused now.
+        CheckImageAgainstChip(image, static_cast<int>(CTargetLink::kAddressLimit / kSectorSize), strError);
+        console.Error("", strPath + ": " + strError);
+        return -1;
+    }
+    console.Detail("", strPath + ": " + std::to_string(image.m_nByteCount) + " bytes in " +
+                           std::to_string(CountRuns(image)) + " runs");
+    return 0;
+}
+
+// "please reset the board", then Enter. -1 after Ctrl-C.
+int AskForReset(CConsole& console, bool bPrompt)
+{
+    console.Log("", "please reset the board");
+    if (!bPrompt)
+        return 0;
+    console.Error("", "Reset the board, then press Enter (Ctrl-C to stop)");
+    char ch = 0;
+    while (true) {
+        const ssize_t n = read(STDIN_FILENO, &ch, 1);
+        if (IsInterrupted())
+            return -1;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0 || ch == '\n')
+            return 0;   // the end of the input goes on as Enter does
+    }
+}
+}   // namespace
+
+int CCliApp::Run(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
+{
+    CCliOptions options;
+    std::string strText;
+    switch (CCommandLine::Parse(argc, argv, options, strText)) {
+    case CCommandLine::kShown:
+        std::fputs(strText.c_str(), pOut);
+        std::fflush(pOut);
+        return kExitOk;
+    case CCommandLine::kUsageError:
+        std::fprintf(pErr, "%s\n", strText.c_str());
+        return kExitUsage;
+    case CCommandLine::kRun:
+        break;
+    }
+
+    CConsole console(pOut, pErr,
+                     options.bQuiet     ? EVerbosity::Quiet
+                     : options.bVerbose ? EVerbosity::Verbose
+                                        : EVerbosity::Normal,
+                     options.bJson);
+    if (options.eCommand == ECommand::Ports)
+        return ListPorts(console, options.bJson);
+    if (options.eCommand == ECommand::HexInfo)
+        return CHexInfoCommand(console, options.bJson).Run(options.strFile, options.bDump);
+
+    InstallInterruptHandler();
+    IgnoreBrokenPipe();
+    console.Detail("", "Kelvora started");
+    console.Detail("", "OS Version: " + GetOsVersionText());
+    const std::string strImage = options.GetImagePath();
+    if (!strImage.empty() && CheckImageFile(strImage, console) != 0)
+        return kExitFailure;
+
+    std::vector<CBoardPort> vecPorts;
+    const int nChoice = ChoosePorts(options.vecPorts, DiscoverPorts(console), vecPorts, strText);
+    if (nChoice != 0) {
+        console.Error("", "kelvora-cli " + std::string(options.GetCommandName()) + ": " + strText);
+        return nChoice;
+    }
+    if (options.eCommand == ECommand::Read) {
+        for (const CBoardPort& port : vecPorts) {
+            const std::string strOutput =
+                vecPorts.size() > 1 ? GetBoardOutputPath(options.strOutput, port.strName) : options.strOutput;
+            if (CheckWritablePath(strOutput, strText) != 0) {
+                console.Error("", strText);
+                return kExitFailure;
+            }
+        }
+    }
+
+    if (AskForReset(console, !options.bNoPrompt) != 0) {
+        console.Error("", "Interrupted: stopped before connecting");
+        return kExitInterrupted;
+    }
+    CBoardRunner runner(options, vecPorts, console);
+    const std::vector<CBoardResult> vecResults = runner.Run();
+    runner.Report(vecResults);
+    return CBoardRunner::GetExitStatus(vecResults);
+}

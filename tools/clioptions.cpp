@@ -1,0 +1,126 @@
+#include "tools/clioptions.h"
+
+#include "link/targetlink.h"
+#include "tools/clihelpers.h"
+
+const char* CCliOptions::GetCommandName() const
+{
+    switch (eCommand) {
+    case ECommand::Ports:
+        return "ports";
+    case ECommand::HexInfo:
+        return "hexinfo";
+    case ECommand::Info:
+        return "info";
+    case ECommand::Sectors:
+        return "sectors";
+    case ECommand::Erase:
+        return "erase";
+    case ECommand::Flash:
+        return "flash";
+    case ECommand::Read:
+        return "read";
+    case ECommand::None:
+        break;
+    }
+    return "";
+}
+
+std::string CCliOptions::GetFlasherFile() const
+{
+    if (strFlashChip == "NexFlash")
+        return "mainnex.h86";
+    if (strFlashChip == "AMD")
+        return "mainamd.h86";
+    return "main.h86";
+}
+
+std::string CCliOptions::GetImagePath() const
+{
+    if (eCommand == ECommand::Flash)
+        return strFile;
+    if (eCommand == ECommand::Erase)
+        return strEraseImage;
+    return "";
+}
+
+bool CCliOptions::TakesSeveralPorts() const
+{
+    return eCommand == ECommand::Erase || eCommand == ECommand::Flash || eCommand == ECommand::Read;
+}
+
+bool CCliOptions::Connects() const
+{
+    return TakesSeveralPorts() || eCommand == ECommand::Info || eCommand == ECommand::Sectors;
+}
+
+int ValidateOptions(CCliOptions& options, std::string& strError)
+{
+    if (options.bQuiet && options.bVerbose) {
+        strError = "-q and -v exclude each other";
+        return -1;
+    }
+    if (options.Connects()) {
+        for (const std::string& strPort : options.vecPorts) {
+            if (strPort.empty()) {
+                strError = "--port: the port name is empty";
+                return -1;
+            }
+        }
+        for (size_t i = 0; i < options.vecPorts.size(); ++i)
+            for (size_t j = i + 1; j < options.vecPorts.size(); ++j)
+                if (options.vecPorts[i] == options.vecPorts[j]) {
+                    strError = "--port: " + options.vecPorts[i] + " is given twice";
+                    return -1;
+                }
+        if (options.vecPorts.size() > 1 && !options.TakesSeveralPorts()) {
+            strError = std::string(options.GetCommandName()) + " works on one board: give one --port";
+            return -1;
+        }
+    }
+    switch (options.eCommand) {
+    case ECommand::Erase: {
+        const int nChosen = (options.bEraseChip ? 1 : 0) + (options.bSectorGiven ? 1 : 0) +
+                            (options.strEraseImage.empty() ? 0 : 1);
+        if (nChosen != 1) {
+            strError = "erase: give exactly one of --chip, --sector N... and --image FILE";
+            return -1;
+        }
+        if (options.bEraseChip) {
+            options.eEraseMode = EEraseMode::Chip;
+        } else if (options.bSectorGiven) {
+            options.eEraseMode = EEraseMode::Sectors;
+            if (ParseSectorList(options.vecSectorArgs, options.vecSectors, strError) != 0) {
+                strError = "--sector: " + strError;
+                return -1;
+            }
+        } else {
+            options.eEraseMode = EEraseMode::Image;
+        }
+        break;
+    }
+    case ECommand::Flash:
+        options.eEraseMode = options.strFlashErase == "chip"   ? EEraseMode::Chip
+                             : options.strFlashErase == "none" ? EEraseMode::None
+                                                               : EEraseMode::Image;
+        break;
+    case ECommand::Read:
+        if (ParseAddress(options.strStart, CTargetLink::kAddressLimit - 1, options.dwReadStart) != 0) {
+            strError = "--start: '" + options.strStart + "' is no address below 0x1000000 (decimal or 0x...)";
+            return -1;
+        }
+        if (ParseAddress(options.strLength, CTargetLink::kAddressLimit, options.nReadLength) != 0 ||
+            options.nReadLength == 0) {
+            strError = "--length: '" + options.strLength + "' is no length of 1 to 0x1000000 bytes";
+            return -1;
+        }
+        if (options.nReadLength > CTargetLink::kAddressLimit - options.dwReadStart) {
+            strError = "--start and --length reach beyond 0xFFFFFF, the highest address on the line";
+            return -1;
+        }
+        break;
+    default:
+        break;
+    }
+    return 0;
+}

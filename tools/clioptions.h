@@ -1,0 +1,75 @@
+// What the command line asked for, and the checks that need no board.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum class ECommand
+{
+    None,
+    Ports,
+    HexInfo,
+    Info,
+    Sectors,
+    Erase,
+    Flash,
+    Read
+};
+
+// What goes before programming, or what the erase command erases.
+enum class EEraseMode
+{
+    None,
+    Chip,
+    Sectors,   // erase only: the --sector numbers
+    Image      // the sectors the image touches
+};
+
+struct CCliOptions
+{
+    ECommand eCommand = ECommand::None;
+    // Connection
+    std::vector<std::string> vecPorts;   // shown names or device paths, as given
+    bool bPortGiven = false;             // --port was given, possibly empty
+    int nBaudRate = 57600;
+    std::string strFlashChip = "AUTO";   // AUTO, NexFlash or AMD
+    std::string strDir = ".";            // folder of the loader files
+    bool bNoPrompt = false;
+    // Output
+    bool bQuiet = false;
+    bool bVerbose = false;
+    bool bJson = false;
+    // hexinfo FILE, flash FILE
+    std::string strFile;
+    bool bDump = false;
+    // erase
+    bool bEraseChip = false;
+    std::vector<std::string> vecSectorArgs;
+    bool bSectorGiven = false;
+    std::string strEraseImage;
+    std::vector<int> vecSectors;   // parsed from vecSectorArgs
+    // flash
+    std::string strFlashErase = "image";   // chip, image or none
+    bool bNoVerify = false;
+    // read
+    std::string strStart;
+    std::string strLength;
+    std::string strOutput;
+    uint32_t dwReadStart = 0;
+    uint32_t nReadLength = 0;
+
+    EEraseMode eEraseMode = EEraseMode::None;   // set by ValidateOptions
+
+    const char* GetCommandName() const;
+    // The flasher program of the chosen flash chip: main.h86, mainnex.h86 or mainamd.h86.
+    std::string GetFlasherFile() const;
+    // The image a command programs or erases by ("" for none).
+    std::string GetImagePath() const;
+    bool TakesSeveralPorts() const;
+    bool Connects() const;
+};
+
+// The checks that need no board and no file: combinations, sector numbers, the read range.
+// Sets vecSectors, eEraseMode, dwReadStart and nReadLength. 0, or -1 with the reason.
+int ValidateOptions(CCliOptions& options, std::string& strError);

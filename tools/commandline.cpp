@@ -1,0 +1,173 @@
+#include "tools/commandline.h"
+
+#include <CLI/CLI.hpp>
+#include <sstream>
+
+#include "tools/clihelpers.h"
+
+#ifndef KELVORA_VERSION
+#define KELVORA_VERSION "0"
+#endif
+
+namespace
+{
+const char kDescription[] =
+    "Flashes the C167 board (Phytec KC167CR) over RS-232: boots it through its bootstrap loader,\n"
+    "sends prel1.hex, prel2.hex and the flasher program, then erases, programs, verifies or reads\n"
+    "its flash. Exit status: 0 success, 1 a failure of a board, the link or a file, 2 a usage\n"
+    "error, 130 after Ctrl-C.";
+
+std::string SpeedListText()
+{
+    std::string strText;
+    for (int nSpeed : GetSpeedList())
+        strText += (strText.empty() ? "" : ", ") + std::to_string(nSpeed);
+    return strText;
+}
+
+// One of the Speed list's rates, written as a plain decimal number.
+CLI::Validator SpeedValidator()
+{
+    return CLI::Validator(
+        [](std::string& strValue) -> std::string {
+            for (int nSpeed : GetSpeedList())
+                if (strValue == std::to_string(nSpeed))
+                    return "";
+            return "'" + strValue + "' is not one of the rates " + SpeedListText();
+        },
+        "RATE");
+}
+
+void AddOutputOptions(CLI::App* pApp, CCliOptions& options)
+{
+    pApp->add_flag("-q,--quiet", options.bQuiet, "Only errors and results; no log lines or progress");
+    pApp->add_flag("-v,--verbose", options.bVerbose, "Also the details: ports, files, sectors");
+    pApp->add_flag("--json", options.bJson,
+                   "One JSON object per board at the end on standard output (port, operation, result, "
+                   "error, bytes, seconds); log lines go to standard error");
+}
+
+void AddConnectionOptions(CLI::App* pApp, CCliOptions& options, bool bSeveral)
+{
+    pApp->add_option("-p,--port", options.vecPorts,
+                     bSeveral ? "Serial port: shown name (see 'ports') or device path; repeat it for several "
+                                "boards at once. Default: the only port found"
+                              : "Serial port: shown name (see 'ports') or device path. Default: the only "
+                                "port found")
+        ->allow_extra_args(false)
+        ->type_name("PORT");
+    pApp->add_option("-b,--baud", options.nBaudRate, "Line speed: " + SpeedListText())
+        ->check(SpeedValidator())
+        ->capture_default_str();
+    pApp->add_option("--flash-chip", options.strFlashChip,
+                     "Flash chip: AUTO (main.h86), NexFlash (mainnex.h86) or AMD (mainamd.h86)")
+        ->transform(CLI::IsMember({"AUTO", "NexFlash", "AMD"}, CLI::ignore_case))
+        ->capture_default_str();
+    pApp->add_option("-d,--dir", options.strDir, "Folder of prel1.hex, prel2.hex and the flasher programs")
+        ->check(CLI::ExistingDirectory)
+        ->capture_default_str();
+    pApp->add_flag("--no-prompt", options.bNoPrompt,
+                   "Do not wait for Enter after \"please reset the board\" (rigs that reset the board "
+                   "themselves, the simulated board)");
+    AddOutputOptions(pApp, options);
+}
+}   // namespace
+
+CCommandLine::EResult CCommandLine::Parse(int argc, const char* const* argv, CCliOptions& options,
+                                          std::string& strText)
+{
+    CLI::App app(kDescription, "kelvora-cli");
+    app.set_version_flag("--version", "kelvora-cli " KELVORA_VERSION);
+    app.require_subcommand(1);
+
+    CLI::App* pPorts =
+        app.add_subcommand("ports", "List the serial ports: shown name, device path, USB, description");
+    AddOutputOptions(pPorts, options);
+
+    CLI::App* pHexInfo =
+        app.add_subcommand("hexinfo", "Check an Intel hex file and show its addresses and bytes");
+    pHexInfo->add_option("FILE", options.strFile, "The Intel hex file")->required();
+    pHexInfo->add_flag("--dump", options.bDump,
+                       "Every byte with its address, as the Hexinfo dialog shows it");
+    AddOutputOptions(pHexInfo, options);
+
+    CLI::App* pInfo = app.add_subcommand("info", "Connect and show the flasher program's information text");
+    AddConnectionOptions(pInfo, options, false);
+
+    CLI::App* pSectors = app.add_subcommand("sectors", "Connect and list the flash sectors");
+    AddConnectionOptions(pSectors, options, false);
+
+    CLI::App* pErase =
+        app.add_subcommand("erase", "Connect and erase the chip, chosen sectors or what an image needs");
+    pErase->add_flag("--chip", options.bEraseChip, "The whole flash chip");
+    CLI::Option* pSector = pErase
+                               ->add_option("--sector", options.vecSectorArgs,
+                                            "Sector numbers (0 = first), e.g. --sector 1 3 or 1,3")
+                               ->type_name("N")
+                               ->expected(1, 256);
+    pErase->add_option("--image", options.strEraseImage, "Only the sectors this Intel hex image touches")
+        ->type_name("FILE");
+    AddConnectionOptions(pErase, options, true);
+
+    CLI::App* pFlash =
+        app.add_subcommand("flash", "Connect, erase, program an Intel hex image and verify it");
+    pFlash->add_option("FILE", options.strFile, "The Intel hex image")->required();
+    pFlash
+        ->add_option("--erase", options.strFlashErase,
+                     "Before programming: the sectors the image touches (image), the whole chip (chip), "
+                     "or nothing (none)")
+        ->check(CLI::IsMember({"chip", "image", "none"}))
+        ->capture_default_str();
+    pFlash->add_flag("--no-verify", options.bNoVerify, "Do not read the image back after programming");
+    AddConnectionOptions(pFlash, options, true);
+
+    CLI::App* pRead =
+        app.add_subcommand("read", "Connect and read flash into an Intel hex file (raw for .bin)");
+    pRead->add_option("--start", options.strStart, "First address, decimal or 0x...")->required();
+    pRead->add_option("--length", options.strLength, "Number of bytes, decimal or 0x...")->required();
+    pRead
+        ->add_option("-o,--output", options.strOutput,
+                     "Output file: Intel hex, raw binary when it ends in .bin; with several ports the "
+                     "port's name is added before the extension")
+        ->required();
+    AddConnectionOptions(pRead, options, true);
+
+    std::ostringstream out;
+    std::ostringstream err;
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        app.exit(e, out, err);
+        strText = out.str();
+        return kShown;
+    } catch (const CLI::CallForAllHelp& e) {
+        app.exit(e, out, err);
+        strText = out.str();
+        return kShown;
+    } catch (const CLI::CallForVersion& e) {
+        app.exit(e, out, err);
+        strText = out.str();
+        return kShown;
+    } catch (const CLI::ParseError& e) {
+        strText = std::string("kelvora-cli: ") + e.what() +
+                  "\nRun 'kelvora-cli --help' or 'kelvora-cli COMMAND --help'.";
+        return kUsageError;
+    }
+
+    const std::pair<CLI::App*, ECommand> commands[] = {
+        {pPorts, ECommand::Ports},     {pHexInfo, ECommand::HexInfo}, {pInfo, ECommand::Info},
+        {pSectors, ECommand::Sectors}, {pErase, ECommand::Erase},     {pFlash, ECommand::Flash},
+        {pRead, ECommand::Read}};
+    for (const auto& command : commands)
+        if (command.first->parsed())
+            options.eCommand = command.second;
+    options.bSectorGiven = pSector->count() > 0;
+    options.bPortGiven = !options.vecPorts.empty();
+
+    std::string strError;
+    if (ValidateOptions(options, strError) != 0) {
+        strText = "kelvora-cli " + std::string(options.GetCommandName()) + ": " + strError;
+        return kUsageError;
+    }
+    return kRun;
+}

@@ -1,0 +1,67 @@
+#include "tools/hexinfocommand.h"
+
+#include <cstdio>
+
+#include "hex/hexdump.h"
+#include "hex/hexfile.h"
+#include "tools/clihelpers.h"
+#include "tools/console.h"
+#include "tools/hexdiagnosis.h"
+
+int CHexInfoCommand::Run(const std::string& strPath, bool bDump)
+{
+    CHexFile image(strPath.c_str());
+    m_console.Log("", "Verifying hexfile...please wait");
+    if (image.Verify() != 0) {
+        m_console.Error("", strPath + " is not a valid intel hex file");
+        const std::string strReason = DiagnoseHexFile(strPath);
+        if (!strReason.empty())
+            m_console.Error("", strReason);
+        if (m_bJson)
+            m_console.Result("{\"file\":" + JsonString(strPath) +
+                             ",\"valid\":false,\"error\":" + JsonString(strReason) + "}");
+        return 1;
+    }
+    m_console.Log("", "Loading hexfile...please wait");
+    if (image.Load() != 0) {
+        m_console.Error("", strPath + " cannot be loaded into memory");
+        if (image.m_nByteCount == 0)
+            m_console.Error("", "the file holds no data bytes");
+        if (m_bJson)
+            m_console.Result("{\"file\":" + JsonString(strPath) + ",\"valid\":true,\"loaded\":false}");
+        return 1;
+    }
+    m_console.Log("", strPath + " successfully loaded");
+
+    const unsigned nStart = image.m_pFirst != nullptr ? image.m_pFirst->dwAddress : 0;
+    const unsigned nEnd = image.GetEndAddress();
+    const int nRuns = CountRuns(image);
+    if (m_bJson) {
+        m_console.Result("{\"file\":" + JsonString(strPath) + ",\"valid\":true,\"loaded\":true,\"start\":" +
+                         std::to_string(nStart) + ",\"end\":" + std::to_string(nEnd) + ",\"bytes\":" +
+                         std::to_string(image.m_nByteCount) + ",\"runs\":" + std::to_string(nRuns) + "}");
+    } else {
+        char szLine[64];
+        std::snprintf(szLine, sizeof szLine, "Startaddress: 0x%x", nStart);
+        m_console.Result(szLine);
+        std::snprintf(szLine, sizeof szLine, "Endaddress: 0x%x", nEnd);
+        m_console.Result(szLine);
+        m_console.Result("Bytecount: " + std::to_string(image.m_nByteCount));
+        m_console.Result("Runs: " + std::to_string(nRuns));
+    }
+    const int64_t nDuplicate = FindDuplicateAddress(image);
+    if (nDuplicate >= 0) {
+        char szLine[80];
+        std::snprintf(szLine, sizeof szLine, "warning: address 0x%06llX is written more than once",
+                      static_cast<unsigned long long>(nDuplicate));
+        m_console.Error("", szLine);
+    }
+    if (bDump && !m_bJson) {
+        // One write for the whole dump: an image may have a million lines.
+        std::string strDump = "Address \t\t: Data";
+        for (const HexItem* p = image.m_pFirst; p != nullptr; p = p->pNext)
+            strDump += "\n" + FormatDumpLine(p->dwAddress, p->byValue);
+        m_console.Result(strDump);
+    }
+    return 0;
+}

@@ -1,0 +1,25 @@
+#include "tools/interrupt.h"
+
+#include <atomic>
+
+namespace
+{
+std::atomic<bool> g_bInterrupted(false);
+static_assert(std::atomic<bool>::is_always_lock_free, "the flag is set from a signal handler");
+}   // namespace
+
+void RaiseInterrupt()
+{
+    g_bInterrupted.store(true);
+}
+
+bool IsInterrupted()
+{
+    return g_bInterrupted.load();
+}
+
+void ThrowIfInterrupted()
+{
+    if (IsInterrupted())
+        throw CInterrupted();
+}

@@ -1,0 +1,19 @@
+// Which device each board of a run is on, from the --port arguments and the discovered ports.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "serial/portdiscovery.h"
+
+struct CBoardPort
+{
+    std::string strName;         // as the operator knows it: the --port argument, or the shown name
+    std::string strDevicePath;   // what the link opens
+};
+
+// A --port argument is a shown name of a discovered port (see GetShownPortName), the device
+// path of one, or a device named directly (tools/portpath.h), taken as it is. Without arguments the only
+// discovered port is taken. 0, or the exit status (1 no port found, 2 a usage error) with the text.
+int ChoosePorts(const std::vector<std::string>& vecAsked, const std::vector<SerialPortInfo>& vecFound,
+                std::vector<CBoardPort>& vecChosen, std::string& strError);
