@@ -2,6 +2,8 @@
 // offscreen platform. One function per shot; each writes DIR/<name>.png.
 // Usage: kelvora-screenshots DIR [NAME...]   (no names: every shot)
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QPixmap>
 #include <QPushButton>
@@ -9,8 +11,10 @@
 #include <cstdio>
 #include <exception>
 
+#include "res/resource.h"
 #include "tests/ui/uitestsupport.h"
 #include "ui/aboutdlg.h"
+#include "ui/dialogbuilder.h"
 
 namespace
 {
@@ -28,6 +32,56 @@ bool ShotMainWindowConnected(const QString& strPath)
     return pDlg->grab().save(strPath, "PNG");
 }
 
+// The Flash it dialog after programming and verifying sample.hex, while its success box is open.
+bool ShotFlashItVerified(const QString& strPath)
+{
+    CUiBoard board;
+    CRecordingBoxes boxes;
+    std::unique_ptr<CKelvoraDlg> pDlg = OpenMainWindow(boxes);
+    if (!SelectPort(*pDlg, CUiBoard::kPortName))
+        return false;
+    // The simulated board is unpaced: a fast port keeps the link's own pacing short.
+    pDlg->m_pSpeedList->addItem(QStringLiteral("921600"));
+    pDlg->m_pSpeedList->setCurrentText(QStringLiteral("921600"));
+    Click(pDlg->m_pConnectButton);
+    boxes.m_paths.push_back(board.Dir().Path("sample.hex"));
+    Click(FindControl<QPushButton>(pDlg.get(), IDC_BROWSE));
+    if (!pDlg->m_pDisconnectButton->isEnabled() || !pDlg->m_pPropertiesButton->isEnabled())
+        return false;
+    bool bSaved = false;
+    boxes.m_fnOnShow = [&](const CShownBox& box) {
+        if (box.strTitle == "Info" && QApplication::activeModalWidget() != nullptr)
+            bSaved = QApplication::activeModalWidget()->grab().save(strPath, "PNG");
+    };
+    WhenModalOpens([](QWidget* pFlashIt) {
+        if (pFlashIt == nullptr)
+            return;
+        Click(FindControl<QCheckBox>(pFlashIt, IDC_VERIFY));
+        Click(FindControl<QPushButton>(pFlashIt, IDC_FLASHIT));
+    });
+    Click(pDlg->m_pFlashButton);
+    return bSaved;
+}
+
+// Hexinfo for sample.hex.
+bool ShotHexInfo(const QString& strPath)
+{
+    CUiBoard board;
+    CRecordingBoxes boxes;
+    std::unique_ptr<CKelvoraDlg> pDlg = OpenMainWindow(boxes);
+    boxes.m_paths.push_back(board.Dir().Path("sample.hex"));
+    Click(FindControl<QPushButton>(pDlg.get(), IDC_BROWSE));
+    bool bSaved = false;
+    WhenModalOpens([&](QWidget* pHexInfo) {
+        if (pHexInfo == nullptr)
+            return;
+        bSaved = pHexInfo->grab().save(strPath, "PNG");
+        pHexInfo->close();
+    });
+    Click(pDlg->m_pPropertiesButton);
+    return bSaved;
+}
+
 // The About box.
 bool ShotAboutBox(const QString& strPath)
 {
@@ -42,6 +96,8 @@ const struct
     bool (*pfnShot)(const QString& strPath);
 } kShots[] = {
     {"main-window", ShotMainWindowConnected},
+    {"flash-it", ShotFlashItVerified},
+    {"hexinfo", ShotHexInfo},
     {"about-box", ShotAboutBox},
 };
 }   // namespace

@@ -1,0 +1,133 @@
+#include "ui/deletesectorsdlg.h"
+
+#include <QListWidget>
+#include <QPushButton>
+
+#include "link/targetlink.h"
+#include "res/resource.h"
+#include "res/templates.h"
+#include "ui/busycursor.h"
+#include "ui/dialogbuilder.h"
+#include "ui/messagebox.h"
+#include "ui/sectorlines.h"
+#include "ui/tabstopdelegate.h"
+
+CDeleteSectorsDlg::CDeleteSectorsDlg(QWidget* pParent, CTargetLink* pLink, CMessageBoxes* pBoxes)
+    : QDialog(pParent), m_btnDeleteSelected(nullptr), m_listSectors(nullptr), m_pLink(pLink),
+      m_nSectorCount(0), m_pParent(pParent), m_nSectorSize(0x8000), m_nBaseAddress(0), m_pBoxes(pBoxes),
+      m_pTabStops(nullptr), m_nEndResult(0)
+{
+    CDialogBuilder::Build(DeleteSectorsDialogTemplate(), this);
+    m_btnDeleteSelected = FindControl<QPushButton>(this, IDC_DELETE_SELECTED);
+    m_listSectors = FindControl<QListWidget>(this, IDC_SECTOR_LIST);
+    m_listSectors->setSelectionMode(QAbstractItemView::MultiSelection);
+    m_pTabStops = new CTabStopDelegate(m_listSectors);
+    m_listSectors->setItemDelegate(m_pTabStops);
+    connect(m_listSectors, &QListWidget::itemSelectionChanged, this, [this] { OnSelChangeSectors(); });
+    connect(FindControl<QPushButton>(this, IDC_ERASE_CHIP), &QPushButton::clicked, this,
+            [this] { OnEraseChip(); });
+    connect(m_btnDeleteSelected, &QPushButton::clicked, this, [this] { OnDeleteSelected(); });
+    connect(FindControl<QPushButton>(this, IDOK), &QPushButton::clicked, this, [this] { done(kResultOk); });
+    OnInitDialog();
+}
+
+int CDeleteSectorsDlg::DoModal()
+{
+    if (m_nEndResult != 0)
+        return m_nEndResult;
+    return exec();
+}
+
+void CDeleteSectorsDlg::RequestEnd(int nResult)
+{
+    m_nEndResult = nResult;
+    if (isVisible())
+        done(nResult);
+}
+
+void CDeleteSectorsDlg::reject()
+{
+    done(m_nEndResult != 0 ? m_nEndResult : kResultOk);
+}
+
+void CDeleteSectorsDlg::SetTabStops()
+{
+    // The distance is measured against the system font's base unit, which is 8 pixels where the
+    // dialog font's is 6: that ratio puts the columns at 3/8 and 3/4 of the list's width, so the
+    // widest range and the status stay in sight whatever font stands in for the dialog's.
+    const int nListUnit = CDialogBuilder::MeasureBaseUnits(m_listSectors->font()).nCharWidth;
+    const int nSystemUnit = (nListUnit * 8 + 3) / 6;
+    const int nDistance = SectorTabDistance(m_listSectors->frameGeometry().width(), nSystemUnit);
+    m_pTabStops->SetTabDistance(TabDistancePixels(nDistance, nListUnit));
+}
+
+void CDeleteSectorsDlg::OnInitDialog()
+{
+    if (m_pLink->SelectEraseGroup() != 0)
+        RequestEnd(kResultCancel);
+    SetTabStops();
+    m_listSectors->addItem(QString::fromLatin1(kSectorHeader));
+    m_nSectorCount = m_pLink->GetSectorCount();
+    if (m_nSectorCount == -1)
+        RequestEnd(kResultCancel);
+    const size_t nSectors = m_nSectorCount > 0 ? static_cast<size_t>(m_nSectorCount) : 0u;
+    m_pSectorText.assign(nSectors, QString());
+    m_pSectorState.assign(nSectors, kSectorUnknown);
+    RebuildSectorLines();
+}
+
+void CDeleteSectorsDlg::RebuildSectorLines()
+{
+    while (m_listSectors->count() > 1)
+        delete m_listSectors->takeItem(1);
+    for (size_t i = 0; i < m_pSectorState.size(); ++i) {
+        m_pSectorText[i] = QString::fromStdString(
+            SectorLine(static_cast<int>(i), m_pSectorState[i], m_nSectorSize, m_nBaseAddress));
+        m_listSectors->addItem(m_pSectorText[i]);
+    }
+}
+
+void CDeleteSectorsDlg::OnSelChangeSectors()
+{
+    QListWidgetItem* pHeader = m_listSectors->item(0);
+    if (pHeader != nullptr && pHeader->isSelected())
+        pHeader->setSelected(false);
+    m_btnDeleteSelected->setEnabled(!m_listSectors->selectedItems().isEmpty());
+}
+
+void CDeleteSectorsDlg::OnEraseChip()
+{
+    CBusyCursor busy;
+    if (m_pLink->SelectEraseGroup() != 0) {
+        RequestEnd(kResultCancel);
+        return;
+    }
+    if (m_pLink->EraseChip() != 0) {
+        m_pBoxes->ShowMessage(this, "Error cannot delete flash chip", "ERROR", EBoxIcon::Warning);
+        RequestEnd(kResultCancel);
+        return;
+    }
+    m_pSectorState.assign(m_pSectorState.size(), kSectorDeleted);
+    RebuildSectorLines();
+}
+
+void CDeleteSectorsDlg::OnDeleteSelected()
+{
+    // Sectors go in ascending order, each with its own selector; a failing one does not stop
+    // the others.
+    for (int nLine = 1; nLine < m_listSectors->count(); ++nLine) {
+        if (!m_listSectors->item(nLine)->isSelected())
+            continue;
+        if (m_pLink->SelectEraseGroup() != 0) {
+            RequestEnd(kResultCancel);
+            continue;
+        }
+        if (m_pLink->EraseSector(nLine - 1) != 0) {
+            m_pBoxes->ShowMessage(this, "Error deleting sector", "ERROR", EBoxIcon::Warning);
+            RequestEnd(kResultCancel);
+            continue;
+        }
+        m_pSectorState[static_cast<size_t>(nLine - 1)] = kSectorDeleted;
+    }
+    RebuildSectorLines();
+}

@@ -1,0 +1,100 @@
+#include "ui/flashitdlg.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include "hex/hexfile.h"
+#include "link/targetlink.h"
+#include "res/resource.h"
+#include "res/templates.h"
+#include "ui/barprogress.h"
+#include "ui/busycursor.h"
+#include "ui/dialogbuilder.h"
+#include "ui/messagebox.h"
+
+CFlashItDlg::CFlashItDlg(QWidget* pParent, CTargetLink* pLink, CHexFile* pHexFile, CMessageBoxes* pBoxes)
+    : QDialog(pParent), m_btnBack(nullptr), m_progVerify(nullptr), m_progFlash(nullptr), m_editStart(nullptr),
+      m_editEnd(nullptr), m_bVerify(0), m_pHexFile(pHexFile), m_pLink(pLink), m_pParent(pParent),
+      m_checkVerify(nullptr), m_pBoxes(pBoxes)
+{
+    CDialogBuilder::Build(FlashItDialogTemplate(), this);
+    m_btnBack = FindControl<QPushButton>(this, IDOK);
+    m_progVerify = FindControl<QProgressBar>(this, IDC_PROGRESS_VERIFY);
+    m_progFlash = FindControl<QProgressBar>(this, IDC_PROGRESS_FLASH);
+    m_editStart = FindControl<QLineEdit>(this, IDC_FLASHIT_START);
+    m_editEnd = FindControl<QLineEdit>(this, IDC_FLASHIT_END);
+    m_checkVerify = FindControl<QCheckBox>(this, IDC_VERIFY);
+    connect(m_btnBack, &QPushButton::clicked, this, [this] { done(kResultOk); });
+    connect(FindControl<QPushButton>(this, IDC_FLASHIT), &QPushButton::clicked, this,
+            [this] { OnFlashIt(); });
+    OnInitDialog();
+}
+
+void CFlashItDlg::OnInitDialog()
+{
+    m_checkVerify->setChecked(m_bVerify == 1);
+    const unsigned nStart = m_pHexFile->m_pFirst != nullptr ? m_pHexFile->m_pFirst->dwAddress : 0u;
+    m_editStart->setText(QString::asprintf("0x%06X", nStart));
+    m_editEnd->setText(QString::asprintf("0x%06X", static_cast<unsigned>(m_pHexFile->GetEndAddress())));
+    UpdateData();
+}
+
+void CFlashItDlg::UpdateData()
+{
+    m_bVerify = m_checkVerify->isChecked() ? 1 : 0;
+}
+
+void CFlashItDlg::reject()
+{
+    done(kResultOk);
+}
+
+QString CFlashItDlg::VerifyFailedText() const
+{
+    QString strText = QStringLiteral("Verify failed");
+    if (m_pLink->m_bVerifyMismatch == 1)
+        strText += QString::asprintf("\nFirst difference at 0x%06X: image 0x%02X, board 0x%02X",
+                                     static_cast<unsigned>(m_pLink->m_dwMismatchAddress),
+                                     static_cast<unsigned>(m_pLink->m_byMismatchExpected),
+                                     static_cast<unsigned>(m_pLink->m_byMismatchRead));
+    return strText;
+}
+
+void CFlashItDlg::OnFlashIt()
+{
+    CBusyCursor busy;
+    if (m_pLink->SelectFlashGroup() != 0) {
+        done(kResultCancel);
+        return;
+    }
+    CBarProgress flashProgress(m_progFlash, [this] { UpdateData(); });
+    if (m_pLink->ProgramImage(&flashProgress, m_pHexFile) != 0) {
+        m_pBoxes->ShowMessage(this, "Flash failed", "ERROR", EBoxIcon::Warning);
+        done(kResultCancel);
+        return;
+    }
+    if (m_bVerify == 1) {
+        if (m_pLink->SelectFlashGroup() != 0) {
+            done(kResultCancel);
+            return;
+        }
+        // A difference leaves the flasher program ready for the next command; a broken
+        // exchange does not, and sets the link's error text anew.
+        m_pLink->m_strError.clear();
+        CBarProgress verifyProgress(m_progVerify, [this] { UpdateData(); });
+        if (m_pLink->VerifyImage(&verifyProgress, m_pHexFile) != 0) {
+            m_pBoxes->ShowMessage(this, VerifyFailedText().toStdString(), "ERROR", EBoxIcon::Warning);
+            const bool bLinkLives = m_pLink->m_bVerifyMismatch == 1 && m_pLink->GetErrorText().empty();
+            done(bLinkLives ? kResultOk : kResultCancel);
+            return;
+        }
+        m_pBoxes->ShowMessage(this, "Hexfile flashed and verified successfully", "Info",
+                              EBoxIcon::Information);
+        done(kResultOk);
+        return;
+    }
+    m_pBoxes->ShowMessage(this, "Hexfile flashed successfully", "Info", EBoxIcon::Information);
+    done(kResultOk);
+}
