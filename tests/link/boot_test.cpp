@@ -1,6 +1,7 @@
 // The boot sequence against the simulated board: bytes, progress, failures.
 #include <chrono>
 #include <functional>
+#include <ostream>
 
 #include "hex/hexfile.h"
 #include "linktestsupport.h"
@@ -88,6 +89,12 @@ struct CLengthCase
     size_t nSteps;
 };
 
+// gtest names a case by this in its listings.
+void PrintTo(const CLengthCase& c, std::ostream* pStream)
+{
+    *pStream << "flasher of " << c.nFlasherSize << " bytes";
+}
+
 class FlasherLength : public CBoardFixture, public ::testing::WithParamInterface<CLengthCase>
 {};
 
@@ -168,6 +175,12 @@ struct CFaultCase
     EStep eFailingStep;
     const char* pszError;
 };
+
+// gtest names a case by this in its listings.
+void PrintTo(const CFaultCase& c, std::ostream* pStream)
+{
+    *pStream << c.pszName;
+}
 
 class BootFault : public CBoardFixture, public ::testing::WithParamInterface<CFaultCase>
 {};

@@ -1,6 +1,7 @@
 // The long waits of an erase, counted in read limits: up to 32 reads of about half a second
 // for the status byte and for the echo of a sector number.
 #include "linktestsupport.h"
+#include <ostream>
 
 namespace
 {
@@ -12,6 +13,12 @@ struct CWaitCase
     int nResult;
     const char* pszError;
 };
+
+// gtest names a case by this in its listings.
+void PrintTo(const CWaitCase& c, std::ostream* pStream)
+{
+    *pStream << c.pszName;
+}
 
 class EraseWait : public CBoardFixture, public ::testing::WithParamInterface<CWaitCase>
 {};

@@ -2,6 +2,7 @@
 // progress, and a whole erase / program / verify job.
 #include <functional>
 #include <memory>
+#include <ostream>
 
 #include "hex/hexfile.h"
 #include "linktestsupport.h"
@@ -155,6 +156,12 @@ struct CBlockCase
     std::vector<std::pair<uint32_t, int>> blocks;
 };
 
+// gtest names a case by this in its listings.
+void PrintTo(const CBlockCase& c, std::ostream* pStream)
+{
+    *pStream << c.pszName;
+}
+
 class FlashBlocks : public Flasher, public ::testing::WithParamInterface<CBlockCase>
 {};
 
@@ -305,6 +312,12 @@ struct CFailCase
     int (*pfnRun)(CTargetLink&, CHexFile*);
     const char* pszError;   // null: the text stays as it was
 };
+
+// gtest names a case by this in its listings.
+void PrintTo(const CFailCase& c, std::ostream* pStream)
+{
+    *pStream << c.pszName;
+}
 
 class FlasherFailure : public Flasher, public ::testing::WithParamInterface<CFailCase>
 {};

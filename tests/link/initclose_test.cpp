@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <ostream>
 
 #include "hex/hexfile.h"
 #include "linktestsupport.h"
@@ -42,6 +43,12 @@ struct CInitCase
     EFile bsl, first, second;
     const char* pszError;
 };
+
+// gtest names a case by this in its listings.
+void PrintTo(const CInitCase& c, std::ostream* pStream)
+{
+    *pStream << c.pszName;
+}
 
 class InitOrder : public CBoardFixture, public ::testing::WithParamInterface<CInitCase>
 {};

@@ -1,6 +1,7 @@
 // What only the board side shows of the boot chain and the flasher program: each stage refusing
 // what it cannot run, the payload format's boundaries, and the edges of the chip.
 #include "pcside.h"
+#include <ostream>
 
 #include "sim/boardsim.h"
 #include "sim/payloadformat.h"
@@ -38,6 +39,12 @@ struct CSilentCase
     std::vector<uint8_t> vecSend;   // the last byte is the one the board must refuse
     size_t nAnswers;                // what the bytes before it still get
 };
+
+// gtest names a case by this in its listings.
+void PrintTo(const CSilentCase& c, std::ostream* pStream)
+{
+    *pStream << c.pszName;
+}
 
 class SilentTest : public BoardTest, public ::testing::WithParamInterface<CSilentCase>
 {};
@@ -84,6 +91,12 @@ struct CSizeCase
     int nSectors;
     const char* pszExpectedInfo;
 };
+
+// gtest names a case by this in its listings.
+void PrintTo(const CSizeCase& c, std::ostream* pStream)
+{
+    *pStream << "flasher of " << c.nSize << " bytes, " << c.nSectors << " sectors";
+}
 
 class FlasherSizeTest : public BoardTest, public ::testing::WithParamInterface<CSizeCase>
 {};
