@@ -5,32 +5,35 @@
 # Usage: scripts/run.sh [IMAGE.hex] [kelvora-cli flash options...]   (in any order)
 #   KELVORA_PORT=/dev/ttyUSB0 scripts/run.sh my.hex --flash-chip AMD --dir /path/to/loaders
 set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${KELVORA_BUILD_DIR:-$root/build/release}"
+
+# Starts kelvora-boardsim (registered for port discovery) and sets `port` to its device.
+# The simulated board keeps its flash in a file between runs, like a real one.
+start_simulator() {
+  exec {sim}< <(exec "$build/sim/kelvora-boardsim" --baud "${KELVORA_SIM_BAUD:-0}" \
+                     --flash "$build/simulated-flash.bin")
+  simpid=$!
+  trap 'kill -TERM "$simpid" 2>/dev/null; wait "$simpid" 2>/dev/null || true' EXIT
+  read -r -u "$sim" port
+}
 
 # The window. With a display and no arguments: build `kelvora` and the board simulator, start a
 # simulated board registered for port discovery (it heads the Port list) and open the window in
 # the folder of the sample target files; "&Connect" boots the simulated board.
 if [ $# -eq 0 ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; }; then
-  w_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-  w_build="${KELVORA_BUILD_DIR:-$w_root/build/release}"
-  "$w_root/scripts/install-deps.sh"
-  cmake -S "$w_root" -B "$w_build" -G Ninja -Wno-dev -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
-  cmake --build "$w_build" -j "$(nproc)" --target kelvora kelvora-boardsim
-  exec {w_sim}< <(exec "$w_build/sim/kelvora-boardsim" --baud "${KELVORA_SIM_BAUD:-0}" \
-                       --flash "$w_build/simulated-flash.bin")
-  w_simpid=$!
-  trap 'kill -TERM "$w_simpid" 2>/dev/null; wait "$w_simpid" 2>/dev/null || true' EXIT
-  read -r -u "$w_sim" w_port
-  echo "Simulated board on $w_port; the Port list shows it as kelvora-sim-$w_simpid"
-  cd "$w_root/targets"
-  "$w_build/ui/kelvora"
+  "$root/scripts/install-deps.sh"
+  cmake -S "$root" -B "$build" -G Ninja -Wno-dev -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+  cmake --build "$build" -j "$(nproc)" --target kelvora kelvora-boardsim
+  start_simulator
+  echo "Simulated board on $port; the Port list shows it as kelvora-sim-$simpid"
+  cd "$root/targets"
+  "$build/ui/kelvora"
   exit 0
 fi
 if [ $# -eq 0 ]; then
   echo "run.sh: no display (DISPLAY and WAYLAND_DISPLAY unset), so the command-line job runs instead"
 fi
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${KELVORA_BUILD_DIR:-$root/build/release}"
-
 "$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$build" -G Ninja -Wno-dev -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
 
@@ -53,19 +56,14 @@ run_cli() {
   [ -n "$image" ] || args+=("$(realpath --relative-to=. "$root/targets/sample.hex")")
   [ -n "$have_dir" ] || args+=(--dir "$root/targets")
 
-  local port="${KELVORA_PORT:-}"
+  port="${KELVORA_PORT:-}"
   if [ -n "$port" ]; then
     # A real board is reset by hand: kelvora-cli asks for it and waits for Enter.
     "$build/tools/kelvora-cli" flash --port "$port" "${args[@]}"
     return
   fi
-  # The simulated board starts in its bootstrap loader and keeps its flash in a file between runs.
-  # sim and simpid stay global: the EXIT trap needs them after the function has returned.
-  exec {sim}< <(exec "$build/sim/kelvora-boardsim" --baud "${KELVORA_SIM_BAUD:-0}" \
-                     --flash "$build/simulated-flash.bin")
-  simpid=$!
-  trap 'kill -TERM "$simpid" 2>/dev/null; wait "$simpid" 2>/dev/null || true' EXIT
-  read -r -u "$sim" port
+  # The simulated board starts in its bootstrap loader: nothing waits for a reset.
+  start_simulator
   echo "Simulated board on $port"
   "$build/tools/kelvora-cli" flash --port "$port" --no-prompt "${args[@]}"
 }

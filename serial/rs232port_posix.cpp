@@ -19,7 +19,6 @@
 
 namespace
 {
-constexpr int kReadLimitMs = 500;              // one read request waits this long for its byte
 constexpr long long kWriteMsPerByte = 10;      // write limit: 10 ms per byte ...
 constexpr long long kWriteConstantMs = 1000;   // ... plus 1000 ms
 constexpr long long kBitsPerByte = 10;         // start bit, 8 data bits, stop bit
@@ -121,16 +120,6 @@ CRS232Port::CRS232Port()
 CRS232Port::~CRS232Port()
 {
     Close();
-}
-
-int CRS232Port::GetLastSystemError() const
-{
-    return m_nLastError;
-}
-
-std::string CRS232Port::GetLastSystemErrorText() const
-{
-    return m_strLastError;
 }
 
 int CRS232Port::FailOpen(int nErrno, const std::string& strText)
@@ -389,33 +378,6 @@ void CRS232Port::NoteDeviceError(int nErrno)
 {
     if (IsDeviceGone(nErrno))
         m_bDeviceLost.store(true);
-}
-
-int CRS232Port::ReadThreadProc(CRS232Port* pPort)
-{
-    if (pPort != nullptr)
-        pPort->ReadLoop();
-    return 0;
-}
-
-void CRS232Port::ReadLoop()
-{
-    for (;;) {
-        const int nWait = m_hStartRead->Wait();
-        if (m_bStopRead.load())
-            return;
-        if (nWait != 0) {
-            // A failing wait would fail again: answer with an error once and serve no more,
-            // rather than answer requests nobody made.
-            m_bDeviceLost.store(true);
-            m_dwReadCount = 0;
-            m_bReadError = 1;
-            m_hReadComplete->Set();
-            return;
-        }
-        m_bReadError = ReadTimed(&m_chRead, &m_dwReadCount, kReadLimitMs) != 0 ? 1 : 0;
-        m_hReadComplete->Set();
-    }
 }
 
 int CRS232Port::ReadTimed(char* pch, std::uint32_t* pdwCount, int nLimitMs)

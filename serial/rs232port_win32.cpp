@@ -8,7 +8,6 @@
 
 namespace
 {
-constexpr DWORD kReadLimitMs = 500;             // one read request waits this long for its byte
 constexpr DWORD kReadIntervalMs = 500;          // device limits: a one-byte read ends by itself
 constexpr DWORD kReadMsPerByte = 1;             // after 500 + 1 ms
 constexpr DWORD kReadConstantMs = 500;          //
@@ -272,43 +271,6 @@ int CRS232Port::FailOpen(int nError, const std::string& strText)
     m_nLastError = nError;
     m_strLastError = strText.empty() ? SystemMessage(static_cast<DWORD>(nError)) : strText;
     return -1;
-}
-
-int CRS232Port::GetLastSystemError() const
-{
-    return m_nLastError;
-}
-
-std::string CRS232Port::GetLastSystemErrorText() const
-{
-    return m_strLastError;
-}
-
-int CRS232Port::ReadThreadProc(CRS232Port* pPort)
-{
-    if (pPort != nullptr)
-        pPort->ReadLoop();
-    return 0;
-}
-
-void CRS232Port::ReadLoop()
-{
-    for (;;) {
-        const int nWait = m_hStartRead->Wait();
-        if (m_bStopRead.load())
-            return;
-        if (nWait != 0) {
-            // A failing wait would fail again: answer with an error once and serve no more,
-            // rather than answer requests nobody made.
-            m_bDeviceLost.store(true);
-            m_dwReadCount = 0;
-            m_bReadError = 1;
-            m_hReadComplete->Set();
-            return;
-        }
-        m_bReadError = ReadTimed(&m_chRead, &m_dwReadCount, kReadLimitMs) != 0 ? 1 : 0;
-        m_hReadComplete->Set();
-    }
 }
 
 int CRS232Port::ReadTimed(char* pch, std::uint32_t* pdwCount, int nLimitMs)

@@ -10,6 +10,7 @@
 #include "link/linktestsupport.h"
 #include "serial/rs232port.h"
 #include "sim/targetfiles.h"
+#include "support/connectlog.h"
 
 namespace
 {
@@ -38,19 +39,11 @@ constexpr const char* kInfo = "Kelvora CLI test flasher";
     return ::testing::AssertionSuccess();
 }
 
-const std::vector<std::string> kConnectLines = {"please reset the board",
-                                                "Trying to connect",
-                                                "Serial port opened",
-                                                "Connected to target Phytec KC167CR",
-                                                "CPU returned ID: C5",
-                                                "Sending bootstraploader",
-                                                "BSL loaded",
-                                                "Sending second stage BSL",
-                                                "Second stage BSL loaded",
-                                                "Sending flasher program",
-                                                "Flasher program loaded",
-                                                "Testing connection",
-                                                "Connection tested"};
+const std::vector<std::string> kConnectLines = [] {
+    std::vector<std::string> lines = {"please reset the board", "Trying to connect"};
+    lines.insert(lines.end(), ConnectedLogLines().begin(), ConnectedLogLines().end());
+    return lines;
+}();
 const std::vector<std::string> kCloseLines = {"Connection closed", "Serial port closed"};
 
 std::vector<std::string> Join(std::vector<std::string> vecFirst, const std::vector<std::string>& vecSecond)

@@ -20,6 +20,7 @@
 #include "link/targetlink.h"
 #include "res/resource.h"
 #include "serial/osversion.h"
+#include "support/connectlog.h"
 #include "tests/ui/uitestsupport.h"
 #include "ui/dialogbuilder.h"
 
@@ -41,17 +42,7 @@ namespace
 using Lines = std::vector<std::string>;
 
 // The log of a whole connection attempt after "Trying to connect", when every step passes.
-const Lines kConnectLines = {"Serial port opened",
-                             "Connected to target Phytec KC167CR",
-                             "CPU returned ID: C5",
-                             "Sending bootstraploader",
-                             "BSL loaded",
-                             "Sending second stage BSL",
-                             "Second stage BSL loaded",
-                             "Sending flasher program",
-                             "Flasher program loaded",
-                             "Testing connection",
-                             "Connection tested"};
+const Lines& kConnectLines = ConnectedLogLines();
 
 const CShownBox kResetBox{"please reset the board", "RESET", EBoxIcon::Information};
 const CShownBox kCannotConnectBox{"Cannot connect to target", "Error", EBoxIcon::Warning};

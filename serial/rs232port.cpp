@@ -1,0 +1,48 @@
+// The parts of the serial port that both platforms share: the reader thread's loop, which
+// serves one read request at a time through the two auto-reset events, and the reason of a
+// failed Open.
+#include "serial/rs232port.h"
+
+#include "serial/autoresetevent.h"
+
+namespace
+{
+constexpr int kReadLimitMs = 500;   // one read request waits this long for its byte
+}   // namespace
+
+int CRS232Port::GetLastSystemError() const
+{
+    return m_nLastError;
+}
+
+std::string CRS232Port::GetLastSystemErrorText() const
+{
+    return m_strLastError;
+}
+
+int CRS232Port::ReadThreadProc(CRS232Port* pPort)
+{
+    if (pPort != nullptr)
+        pPort->ReadLoop();
+    return 0;
+}
+
+void CRS232Port::ReadLoop()
+{
+    for (;;) {
+        const int nWait = m_hStartRead->Wait();
+        if (m_bStopRead.load())
+            return;
+        if (nWait != 0) {
+            // A failing wait would fail again: answer with an error once and serve no more,
+            // rather than answer requests nobody made.
+            m_bDeviceLost.store(true);
+            m_dwReadCount = 0;
+            m_bReadError = 1;
+            m_hReadComplete->Set();
+            return;
+        }
+        m_bReadError = ReadTimed(&m_chRead, &m_dwReadCount, kReadLimitMs) != 0 ? 1 : 0;
+        m_hReadComplete->Set();
+    }
+}
