@@ -15,26 +15,27 @@ jobs="$(nproc)"
 rm -rf "$out"
 mkdir -p "$out"
 
+stage() { echo "== $* (${SECONDS} s since the start)"; }
 configure() { local dir=$1; shift; cmake -S "$root" -B "$dir" -G Ninja -Wno-dev "$@" > "$dir.configure.log"; }
 
-echo "== release build and tests"
+stage "release build and tests"
 configure "$out/release" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$out/release" -j "$jobs"
 ctest --test-dir "$out/release" --output-on-failure -j "$jobs"
 
-echo "== install: kelvora with its desktop entry and icon"
+stage "install: kelvora with its desktop entry and icon"
 cmake --install "$out/release" --prefix "$out/install" > /dev/null
 for f in bin/kelvora share/applications/kelvora.desktop share/icons/hicolor/scalable/apps/kelvora.svg; do
   [ -f "$out/install/$f" ] || { echo "install: $f missing" >&2; exit 1; }
 done
 
-echo "== ASan+UBSan build and tests"
+stage "ASan+UBSan build and tests"
 configure "$out/asan" -DCMAKE_BUILD_TYPE=Debug -DKELVORA_SANITIZE=address -DKELVORA_BUILD_BENCH=OFF
 cmake --build "$out/asan" -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   ctest --test-dir "$out/asan" --output-on-failure -j "$jobs" -LE '^test_link_waits$'
 
-echo "== TSan build and tests (threads: serial port, link, simulator)"
+stage "TSan build and tests (threads: serial port, link, simulator)"
 configure "$out/tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVORA_SANITIZE=thread -DKELVORA_BUILD_BENCH=OFF
 cmake --build "$out/tsan" -j "$jobs" --target test_serial test_link test_sim test_cli_board kelvora-cli kelvora-boardsim
 # TSan's shadow memory needs the classic address layout; setarch -R is inherited by the tests.
@@ -42,10 +43,10 @@ cmake --build "$out/tsan" -j "$jobs" --target test_serial test_link test_sim tes
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   setarch "$(uname -m)" -R ctest --test-dir "$out/tsan" --output-on-failure -L '^(test_serial|test_link|test_sim|test_cli_board)$'
 
-echo "== Windows build and tests under Wine (simulated boards on COM ports)"
+stage "Windows build and tests under Wine (simulated boards on COM ports)"
 "$root/scripts/test-windows.sh" "$out/windows" "$out/release/sim/kelvora-boardsim"
 
-echo "== hex file fuzzer (${fuzz_seconds} s)"
+stage "hex file fuzzer (${fuzz_seconds} s)"
 CC=clang CXX=clang++ configure "$out/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVORA_FUZZ=ON \
   -DKELVORA_SANITIZE=address -DKELVORA_BUILD_TESTS=OFF -DKELVORA_BUILD_BENCH=OFF -DKELVORA_BUILD_TOOLS=OFF
 cmake --build "$out/fuzz" -j "$jobs" --target hexfile_fuzz
@@ -53,4 +54,4 @@ mkdir -p "$out/fuzz/corpus"
 cp "$root"/fuzz/corpus/hexfile/* "$out/fuzz/corpus/" 2>/dev/null || true
 (cd "$out/fuzz" && ./fuzz/hexfile_fuzz -max_total_time="$fuzz_seconds" -print_final_stats=1 corpus)
 
-echo "== all checks passed"
+stage "all checks passed"
