@@ -1,6 +1,6 @@
-// The parts of the serial port that both platforms share: the reader thread's loop, which
-// serves one read request at a time through the two auto-reset events, and the reason of a
-// failed Open.
+// The parts of the serial port that both platforms share: the read request and the reader
+// thread's loop, which serve one read at a time through the two auto-reset events, and the
+// reason of a failed Open.
 #include "serial/rs232port.h"
 
 #include "serial/autoresetevent.h"
@@ -18,6 +18,26 @@ int CRS232Port::GetLastSystemError() const
 std::string CRS232Port::GetLastSystemErrorText() const
 {
     return m_strLastError;
+}
+
+// One request to the reader thread and its answer.
+int CRS232Port::ReadChar(char* pch, int* pnCount)
+{
+    if (pch == nullptr || pnCount == nullptr)
+        return -1;
+    *pnCount = 0;
+    if (!IsOpen())
+        return -1;
+    if (m_hStartRead->Set() != 0)
+        return -1;
+    if (m_hReadComplete->Wait() != 0) {
+        // An answer still to come would be taken for the next request's: serve no more.
+        m_bDeviceLost.store(true);
+        return -1;
+    }
+    *pch = m_chRead;
+    *pnCount = static_cast<int>(m_dwReadCount);
+    return m_bReadError != 0 ? -1 : 0;
 }
 
 int CRS232Port::ReadThreadProc(CRS232Port* pPort)

@@ -293,25 +293,6 @@ void CRS232Port::WaitForLine(int nBytes)
         std::this_thread::sleep_until(tpLastByte);
 }
 
-int CRS232Port::ReadChar(char* pch, int* pnCount)
-{
-    if (pch == nullptr || pnCount == nullptr)
-        return -1;
-    *pnCount = 0;
-    if (!IsOpen())
-        return -1;
-    if (m_hStartRead->Set() != 0)
-        return -1;
-    if (m_hReadComplete->Wait() != 0) {
-        // An answer still to come would be taken for the next request's: serve no more.
-        m_bDeviceLost.store(true);
-        return -1;
-    }
-    *pch = m_chRead;
-    *pnCount = static_cast<int>(m_dwReadCount);
-    return m_bReadError != 0 ? -1 : 0;
-}
-
 int CRS232Port::Flush()
 {
     if (!IsOpen())
