@@ -5,9 +5,11 @@
 
 #include "benchsupport.h"
 #include "hex/hexfile.h"
+#include "job/bootchain.h"
 #include "link/targetlink.h"
 #include "sim/boardsim.h"
 #include "sim/targetfiles.h"
+#include "support/quietsink.h"
 #include "support/tempdir.h"
 
 namespace
@@ -27,9 +29,7 @@ int main()
     CTempDir dir("kelvora-bench");
     if (CTargetFiles::WriteStandardSet(dir.Path()) != 0)
         return 1;
-    const std::string strBsl = dir.Path("prel1.hex"), strFirst = dir.Path("prel2.hex"),
-                      strSecond = dir.Path("main.h86");
-    const int nFirst = ByteCount(strFirst), nSecond = ByteCount(strSecond);
+    const int nFirst = ByteCount(dir.Path("prel2.hex")), nSecond = ByteCount(dir.Path("main.h86"));
 
     // 0x00 and its answer; the loaders streamed; the flasher's ID; 255 echoed test bytes.
     const long nLineBytes = 2 + 32 + nFirst + 2 + nSecond + 1 + 2 * 255;
@@ -48,12 +48,14 @@ int main()
     double dBest = 1e9;
     for (int nRun = 0; nRun < kRuns; ++nRun) {
         CTargetLink link;
-        if (link.Init(board.GetDevicePath().c_str(), kBaudRate, strBsl.c_str(), strFirst.c_str(),
-                      strSecond.c_str()) != 0)
-            return 1;
+        CBootSettings settings;
+        settings.strPort = board.GetDevicePath();
+        settings.nBaudRate = kBaudRate;
+        settings.strLoaderDir = dir.Path();
+        CQuietSink sink;
+        // Opening the port and reading the loader files count too: the operator waits for them.
         const auto tpStart = std::chrono::steady_clock::now();
-        const bool bOk = link.Connect() != -1 && link.SendBsl() == 0 && link.SendFirstLoader() == 0 &&
-                         link.SendSecondLoader(nullptr) == 0 && link.TestConnection(nullptr) == 0;
+        const bool bOk = RunBootChain(link, settings, sink) == 0;
         const double dSeconds = SecondsSince(tpStart);
         if (!bOk) {
             std::printf("boot failed: %s\n", link.GetErrorText().c_str());

@@ -12,9 +12,11 @@
 
 #include "benchsupport.h"
 #include "hex/hexfile.h"
+#include "job/bootchain.h"
 #include "link/targetlink.h"
 #include "sim/boardsim.h"
 #include "sim/targetfiles.h"
+#include "support/quietsink.h"
 #include "support/tempdir.h"
 
 namespace
@@ -85,11 +87,13 @@ CRun FlashOnce(const CTempDir& dir, int nBaudRate, const std::string& strImage)
         return run;
     // Unpaced, the port runs at its fastest so that only the exchanges themselves are timed.
     const int nPortRate = nBaudRate != 0 ? nBaudRate : kFastestRate;
-    if (link.Init(board.GetDevicePath().c_str(), nPortRate, dir.Path("prel1.hex").c_str(),
-                  dir.Path("prel2.hex").c_str(), dir.Path("mainamd.h86").c_str()) != 0 ||
-        link.Connect() == -1 || link.SendBsl() != 0 || link.SendFirstLoader() != 0 ||
-        link.SendSecondLoader(nullptr) != 0 || link.TestConnection(nullptr) != 0 ||
-        link.SelectEraseGroup() != 0 || link.EraseChip() != 0) {
+    CBootSettings settings;
+    settings.strPort = board.GetDevicePath();
+    settings.nBaudRate = nPortRate;
+    settings.strLoaderDir = dir.Path();
+    settings.strFlasherFile = "mainamd.h86";
+    CQuietSink sink;
+    if (RunBootChain(link, settings, sink) != 0 || link.SelectEraseGroup() != 0 || link.EraseChip() != 0) {
         std::printf("boot failed: %s\n", link.GetErrorText().c_str());
         link.Close();
         return run;

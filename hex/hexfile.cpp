@@ -334,7 +334,7 @@ int CHexFile::GetData(uint8_t* pBuffer, int nMax)
     return nCopied;
 }
 
-uint32_t CHexFile::GetEndAddress()
+uint32_t CHexFile::GetEndAddress() const
 {
     const HexItem* p = m_pFirst;
     if (p == nullptr)

@@ -31,7 +31,7 @@ public:
     // the number copied when everything fit, nMax + 1 when bytes were left over.
     int GetData(uint8_t* pBuffer, int nMax);
     // Address of the last item; 0 for an empty image.
-    uint32_t GetEndAddress();
+    uint32_t GetEndAddress() const;
 
     char m_szFileName[512];
     HexItem* m_pFirst;

@@ -234,6 +234,7 @@ int CTargetLink::ReadBackPair(uint32_t dwAddress, uint8_t* pbyFirst, uint8_t* pb
 int CTargetLink::VerifyImage(CProgressSink* pProgress, CHexFile* pImage)
 {
     m_bVerifyMismatch = 0;
+    m_bFlasherReady = 0;
     if (pImage == nullptr || pImage->m_pFirst == nullptr || pImage->m_nByteCount <= 0)
         return -1;
 
@@ -270,6 +271,7 @@ int CTargetLink::VerifyImage(CProgressSink* pProgress, CHexFile* pImage)
 
     if (SendEchoedByte(kEnd) != 0)
         return -1;
+    m_bFlasherReady = 1;
     Report(pProgress, 100);
     return 0;
 }
@@ -282,7 +284,7 @@ int CTargetLink::EndVerifyMismatch(uint32_t dwAddress, uint8_t byExpected, uint8
     m_byMismatchRead = byRead;
     // The read-back is ended as after a good verification, so the flasher program waits for
     // the next command; the error text stays as it was unless ending fails.
-    SendEchoedByte(kEnd);
+    m_bFlasherReady = SendEchoedByte(kEnd) == 0 ? 1 : 0;
     return -1;
 }
 

@@ -16,7 +16,7 @@ constexpr std::chrono::milliseconds kClosePause(100);
 CTargetLink::CTargetLink()
     : m_bInitialized(0), m_bConnected(0), m_pBsl(nullptr), m_pFirstLoader(nullptr), m_pSecondLoader(nullptr),
       m_pPort(nullptr), m_nSystemError(0), m_bVerifyMismatch(0), m_dwMismatchAddress(0),
-      m_byMismatchExpected(0), m_byMismatchRead(0)
+      m_byMismatchExpected(0), m_byMismatchRead(0), m_bFlasherReady(0)
 {}
 
 CTargetLink::~CTargetLink()

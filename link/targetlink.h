@@ -47,6 +47,9 @@ public:
     int SendBlock(const uint8_t* pData, int nLength, uint32_t dwAddress);
     // On a difference the read-back is ended ('B') and the first difference is kept below.
     int VerifyImage(CProgressSink* pProgress, CHexFile* pImage);
+    // After VerifyImage: whether the flasher program waits for the next command, its
+    // read-back ended properly (after a match, and after a difference whose ending was echoed).
+    bool IsFlasherReady() const { return m_bFlasherReady != 0; }
     // Reads nLength bytes of flash from dwStart through the read-back exchange, after
     // SelectFlashGroup; ends it with 'B'. The range must lie below 2^24. 0 / -1.
     int ReadFlash(CProgressSink* pProgress, uint32_t dwStart, uint32_t nLength, uint8_t* pBuffer);
@@ -67,6 +70,7 @@ public:
     uint32_t m_dwMismatchAddress;
     uint8_t m_byMismatchExpected;   // the image's byte
     uint8_t m_byMismatchRead;       // the board's byte
+    int m_bFlasherReady;
 
     static constexpr int kBslSize = 32;
     static constexpr uint32_t kAddressLimit =

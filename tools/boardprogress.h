@@ -23,7 +23,7 @@ public:
     CBoardProgress(const CBoardProgress&) = delete;
     CBoardProgress& operator=(const CBoardProgress&) = delete;
 
-    // Throws CInterrupted after Ctrl-C, before the link's next exchange.
+    // Throws CJobStopped after Ctrl-C, before the link's next exchange.
     void SetProgress(int nPos) override;
 
     int GetPercent() const { return m_nPercent; }

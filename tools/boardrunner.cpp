@@ -1,10 +1,14 @@
 #include "tools/boardrunner.h"
 
 #include <cstdio>
+#include <memory>
 #include <thread>
 
+#include "job/boardjob.h"
 #include "tools/clihelpers.h"
 #include "tools/console.h"
+#include "tools/consolesink.h"
+#include "tools/imagewriter.h"
 
 CBoardRunner::CBoardRunner(const CCliOptions& options, const std::vector<CBoardPort>& vecPorts,
                            CConsole& console)
@@ -14,14 +18,19 @@ CBoardRunner::CBoardRunner(const CCliOptions& options, const std::vector<CBoardP
 std::vector<CBoardResult> CBoardRunner::Run()
 {
     const bool bSeveral = m_vecPorts.size() > 1;
+    CBoardRequest request = m_options.GetBoardRequest();
+    request.fnWriteImage = WriteImageFile;
     std::vector<CBoardResult> vecResults(m_vecPorts.size());
+    std::vector<std::unique_ptr<CConsoleSink>> vecSinks;
     std::vector<std::unique_ptr<CBoardJob>> vecJobs;
     for (const CBoardPort& port : m_vecPorts) {
         const std::string strOutput = bSeveral && !m_options.strOutput.empty()
                                           ? GetBoardOutputPath(m_options.strOutput, port.strName)
                                           : m_options.strOutput;
-        vecJobs.push_back(std::make_unique<CBoardJob>(m_options, port, strOutput, m_console,
-                                                      bSeveral ? "[" + port.strName + "] " : ""));
+        vecSinks.push_back(std::make_unique<CConsoleSink>(
+            m_console, bSeveral ? "[" + port.strName + "] " : "", port.strDevicePath));
+        vecJobs.push_back(std::make_unique<CBoardJob>(request, port.strName, port.strDevicePath, strOutput,
+                                                      *vecSinks.back()));
     }
     if (!bSeveral) {
         vecResults[0] = vecJobs[0]->Run();
@@ -69,14 +78,4 @@ int CBoardRunner::GetExitStatus(const std::vector<CBoardResult>& vecResults)
             nStatus = 1;
     }
     return nStatus;
-}
-
-std::string CBoardRunner::FormatJson(const CBoardResult& result)
-{
-    char szSeconds[32];
-    std::snprintf(szSeconds, sizeof szSeconds, "%.3f", result.dSeconds);
-    const char* pszResult = result.bOk ? "ok" : result.bInterrupted ? "interrupted" : "failed";
-    return "{\"port\":" + JsonString(result.strPort) + ",\"operation\":" + JsonString(result.strOperation) +
-           ",\"result\":\"" + pszResult + "\",\"error\":" + JsonString(result.strError) +
-           ",\"bytes\":" + std::to_string(result.nBytes) + ",\"seconds\":" + szSeconds + "}";
 }

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "tools/boardjob.h"
+#include "job/boardresult.h"
 #include "tools/clioptions.h"
 #include "tools/portchoice.h"
 
@@ -21,7 +21,6 @@ public:
     void Report(const std::vector<CBoardResult>& vecResults) const;
     // 0 all succeeded, 130 any was interrupted, else 1.
     static int GetExitStatus(const std::vector<CBoardResult>& vecResults);
-    static std::string FormatJson(const CBoardResult& result);
 
 private:
     const CCliOptions& m_options;

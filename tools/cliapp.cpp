@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "hex/hexfile.h"
-#include "link/targetlink.h"
+#include "job/boardresult.h"
+#include "job/imagecheck.h"
+#include "job/jobtexts.h"
 #include "serial/osversion.h"
 #include "serial/portdiscovery.h"
 #include "tools/boardrunner.h"
@@ -38,7 +40,7 @@ int ListPorts(CConsole& console, bool bJson)
     if (!bJson && !vecPorts.empty())
         console.Result("Name\tDevice\tUSB\tDescription");
     for (const SerialPortInfo& info : vecPorts) {
-        const std::string strShown = GetShownPortName(info.m_strFriendlyName);
+        const std::string strShown = GetCliPortName(info);
         if (bJson)
             console.Result("{\"name\":" + JsonString(strShown) + ",\"device\":" +
                            JsonString(info.m_strDevicePath) + ",\"usb\":" + (info.m_bUsb ? "true" : "false") +
@@ -56,22 +58,23 @@ int ListPorts(CConsole& console, bool bJson)
 int CheckImageFile(const std::string& strPath, CConsole& console)
 {
     CHexFile image(strPath.c_str());
-    if (image.Verify() != 0) {
-        console.Error("", strPath + " is not a valid intel hex file");
+    switch (LoadHexImage(image, nullptr)) {
+    case EImageLoad::NotValid: {
+        console.Error("", NotValidHexText(strPath));
         const std::string strReason = DiagnoseHexFile(strPath);
         if (!strReason.empty())
             console.Error("", strReason);
         return -1;
     }
-    if (image.Load() != 0) {
-        console.Error("", strPath + " cannot be loaded into memory");
+    case EImageLoad::NotLoaded:
+        console.Error("", NotLoadedHexText(strPath));
         return -1;
+    case EImageLoad::Loaded:
+        break;
     }
-    const int64_t nDuplicate = FindDuplicateAddress(image);
+    // The chip's size is known only once connected; what no chip can take is refused now.
     std::string strError;
-    if (nDuplicate >= 0 || image.GetEndAddress() >= CTargetLink::kAddressLimit) {
-        // The chip's size is known only once connected; what no chip can take is refused now.
-        CheckImageAgainstChip(image, static_cast<int>(CTargetLink::kAddressLimit / kSectorSize), strError);
+    if (CheckImageAgainstLine(image, strError) != 0) {
         console.Error("", strPath + ": " + strError);
         return -1;
     }
@@ -83,7 +86,7 @@ int CheckImageFile(const std::string& strPath, CConsole& console)
 // "please reset the board", then Enter. -1 after Ctrl-C.
 int AskForReset(CConsole& console, bool bPrompt)
 {
-    console.Log("", "please reset the board");
+    console.Log("", kTextResetBoard);
     if (!bPrompt)
         return 0;
     console.Error("", "Reset the board, then press Enter (Ctrl-C to stop)");

@@ -4,29 +4,16 @@
 #include <cmath>
 #include <cstdio>
 
-#include "hex/hexfile.h"
+#include "job/boardfacts.h"
 
 namespace
 {
-std::string Hex6(uint64_t nValue)
-{
-    char sz[24];
-    std::snprintf(sz, sizeof sz, "0x%06llX", static_cast<unsigned long long>(nValue));
-    return sz;
-}
-
 bool IsDecimal(const std::string& str)
 {
     return !str.empty() &&
            std::all_of(str.begin(), str.end(), [](char ch) { return ch >= '0' && ch <= '9'; });
 }
 }   // namespace
-
-const std::vector<int>& GetSpeedList()
-{
-    static const std::vector<int> vecSpeeds = {1200, 2400, 4800, 9600, 19200, 38400, 57600};
-    return vecSpeeds;
-}
 
 int ParseSectorList(const std::vector<std::string>& vecArgs, std::vector<int>& vecSectors,
                     std::string& strError)
@@ -91,63 +78,6 @@ int ParseAddress(const std::string& strText, uint32_t dwMax, uint32_t& dwValue)
     return 0;
 }
 
-int64_t FindDuplicateAddress(const CHexFile& image)
-{
-    for (const HexItem* p = image.m_pFirst; p != nullptr && p->pNext != nullptr; p = p->pNext)
-        if (p->pNext->dwAddress == p->dwAddress)
-            return p->dwAddress;
-    return -1;
-}
-
-int CheckImageAgainstChip(const CHexFile& image, int nSectors, std::string& strError)
-{
-    const uint64_t nChipEnd = static_cast<uint64_t>(std::max(nSectors, 0)) * kSectorSize;
-    for (const HexItem* p = image.m_pFirst; p != nullptr; p = p->pNext) {
-        if (p->dwAddress >= nChipEnd) {
-            strError = "the image writes address " + Hex6(p->dwAddress) + ", beyond the flash (" +
-                       std::to_string(nSectors) + " sectors of 32 KiB" +
-                       (nChipEnd > 0 ? ", up to " + Hex6(nChipEnd - 1) : std::string()) + ")";
-            return -1;
-        }
-    }
-    const int64_t nDuplicate = FindDuplicateAddress(image);
-    if (nDuplicate >= 0) {
-        strError = "the image writes address " + Hex6(static_cast<uint64_t>(nDuplicate)) + " twice";
-        return -1;
-    }
-    return 0;
-}
-
-std::vector<int> GetSectorsTouched(const CHexFile& image)
-{
-    std::vector<int> vecSectors;
-    for (const HexItem* p = image.m_pFirst; p != nullptr; p = p->pNext) {
-        const int nSector = static_cast<int>(p->dwAddress / kSectorSize);
-        if (vecSectors.empty() || vecSectors.back() != nSector)
-            vecSectors.push_back(nSector);
-    }
-    return vecSectors;
-}
-
-int CountRuns(const CHexFile& image)
-{
-    int nRuns = 0;
-    const HexItem* pPrevious = nullptr;
-    for (const HexItem* p = image.m_pFirst; p != nullptr; pPrevious = p, p = p->pNext)
-        if (pPrevious == nullptr || p->dwAddress != pPrevious->dwAddress + 1)
-            ++nRuns;
-    return nRuns;
-}
-
-std::string FormatSectorLine(int nSector, bool bDeleted)
-{
-    char szLine[80];
-    const unsigned nFirst = static_cast<unsigned>(nSector) * kSectorSize;
-    std::snprintf(szLine, sizeof szLine, "Sector #%d\t0x%06X - 0x%06X\t%s", nSector, nFirst,
-                  nFirst + kSectorSize - 1, bDeleted ? "deleted" : "unknown");
-    return szLine;
-}
-
 std::string FormatDuration(double dSeconds)
 {
     long nSeconds = dSeconds > 0 ? static_cast<long>(std::ceil(dSeconds)) : 0;
@@ -191,35 +121,6 @@ std::string FormatProgressLine(const std::string& strLabel, int nPercent, int64_
             strLine += "  " + FormatDuration((static_cast<double>(nTotalBytes) - dDone) / dRate) + " left";
     }
     return strLine;
-}
-
-std::string GetShownPortName(const std::string& strFriendlyName)
-{
-    if (strFriendlyName.size() <= 6)
-        return strFriendlyName;
-    const size_t nOpen = strFriendlyName.rfind('(');
-    const size_t nClose = strFriendlyName.rfind(')');
-    if (nOpen == std::string::npos || nClose == std::string::npos || nClose < nOpen + 2)
-        return strFriendlyName;
-    return strFriendlyName.substr(nOpen + 1, nClose - nOpen - 1);
-}
-
-std::string JsonString(const std::string& strText)
-{
-    std::string strOut = "\"";
-    for (unsigned char ch : strText) {
-        if (ch == '"' || ch == '\\') {
-            strOut += '\\';
-            strOut += static_cast<char>(ch);
-        } else if (ch < 0x20) {
-            char sz[8];
-            std::snprintf(sz, sizeof sz, "\\u%04x", ch);
-            strOut += sz;
-        } else {
-            strOut += static_cast<char>(ch);
-        }
-    }
-    return strOut + "\"";
 }
 
 std::string GetBoardOutputPath(const std::string& strOutput, const std::string& strPort)

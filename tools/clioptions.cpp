@@ -1,5 +1,6 @@
 #include "tools/clioptions.h"
 
+#include "job/boardfacts.h"
 #include "link/targetlink.h"
 #include "tools/clihelpers.h"
 
@@ -26,13 +27,39 @@ const char* CCliOptions::GetCommandName() const
     return "";
 }
 
-std::string CCliOptions::GetFlasherFile() const
+CBoardRequest CCliOptions::GetBoardRequest() const
 {
-    if (strFlashChip == "NexFlash")
-        return "mainnex.h86";
-    if (strFlashChip == "AMD")
-        return "mainamd.h86";
-    return "main.h86";
+    CBoardRequest request;
+    switch (eCommand) {
+    case ECommand::Sectors:
+        request.eOperation = EBoardOperation::Sectors;
+        break;
+    case ECommand::Erase:
+        request.eOperation = EBoardOperation::Erase;
+        break;
+    case ECommand::Flash:
+        request.eOperation = EBoardOperation::Flash;
+        break;
+    case ECommand::Read:
+        request.eOperation = EBoardOperation::Read;
+        break;
+    default:
+        request.eOperation = EBoardOperation::Info;
+        break;
+    }
+    request.strOperationName = GetCommandName();
+    request.boot.nBaudRate = nBaudRate;
+    request.boot.strLoaderDir = strDir.empty() ? "." : strDir;
+    const CFlashChip* pChip = FindFlashChip(strFlashChip);
+    request.boot.strFlasherFile = (pChip != nullptr ? pChip : &kFlashChips[0])->pszFlasherFile;
+    request.boot.strBoardName = kBoardNames[0];
+    request.strImagePath = GetImagePath();
+    request.eEraseMode = eEraseMode;
+    request.vecSectors = vecSectors;
+    request.bVerify = !bNoVerify;
+    request.dwReadStart = dwReadStart;
+    request.nReadLength = nReadLength;
+    return request;
 }
 
 std::string CCliOptions::GetImagePath() const

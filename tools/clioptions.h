@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "job/boardjob.h"
+
 enum class ECommand
 {
     None,
@@ -15,15 +17,6 @@ enum class ECommand
     Erase,
     Flash,
     Read
-};
-
-// What goes before programming, or what the erase command erases.
-enum class EEraseMode
-{
-    None,
-    Chip,
-    Sectors,   // erase only: the --sector numbers
-    Image      // the sectors the image touches
 };
 
 struct CCliOptions
@@ -62,8 +55,8 @@ struct CCliOptions
     EEraseMode eEraseMode = EEraseMode::None;   // set by ValidateOptions
 
     const char* GetCommandName() const;
-    // The flasher program of the chosen flash chip: main.h86, mainnex.h86 or mainamd.h86.
-    std::string GetFlasherFile() const;
+    // What each board's job does; the write of a read-back image is the caller's.
+    CBoardRequest GetBoardRequest() const;
     // The image a command programs or erases by ("" for none).
     std::string GetImagePath() const;
     bool TakesSeveralPorts() const;

@@ -3,7 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <sstream>
 
-#include "tools/clihelpers.h"
+#include "job/boardfacts.h"
 
 #ifndef KELVORA_VERSION
 #define KELVORA_VERSION "0"
@@ -20,7 +20,7 @@ const char kDescription[] =
 std::string SpeedListText()
 {
     std::string strText;
-    for (int nSpeed : GetSpeedList())
+    for (int nSpeed : kSpeeds)
         strText += (strText.empty() ? "" : ", ") + std::to_string(nSpeed);
     return strText;
 }
@@ -30,7 +30,7 @@ CLI::Validator SpeedValidator()
 {
     return CLI::Validator(
         [](std::string& strValue) -> std::string {
-            for (int nSpeed : GetSpeedList())
+            for (int nSpeed : kSpeeds)
                 if (strValue == std::to_string(nSpeed))
                     return "";
             return "'" + strValue + "' is not one of the rates " + SpeedListText();
@@ -59,9 +59,17 @@ void AddConnectionOptions(CLI::App* pApp, CCliOptions& options, bool bSeveral)
     pApp->add_option("-b,--baud", options.nBaudRate, "Line speed: " + SpeedListText())
         ->check(SpeedValidator())
         ->capture_default_str();
-    pApp->add_option("--flash-chip", options.strFlashChip,
-                     "Flash chip: AUTO (main.h86), NexFlash (mainnex.h86) or AMD (mainamd.h86)")
-        ->transform(CLI::IsMember({"AUTO", "NexFlash", "AMD"}, CLI::ignore_case))
+    std::string strChips;
+    std::vector<std::string> vecChipNames;
+    for (const CFlashChip& chip : kFlashChips) {
+        strChips += std::string(strChips.empty()                                    ? ""
+                                : vecChipNames.size() + 1 == std::size(kFlashChips) ? " or "
+                                                                                    : ", ") +
+                    chip.pszName + " (" + chip.pszFlasherFile + ")";
+        vecChipNames.push_back(chip.pszName);
+    }
+    pApp->add_option("--flash-chip", options.strFlashChip, "Flash chip: " + strChips)
+        ->transform(CLI::IsMember(vecChipNames, CLI::ignore_case))
         ->capture_default_str();
     pApp->add_option("-d,--dir", options.strDir, "Folder of prel1.hex, prel2.hex and the flasher programs")
         ->check(CLI::ExistingDirectory)

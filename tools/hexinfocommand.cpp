@@ -4,16 +4,18 @@
 
 #include "hex/hexdump.h"
 #include "hex/hexfile.h"
-#include "tools/clihelpers.h"
+#include "job/boardresult.h"
+#include "job/imagecheck.h"
+#include "job/jobtexts.h"
 #include "tools/console.h"
 #include "tools/hexdiagnosis.h"
 
 int CHexInfoCommand::Run(const std::string& strPath, bool bDump)
 {
     CHexFile image(strPath.c_str());
-    m_console.Log("", "Verifying hexfile...please wait");
+    m_console.Log("", kTextVerifyingHexFile);
     if (image.Verify() != 0) {
-        m_console.Error("", strPath + " is not a valid intel hex file");
+        m_console.Error("", NotValidHexText(strPath));
         const std::string strReason = DiagnoseHexFile(strPath);
         if (!strReason.empty())
             m_console.Error("", strReason);
@@ -22,16 +24,16 @@ int CHexInfoCommand::Run(const std::string& strPath, bool bDump)
                              ",\"valid\":false,\"error\":" + JsonString(strReason) + "}");
         return 1;
     }
-    m_console.Log("", "Loading hexfile...please wait");
+    m_console.Log("", kTextLoadingHexFile);
     if (image.Load() != 0) {
-        m_console.Error("", strPath + " cannot be loaded into memory");
+        m_console.Error("", NotLoadedHexText(strPath));
         if (image.m_nByteCount == 0)
             m_console.Error("", "the file holds no data bytes");
         if (m_bJson)
             m_console.Result("{\"file\":" + JsonString(strPath) + ",\"valid\":true,\"loaded\":false}");
         return 1;
     }
-    m_console.Log("", strPath + " successfully loaded");
+    m_console.Log("", LoadedHexText(strPath));
 
     const unsigned nStart = image.m_pFirst != nullptr ? image.m_pFirst->dwAddress : 0;
     const unsigned nEnd = image.GetEndAddress();

@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "job/jobsink.h"
+
 namespace
 {
 std::atomic<bool> g_bInterrupted(false);
@@ -21,5 +23,5 @@ bool IsInterrupted()
 void ThrowIfInterrupted()
 {
     if (IsInterrupted())
-        throw CInterrupted();
+        throw CJobStopped();
 }

@@ -1,7 +1,13 @@
 #include "tools/portchoice.h"
 
-#include "tools/clihelpers.h"
+#include "job/boardfacts.h"
 #include "tools/portpath.h"
+
+std::string GetCliPortName(const SerialPortInfo& info)
+{
+    std::string strShown;
+    return GetShownPortName(info.m_strFriendlyName, strShown) ? strShown : info.m_strFriendlyName;
+}
 
 int ChoosePorts(const std::vector<std::string>& vecAsked, const std::vector<SerialPortInfo>& vecFound,
                 std::vector<CBoardPort>& vecChosen, std::string& strError)
@@ -15,16 +21,16 @@ int ChoosePorts(const std::vector<std::string>& vecAsked, const std::vector<Seri
         if (vecFound.size() > 1) {
             strError = "several serial ports found; choose one with --port:";
             for (const SerialPortInfo& info : vecFound)
-                strError += "\n  " + GetShownPortName(info.m_strFriendlyName) + "\t" + info.m_strDevicePath;
+                strError += "\n  " + GetCliPortName(info) + "\t" + info.m_strDevicePath;
             return 2;
         }
-        vecChosen.push_back({GetShownPortName(vecFound[0].m_strFriendlyName), vecFound[0].m_strDevicePath});
+        vecChosen.push_back({GetCliPortName(vecFound[0]), vecFound[0].m_strDevicePath});
         return 0;
     }
     for (const std::string& strAsked : vecAsked) {
         std::string strPath;
         for (const SerialPortInfo& info : vecFound)
-            if (GetShownPortName(info.m_strFriendlyName) == strAsked || info.m_strDevicePath == strAsked) {
+            if (GetCliPortName(info) == strAsked || info.m_strDevicePath == strAsked) {
                 strPath = info.m_strDevicePath;
                 break;
             }

@@ -9,14 +9,10 @@ CBarProgress::CBarProgress(QProgressBar* pBar, std::function<void()> fnAfterStep
     : m_pBar(pBar), m_fnAfterStep(std::move(fnAfterStep))
 {}
 
-int CBarProgress::ClampPosition(int nPos)
-{
-    return std::clamp(nPos, 0, 100);
-}
-
 void CBarProgress::SetProgress(int nPos)
 {
-    m_pBar->setValue(ClampPosition(nPos));
+    // A bar holds 0..100 and would ignore a value outside it.
+    m_pBar->setValue(std::clamp(nPos, 0, 100));
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     if (m_fnAfterStep)
         m_fnAfterStep();

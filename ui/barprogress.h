@@ -15,9 +15,6 @@ public:
     explicit CBarProgress(QProgressBar* pBar, std::function<void()> fnAfterStep = {});
     void SetProgress(int nPos) override;
 
-    // The bar's position for a reported one: a bar holds 0..100 and ignores values outside it.
-    static int ClampPosition(int nPos);
-
 private:
     QProgressBar* m_pBar;
     std::function<void()> m_fnAfterStep;

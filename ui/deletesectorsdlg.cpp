@@ -3,6 +3,8 @@
 #include <QListWidget>
 #include <QPushButton>
 
+#include "job/boardfacts.h"
+#include "job/jobtexts.h"
 #include "link/targetlink.h"
 #include "res/resource.h"
 #include "res/templates.h"
@@ -14,7 +16,7 @@
 
 CDeleteSectorsDlg::CDeleteSectorsDlg(QWidget* pParent, CTargetLink* pLink, CMessageBoxes* pBoxes)
     : QDialog(pParent), m_btnDeleteSelected(nullptr), m_listSectors(nullptr), m_pLink(pLink),
-      m_nSectorCount(0), m_pParent(pParent), m_nSectorSize(0x8000), m_nBaseAddress(0), m_pBoxes(pBoxes),
+      m_nSectorCount(0), m_pParent(pParent), m_nSectorSize(kSectorSize), m_nBaseAddress(0), m_pBoxes(pBoxes),
       m_pTabStops(nullptr), m_nEndResult(0)
 {
     CDialogBuilder::Build(DeleteSectorsDialogTemplate(), this);
@@ -82,7 +84,8 @@ void CDeleteSectorsDlg::RebuildSectorLines()
         delete m_listSectors->takeItem(1);
     for (size_t i = 0; i < m_pSectorState.size(); ++i) {
         m_pSectorText[i] = QString::fromStdString(
-            SectorLine(static_cast<int>(i), m_pSectorState[i], m_nSectorSize, m_nBaseAddress));
+            FormatSectorLine(static_cast<int>(i), m_pSectorState[i] == kSectorDeleted,
+                             static_cast<uint32_t>(m_nSectorSize), static_cast<uint32_t>(m_nBaseAddress)));
         m_listSectors->addItem(m_pSectorText[i]);
     }
 }
@@ -103,7 +106,7 @@ void CDeleteSectorsDlg::OnEraseChip()
         return;
     }
     if (m_pLink->EraseChip() != 0) {
-        m_pBoxes->ShowMessage(this, "Error cannot delete flash chip", "ERROR", EBoxIcon::Warning);
+        m_pBoxes->ShowMessage(this, kTextCannotEraseChip, "ERROR", EBoxIcon::Warning);
         RequestEnd(kResultCancel);
         return;
     }
@@ -123,7 +126,7 @@ void CDeleteSectorsDlg::OnDeleteSelected()
             continue;
         }
         if (m_pLink->EraseSector(nLine - 1) != 0) {
-            m_pBoxes->ShowMessage(this, "Error deleting sector", "ERROR", EBoxIcon::Warning);
+            m_pBoxes->ShowMessage(this, kTextCannotEraseSector, "ERROR", EBoxIcon::Warning);
             RequestEnd(kResultCancel);
             continue;
         }

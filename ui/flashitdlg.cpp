@@ -6,6 +6,8 @@
 #include <QPushButton>
 
 #include "hex/hexfile.h"
+#include "job/jobtexts.h"
+#include "job/verifyoutcome.h"
 #include "link/targetlink.h"
 #include "res/resource.h"
 #include "res/templates.h"
@@ -35,9 +37,9 @@ CFlashItDlg::CFlashItDlg(QWidget* pParent, CTargetLink* pLink, CHexFile* pHexFil
 void CFlashItDlg::OnInitDialog()
 {
     m_checkVerify->setChecked(m_bVerify == 1);
-    const unsigned nStart = m_pHexFile->m_pFirst != nullptr ? m_pHexFile->m_pFirst->dwAddress : 0u;
-    m_editStart->setText(QString::asprintf("0x%06X", nStart));
-    m_editEnd->setText(QString::asprintf("0x%06X", static_cast<unsigned>(m_pHexFile->GetEndAddress())));
+    const uint32_t dwStart = m_pHexFile->m_pFirst != nullptr ? m_pHexFile->m_pFirst->dwAddress : 0u;
+    m_editStart->setText(QString::fromStdString(FormatAddress(dwStart)));
+    m_editEnd->setText(QString::fromStdString(FormatAddress(m_pHexFile->GetEndAddress())));
     UpdateData();
 }
 
@@ -51,17 +53,6 @@ void CFlashItDlg::reject()
     done(kResultOk);
 }
 
-QString CFlashItDlg::VerifyFailedText() const
-{
-    QString strText = QStringLiteral("Verify failed");
-    if (m_pLink->m_bVerifyMismatch == 1)
-        strText += QString::asprintf("\nFirst difference at 0x%06X: image 0x%02X, board 0x%02X",
-                                     static_cast<unsigned>(m_pLink->m_dwMismatchAddress),
-                                     static_cast<unsigned>(m_pLink->m_byMismatchExpected),
-                                     static_cast<unsigned>(m_pLink->m_byMismatchRead));
-    return strText;
-}
-
 void CFlashItDlg::OnFlashIt()
 {
     CBusyCursor busy;
@@ -71,7 +62,7 @@ void CFlashItDlg::OnFlashIt()
     }
     CBarProgress flashProgress(m_progFlash, [this] { UpdateData(); });
     if (m_pLink->ProgramImage(&flashProgress, m_pHexFile) != 0) {
-        m_pBoxes->ShowMessage(this, "Flash failed", "ERROR", EBoxIcon::Warning);
+        m_pBoxes->ShowMessage(this, kTextFlashFailed, "ERROR", EBoxIcon::Warning);
         done(kResultCancel);
         return;
     }
@@ -80,21 +71,18 @@ void CFlashItDlg::OnFlashIt()
             done(kResultCancel);
             return;
         }
-        // A difference leaves the flasher program ready for the next command; a broken
-        // exchange does not, and sets the link's error text anew.
-        m_pLink->m_strError.clear();
         CBarProgress verifyProgress(m_progVerify, [this] { UpdateData(); });
-        if (m_pLink->VerifyImage(&verifyProgress, m_pHexFile) != 0) {
-            m_pBoxes->ShowMessage(this, VerifyFailedText().toStdString(), "ERROR", EBoxIcon::Warning);
-            const bool bLinkLives = m_pLink->m_bVerifyMismatch == 1 && m_pLink->GetErrorText().empty();
-            done(bLinkLives ? kResultOk : kResultCancel);
+        const EVerifyOutcome eOutcome = VerifyOnBoard(*m_pLink, *m_pHexFile, &verifyProgress);
+        if (eOutcome != EVerifyOutcome::Verified) {
+            m_pBoxes->ShowMessage(this, VerifyFailedBoxText(*m_pLink), "ERROR", EBoxIcon::Warning);
+            // A difference leaves the flasher program ready for the next command.
+            done(eOutcome == EVerifyOutcome::Mismatch ? kResultOk : kResultCancel);
             return;
         }
-        m_pBoxes->ShowMessage(this, "Hexfile flashed and verified successfully", "Info",
-                              EBoxIcon::Information);
+        m_pBoxes->ShowMessage(this, kTextFlashedAndVerified, "Info", EBoxIcon::Information);
         done(kResultOk);
         return;
     }
-    m_pBoxes->ShowMessage(this, "Hexfile flashed successfully", "Info", EBoxIcon::Information);
+    m_pBoxes->ShowMessage(this, kTextFlashed, "Info", EBoxIcon::Information);
     done(kResultOk);
 }

@@ -40,7 +40,6 @@ public:
 
 private:
     void OnInitDialog();
-    QString VerifyFailedText() const;
 
     QCheckBox* m_checkVerify;
     CMessageBoxes* m_pBoxes;

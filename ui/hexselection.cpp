@@ -4,6 +4,9 @@
 #include <QPushButton>
 
 #include "hex/hexfile.h"
+#include "job/imagecheck.h"
+#include "job/jobsink.h"
+#include "job/jobtexts.h"
 #include "ui/hexinfodlg.h"
 #include "ui/kelvoradlg.h"
 #include "ui/messagebox.h"
@@ -22,16 +25,33 @@ CFileDialogSpec HexFileDialogSpec()
 }
 }   // namespace
 
+namespace
+{
+// The two lines of the check and the load go straight into the window's log.
+class CLogSink : public CJobSink
+{
+public:
+    explicit CLogSink(CKelvoraDlg& dlg) : m_dlg(dlg) {}
+    void Log(const std::string& strLine) override { m_dlg.Log(strLine); }
+    void Error(const std::string& strText) override { m_dlg.Log(strText); }
+    CProgressSink* BeginStep(const CJobStep&) override { return nullptr; }
+    void EndStep(bool) override {}
+
+private:
+    CKelvoraDlg& m_dlg;
+};
+}   // namespace
+
 // Replaces the held image by the file at strPath: verify, then load. strShownName names the
 // file in the "not valid" box and line.
 static void LoadHexFile(CKelvoraDlg& dlg, const std::string& strPath, const std::string& strShownName)
 {
     dlg.m_pHexFile.reset();
     dlg.m_pHexFile = std::make_unique<CHexFile>(strPath.c_str());
-
-    dlg.Log("Verifying hexfile...please wait");
-    if (dlg.m_pHexFile->Verify() != 0) {
-        const std::string strText = strShownName + " is not a valid intel hex file";
+    CLogSink sink(dlg);
+    const EImageLoad eLoad = LoadHexImage(*dlg.m_pHexFile, &sink);
+    if (eLoad == EImageLoad::NotValid) {
+        const std::string strText = NotValidHexText(strShownName);
         dlg.m_pBoxes->ShowMessage(&dlg, strText, "Error", EBoxIcon::None);
         dlg.Log(strText);
         dlg.m_pPropertiesButton->setEnabled(false);
@@ -39,18 +59,16 @@ static void LoadHexFile(CKelvoraDlg& dlg, const std::string& strPath, const std:
         dlg.m_pHexFile.reset();
         return;
     }
-
-    dlg.Log("Loading hexfile...please wait");
     dlg.m_pFileNameEdit->setText(QString::fromStdString(strPath));
-    if (dlg.m_pHexFile->Load() != 0) {
-        dlg.Log(strPath + " cannot be loaded into memory");
+    if (eLoad == EImageLoad::NotLoaded) {
+        dlg.Log(NotLoadedHexText(strPath));
         dlg.m_pPropertiesButton->setEnabled(false);
         dlg.m_pHexFile.reset();
         return;
     }
     dlg.m_pPropertiesButton->setEnabled(true);
     dlg.m_pReloadButton->setEnabled(true);
-    dlg.Log(strPath + " successfully loaded");
+    dlg.Log(LoadedHexText(strPath));
 }
 
 void CKelvoraDlg::OnBrowse()

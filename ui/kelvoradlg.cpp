@@ -18,6 +18,11 @@
 #include <exception>
 
 #include "hex/hexfile.h"
+#include "job/boardfacts.h"
+#include "job/bootchain.h"
+#include "job/jobsink.h"
+#include "job/jobtexts.h"
+#include "job/portlist.h"
 #include "link/targetlink.h"
 #include "res/resource.h"
 #include "res/strings.h"
@@ -27,17 +32,11 @@
 #include "ui/barprogress.h"
 #include "ui/busycursor.h"
 #include "ui/dialogbuilder.h"
-#include "ui/mainwindowtext.h"
-#include "ui/portlist.h"
 #include "ui/qtmessageboxes.h"
 #include "ui/systemmenu.h"
 
 namespace
 {
-const char* const kSpeeds[] = {"1200", "2400", "4800", "9600", "19200", "38400", "57600"};
-constexpr int kDefaultSpeedIndex = 6;   // 57600
-const char* const kBoards[] = {"Phytec KC167CR"};
-const char* const kFlashChips[] = {"AUTO", "NexFlash", "AMD"};
 constexpr double kLogFontPoints = 8.5;
 
 template <class T>
@@ -53,6 +52,32 @@ QString ToQt(const std::string& str)
     return QString::fromStdString(str);
 }
 }   // namespace
+
+// The connect handler's reports: lines into the log, progress onto the two bars.
+class CKelvoraDlg::CConnectSink : public CJobSink
+{
+public:
+    explicit CConnectSink(CKelvoraDlg& dlg) : m_dlg(dlg) {}
+
+    void Log(const std::string& strLine) override { m_dlg.Log(strLine); }
+    void Error(const std::string& strText) override { m_dlg.Log(strText); }
+    CProgressSink* BeginStep(const CJobStep& step) override
+    {
+        m_pProgress = std::make_unique<CBarProgress>(Bar(step.eBar), [this] { m_dlg.UpdateData(true); });
+        return m_pProgress.get();
+    }
+    void EndStep(bool) override { m_pProgress.reset(); }
+    void SetMark(EJobBar eBar, int nPos) override { Bar(eBar)->setValue(nPos); }
+
+private:
+    QProgressBar* Bar(EJobBar eBar) const
+    {
+        return eBar == EJobBar::Test ? m_dlg.m_pTestProgress : m_dlg.m_pLoadProgress;
+    }
+
+    CKelvoraDlg& m_dlg;
+    std::unique_ptr<CBarProgress> m_pProgress;
+};
 
 // A handler that uses the link: the window repaints while it runs (Log, CBarProgress), so the
 // close box can be pressed meanwhile; the window ends only after the handler, never under it.
@@ -167,9 +192,9 @@ bool CKelvoraDlg::OnInitDialog()
         AppendSystemMenuItem(this, IDM_ABOUTBOX, strAboutItem);
     setWindowIcon(m_hIcon);
 
-    m_strBslFile = "prel1.hex";
-    m_strFirstLoaderFile = "prel2.hex";
-    m_strSecondLoaderFile = "main.h86";
+    m_strBslFile = kBslFile;
+    m_strFirstLoaderFile = kFirstLoaderFile;
+    m_strSecondLoaderFile = kFlashChips[0].pszFlasherFile;
     m_strWorkDir = QDir::currentPath().toStdString();
 
     Log("Kelvora started");
@@ -194,17 +219,17 @@ bool CKelvoraDlg::OnInitDialog()
 
 void CKelvoraDlg::FillOptionLists()
 {
-    for (const char* pszSpeed : kSpeeds)
-        m_pSpeedList->addItem(QString::fromLatin1(pszSpeed));
+    for (int nSpeed : kSpeeds)
+        m_pSpeedList->addItem(QString::number(nSpeed));
     m_pSpeedList->setCurrentIndex(kDefaultSpeedIndex);
 
     FillPortList();
 
-    for (const char* pszBoard : kBoards)
+    for (const char* pszBoard : kBoardNames)
         m_pBoardList->addItem(QString::fromLatin1(pszBoard));
     m_pBoardList->setCurrentIndex(0);
-    for (const char* pszChip : kFlashChips)
-        m_pFlashChipList->addItem(QString::fromLatin1(pszChip));
+    for (const CFlashChip& chip : kFlashChips)
+        m_pFlashChipList->addItem(QString::fromLatin1(chip.pszName));
     m_pFlashChipList->setCurrentIndex(0);
 }
 
@@ -245,7 +270,7 @@ void CKelvoraDlg::UpdateData(bool bSaveAndValidate)
 
 void CKelvoraDlg::Log(const std::string& strLine)
 {
-    AppendLogLine(m_strLog, strLine);
+    m_strLog += strLine + "\r\n";
     // One block more; the text before it stays as it is.
     m_pLogView->appendPlainText(ToQt(strLine));
     QScrollBar* pScroll = m_pLogView->verticalScrollBar();
@@ -315,67 +340,34 @@ void CKelvoraDlg::SetConnectedState(bool bConnected)
     m_pInfoButton->setEnabled(bConnected);
 }
 
-void CKelvoraDlg::FailConnect(const char* pszClosedLine)
-{
-    m_pLink->Close();
-    Log(m_pLink->GetErrorText());
-    Log(pszClosedLine);
-    m_pBoxes->ShowMessage(this, "Cannot connect to target", "Error", EBoxIcon::Warning);
-}
-
 void CKelvoraDlg::OnConnect()
 {
     CHandlerScope handler(this);
     CBusyCursor busy;
     m_pLoadProgress->setValue(0);
     m_pTestProgress->setValue(0);
-    m_pBoxes->ShowMessage(this, "please reset the board", "RESET", EBoxIcon::Information);
-    Log("Trying to connect");
+    m_pBoxes->ShowMessage(this, kTextResetBoard, "RESET", EBoxIcon::Information);
 
     m_pLink.reset();
     m_pLink = std::make_unique<CTargetLink>();
-    const int nBaudRate = std::atoi(m_pSpeedList->currentText().toLatin1().constData());
-    m_strSecondLoaderFile = FlasherFileForChip(m_pFlashChipList->currentIndex(), m_strSecondLoaderFile);
-    const std::string strBsl = LoaderPath(m_strWorkDir, m_strBslFile);
-    const std::string strFirstLoader = LoaderPath(m_strWorkDir, m_strFirstLoaderFile);
-    const std::string strSecondLoader = LoaderPath(m_strWorkDir, m_strSecondLoaderFile);
-    const std::string strPort = GetSelectedPortPath();
+    // A chip outside the table keeps the flasher program chosen before.
+    const int nChip = m_pFlashChipList->currentIndex();
+    if (nChip >= 0 && nChip < static_cast<int>(std::size(kFlashChips)))
+        m_strSecondLoaderFile = kFlashChips[nChip].pszFlasherFile;
+    CBootSettings settings;
+    settings.nBaudRate = std::atoi(m_pSpeedList->currentText().toLatin1().constData());
+    settings.strLoaderDir = m_strWorkDir;
+    settings.strBslFile = m_strBslFile;
+    settings.strFirstLoaderFile = m_strFirstLoaderFile;
+    settings.strFlasherFile = m_strSecondLoaderFile;
+    settings.strBoardName = m_pBoardList->currentText().toStdString();
+    settings.strPort = GetSelectedPortPath();
 
-    if (m_pLink->Init(strPort.c_str(), nBaudRate, strBsl.c_str(), strFirstLoader.c_str(),
-                      strSecondLoader.c_str()) != 0)
-        return FailConnect("Serial Port closed");
-    Log("Serial port opened");
-    const int nCpuId = m_pLink->Connect();
-    if (nCpuId == -1)
-        return FailConnect("Serial Port closed");
-    Log("Connected to target " + m_pBoardList->currentText().toStdString());
-    Log(FormatCpuIdLine(nCpuId));
-
-    Log("Sending bootstraploader");
-    if (m_pLink->SendBsl() != 0)
-        return FailConnect("Serial Port closed");
-    Log("BSL loaded");
-    m_pLoadProgress->setValue(20);
-
-    Log("Sending second stage BSL");
-    if (m_pLink->SendFirstLoader() != 0)
-        return FailConnect("Serial port closed");
-    Log("Second stage BSL loaded");
-    m_pLoadProgress->setValue(50);
-
-    Log("Sending flasher program");
-    CBarProgress loadProgress(m_pLoadProgress, [this] { UpdateData(true); });
-    if (m_pLink->SendSecondLoader(&loadProgress) != 0)
-        return FailConnect("Serial port closed");
-    Log("Flasher program loaded");
-    m_pLoadProgress->setValue(100);
-
-    Log("Testing connection");
-    CBarProgress testProgress(m_pTestProgress, [this] { UpdateData(true); });
-    if (m_pLink->TestConnection(&testProgress) != 0)
-        return FailConnect("Serial port closed");
-    Log("Connection tested");
-    m_pTestProgress->setValue(100);
+    CConnectSink sink(*this);
+    if (RunBootChain(*m_pLink, settings, sink) != 0) {
+        m_pBoxes->ShowMessage(this, kTextCannotConnect, "Error", EBoxIcon::Warning);
+        return;
+    }
     SetConnectedState(true);
 }
 
@@ -385,8 +377,8 @@ void CKelvoraDlg::OnDisconnect()
         m_pLink->Close();
         m_pLink.reset();
     }
-    Log("Connection closed");
-    Log("Serial port closed");
+    Log(kTextConnectionClosed);
+    Log(kTextSerialPortClosed);
     SetConnectedState(false);
     m_pLoadProgress->setValue(0);
     m_pTestProgress->setValue(0);
@@ -394,7 +386,7 @@ void CKelvoraDlg::OnDisconnect()
 
 void CKelvoraDlg::ReportLostConnection()
 {
-    m_pBoxes->ShowMessage(this, "Lost connection to target", "Error", EBoxIcon::Warning);
+    m_pBoxes->ShowMessage(this, kTextLostConnection, "Error", EBoxIcon::Warning);
     OnDisconnect();
 }
 

@@ -116,9 +116,8 @@ private:
     void SetLogFont();
     // Buttons of the Connection and Flash groups for the connected or not-connected state.
     void SetConnectedState(bool bConnected);
-    // The end of a failed connection attempt: close, log the reason and the closing line, tell.
-    void FailConnect(const char* pszClosedLine);
 
+    class CConnectSink;
     friend class CHandlerScope;
     std::unique_ptr<CMessageBoxes> m_pOwnBoxes;
     int m_nHandlersRunning = 0;

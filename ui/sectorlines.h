@@ -1,20 +1,14 @@
-// The lines of the Delete sectors list and the distance of its tab stops: plain functions, so
-// the texts and the arithmetic are checked without a window.
+// The distance of the Delete sectors list's tab stops: plain functions, so the arithmetic is
+// checked without a window. The lines themselves are FormatSectorLine's (job/boardfacts.h).
 #pragma once
 
 #include <string>
-
-constexpr const char* kSectorHeader = "Sector\tRange\tStatus";
 
 enum ESectorState
 {
     kSectorUnknown = 0,
     kSectorDeleted = 1,
 };
-
-// "Sector #%d\t0x%06X - 0x%06X\tunknown" (or "deleted") for sector nSector of nSectorSize
-// bytes, sectors following each other from nBaseAddress.
-std::string SectorLine(int nSector, int nState, int nSectorSize, int nBaseAddress);
 
 // The list's tab distance in dialog template units (quarters of the list font's average
 // character width): ((nListWidth / 2) * 4) / nBaseUnit, each division truncating, from the

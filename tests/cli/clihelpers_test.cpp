@@ -72,49 +72,10 @@ TEST(CliHelpers, AddressesAreWholeNumbers)
         EXPECT_EQ(-1, ParseAddress(psz, 0xFFFFFF, dw)) << psz;
 }
 
-class ImageChecks : public ::testing::Test
-{
-protected:
-    CHexFile& Image(const std::vector<CSegment>& segments)
-    {
-        const std::string strPath = m_dir.Path("image" + std::to_string(m_vecImages.size()) + ".hex");
-        WriteHexFile(strPath, segments);
-        m_vecImages.push_back(std::make_unique<CHexFile>(strPath.c_str()));
-        EXPECT_EQ(0, m_vecImages.back()->Verify());
-        EXPECT_EQ(0, m_vecImages.back()->Load());
-        return *m_vecImages.back();
-    }
-    CTempDir m_dir;
-    std::vector<std::unique_ptr<CHexFile>> m_vecImages;
-};
-
-TEST_F(ImageChecks, AgainstTheChip)
-{
-    std::string strError;
-    EXPECT_EQ(0, CheckImageAgainstChip(Image({{0x7FFE, {1, 2}}}), 1, strError));
-    EXPECT_EQ(-1, CheckImageAgainstChip(Image({{0x7FFF, {1, 2}}}), 1, strError));
-    EXPECT_EQ("the image writes address 0x008000, beyond the flash (1 sectors of 32 KiB, up to 0x007FFF)",
-              strError);
-    EXPECT_EQ(-1, CheckImageAgainstChip(Image({{0x10, {1, 2}}, {0x11, {3}}}), 8, strError));
-    EXPECT_EQ("the image writes address 0x000011 twice", strError);
-    EXPECT_EQ(-1, CheckImageAgainstChip(Image({{0, {1}}}), 0, strError));
-    EXPECT_EQ("the image writes address 0x000000, beyond the flash (0 sectors of 32 KiB)", strError);
-}
-
-TEST_F(ImageChecks, SectorsTouchedAndRuns)
-{
-    CHexFile& image = Image({{0x7FFF, {1, 2}}, {0x20000, Pattern(0x8001)}, {0x40000, {9}}});
-    EXPECT_EQ((std::vector<int>{0, 1, 4, 5, 8}), GetSectorsTouched(image));
-    EXPECT_EQ(3, CountRuns(image));
-    EXPECT_EQ(1, CountRuns(Image({{0x100, Pattern(600)}})));
-}
-
 TEST(CliHelpers, Texts)
 {
     EXPECT_EQ("0x012345 \t: 0xAB", FormatDumpLine(0x12345, 0xAB));
     EXPECT_EQ("0x1000000 \t: 0x05", FormatDumpLine(0x1000000, 5));
-    EXPECT_EQ("Sector #3\t0x018000 - 0x01FFFF\tunknown", FormatSectorLine(3, false));
-    EXPECT_EQ("Sector #126\t0x3F0000 - 0x3F7FFF\tdeleted", FormatSectorLine(126, true));
     EXPECT_EQ("Programming      [#####-----]  50%  16.0 KiB/32.0 KiB  4.0 KiB/s  0:04 left",
               FormatProgressLine("Programming", 50, 32768, 4.0, 10));
     EXPECT_EQ("Connection test  100%  255 B/255 B  255 B/s",
@@ -122,14 +83,12 @@ TEST(CliHelpers, Texts)
     EXPECT_EQ("Reading            0%  0 B/1.0 KiB", FormatProgressLine("Reading", 0, 1024, 3.0, 0));
     EXPECT_EQ("1:02:05", FormatDuration(3725));
     EXPECT_EQ("0:02", FormatDuration(1.2));
-    EXPECT_EQ("COM3", GetShownPortName("USB Serial (COM3)"));
-    EXPECT_EQ("kelvora-sim-7", GetShownPortName("Simulated KC167 board (kelvora-sim-7)"));
-    EXPECT_EQ("ttyS0", GetShownPortName("ttyS0"));
-    EXPECT_EQ("Odd name ()", GetShownPortName("Odd name ()"));
+    SerialPortInfo info;
+    info.m_strFriendlyName = "Odd name ()";   // no shown name: the friendly name as it stands
+    EXPECT_EQ("Odd name ()", GetCliPortName(info));
     EXPECT_EQ("dump-ttyUSB1.hex", GetBoardOutputPath("dump.hex", "/dev/ttyUSB1"));
     EXPECT_EQ("out/dump-pts_3", GetBoardOutputPath("out/dump", "pts:3"));
     EXPECT_EQ("a.b/dump-x.bin", GetBoardOutputPath("a.b/dump.bin", "x"));
-    EXPECT_EQ("\"a\\\"b\\\\c\\u000a\"", JsonString("a\"b\\c\n"));
 }
 
 TEST(CliHelpers, ChoosePorts)

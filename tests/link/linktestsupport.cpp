@@ -2,8 +2,10 @@
 
 #include <stdexcept>
 
+#include "job/bootchain.h"
 #include "sim/hexwriter.h"
 #include "sim/targetfiles.h"
+#include "support/quietsink.h"
 
 void WriteHexFile(const std::string& strPath, const std::vector<CSegment>& segments)
 {
@@ -57,11 +59,12 @@ int CBoardFixture::Init(CTargetLink& link)
 
 int CBoardFixture::Boot(CTargetLink& link)
 {
-    CRecordingProgress progress;
-    if (Init(link) != 0 || link.Connect() == -1 || link.SendBsl() != 0 || link.SendFirstLoader() != 0 ||
-        link.SendSecondLoader(&progress) != 0 || link.TestConnection(&progress) != 0)
-        return -1;
-    return 0;
+    CBootSettings settings;
+    settings.strPort = m_board.GetDevicePath();
+    settings.nBaudRate = kLinkBaudRate;
+    settings.strLoaderDir = m_dir.Path();
+    CQuietSink sink;
+    return RunBootChain(link, settings, sink);
 }
 
 std::vector<uint8_t> CBoardFixture::ToBoard() const

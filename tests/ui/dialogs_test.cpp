@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "hex/hexfile.h"
+#include "job/boardfacts.h"
 #include "link/targetlink.h"
 #include "res/resource.h"
 #include "sim/hexwriter.h"
@@ -33,7 +34,6 @@
 namespace
 {
 using CSegments = std::vector<std::pair<uint32_t, std::vector<uint8_t>>>;
-constexpr uint32_t kSectorSize = 0x8000;
 // Not a speed of the list: the simulated board is unpaced, and a fast port keeps the link's
 // own pacing of its writes short.
 const QString kFastSpeed = QStringLiteral("921600");
@@ -72,7 +72,7 @@ QStringList SectorLines(int nSectors, const std::vector<int>& deleted)
     QStringList lines{QString::fromLatin1(kSectorHeader)};
     for (int i = 0; i < nSectors; ++i) {
         const bool bDeleted = std::find(deleted.begin(), deleted.end(), i) != deleted.end();
-        lines << QString::fromStdString(SectorLine(i, bDeleted ? kSectorDeleted : kSectorUnknown, 0x8000, 0));
+        lines << QString::fromStdString(FormatSectorLine(i, bDeleted));
     }
     return lines;
 }
@@ -227,24 +227,6 @@ class DialogsTest : public QObject
     Q_OBJECT
 
 private slots:
-    void SectorLineTexts_data()
-    {
-        QTest::addColumn<int>("sector");
-        QTest::addColumn<int>("state");
-        QTest::addColumn<QString>("line");
-        QTest::newRow("first") << 0 << 0 << "Sector #0\t0x000000 - 0x007FFF\tunknown";
-        QTest::newRow("fourth deleted") << 3 << 1 << "Sector #3\t0x018000 - 0x01FFFF\tdeleted";
-        QTest::newRow("127th") << 126 << 0 << "Sector #126\t0x3F0000 - 0x3F7FFF\tunknown";
-        QTest::newRow("beyond 24 bits") << 600 << 1 << "Sector #600\t0x12C0000 - 0x12C7FFF\tdeleted";
-    }
-    void SectorLineTexts()
-    {
-        QFETCH(int, sector);
-        QFETCH(int, state);
-        QFETCH(QString, line);
-        QCOMPARE(QString::fromStdString(SectorLine(sector, state, 0x8000, 0)), line);
-    }
-
     // ((w / 2) * 4) / u, each division truncating; pixels are quarters of the list font's width.
     void TabDistance_data()
     {

@@ -2,12 +2,16 @@
 // sequence, the flasher program's commands, and the sample image programmed and verified.
 // The runner then compares the simulator's flash with the image.
 #include "hex/hexfile.h"
+#include "job/bootchain.h"
+#include "job/jobsink.h"
+#include "job/jobtexts.h"
 #include "link/progresssink.h"
 #include "link/targetlink.h"
 #include "wintestenv.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -21,6 +25,18 @@ class CLastProgress : public CProgressSink
 public:
     void SetProgress(int nPos) override { m_nLast = nPos; }
     int m_nLast = -1;
+};
+
+// The boot chain's lines, and the last position of its steps' progress.
+class CLogSink : public CJobSink
+{
+public:
+    void Log(const std::string& strLine) override { m_vecLines.push_back(strLine); }
+    void Error(const std::string& strText) override { m_vecLines.push_back(strText); }
+    CProgressSink* BeginStep(const CJobStep&) override { return &m_progress; }
+    void EndStep(bool) override {}
+    std::vector<std::string> m_vecLines;
+    CLastProgress m_progress;
 };
 
 class LinkWin : public ::testing::Test
@@ -38,18 +54,16 @@ protected:
 
     int Boot()
     {
-        const std::string strBsl = m_strTargets + "\\prel1.hex";
-        const std::string strFirst = m_strTargets + "\\prel2.hex";
-        const std::string strSecond = m_strTargets + "\\main.h86";
-        if (m_link.Init(m_strPort.c_str(), kBaudRate, strBsl.c_str(), strFirst.c_str(), strSecond.c_str()) !=
-            0)
+        CBootSettings settings;
+        settings.strPort = m_strPort;
+        settings.nBaudRate = kBaudRate;
+        settings.strLoaderDir = m_strTargets;
+        CLogSink sink;
+        if (RunBootChain(m_link, settings, sink) != 0)
             return -1;
-        CLastProgress progress;
-        if (m_link.Connect() != static_cast<signed char>(kFirstBoardId) || m_link.SendBsl() != 0 ||
-            m_link.SendFirstLoader() != 0 || m_link.SendSecondLoader(&progress) != 0 ||
-            m_link.TestConnection(&progress) != 0)
-            return -1;
-        return progress.m_nLast >= 100 ? 0 : -1;
+        const bool bIdSeen = std::find(sink.m_vecLines.begin(), sink.m_vecLines.end(),
+                                       FormatCpuIdLine(kFirstBoardId)) != sink.m_vecLines.end();
+        return bIdSeen && sink.m_progress.m_nLast >= 100 ? 0 : -1;
     }
 
     std::string m_strPort;

@@ -1,4 +1,4 @@
-// What the Port list offers and how its selection maps back to a device: no widgets in here.
+// What the window's Port list offers and how its selection maps back to a device.
 #pragma once
 
 #include <string>
@@ -6,13 +6,9 @@
 
 #include "serial/portdiscovery.h"
 
-// Names longer than this are cut to the text inside their last pair of parentheses.
-constexpr size_t kPortNameKeepLength = 6;
-
-// Rewrites each port's friendly name, in discovery order, to the name the Port list offers and
-// returns those names. A name longer than 6 characters becomes the text strictly inside its last
-// "(" and last ")"; when either is missing or the pair holds nothing, that port and every later
-// one are not offered (their records stay as they were).
+// Rewrites each port's friendly name, in discovery order, to the name it is shown by
+// (GetShownPortName) and returns those names; a port without a shown name ends the list there:
+// it and every later one are not offered (their records stay as they were).
 std::vector<std::string> MakePortNames(std::vector<SerialPortInfo>& ports);
 
 // Alphabetical order without regard to letter case, as the Port list shows its entries.

@@ -1,21 +1,17 @@
-#include "ui/portlist.h"
+#include "job/portlist.h"
 
 #include <algorithm>
 #include <cctype>
+
+#include "job/boardfacts.h"
 
 std::vector<std::string> MakePortNames(std::vector<SerialPortInfo>& ports)
 {
     std::vector<std::string> names;
     for (SerialPortInfo& port : ports) {
-        std::string& strName = port.m_strFriendlyName;
-        if (strName.size() > kPortNameKeepLength) {
-            const size_t nOpen = strName.rfind('(');
-            const size_t nClose = strName.rfind(')');
-            if (nOpen == std::string::npos || nClose == std::string::npos || nClose < nOpen + 2)
-                break;
-            strName = strName.substr(nOpen + 1, nClose - nOpen - 1);
-        }
-        names.push_back(strName);
+        if (!GetShownPortName(port.m_strFriendlyName, port.m_strFriendlyName))
+            break;
+        names.push_back(port.m_strFriendlyName);
     }
     return names;
 }

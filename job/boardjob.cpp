@@ -1,0 +1,299 @@
+#include "job/boardjob.h"
+
+#include <chrono>
+
+#include "hex/hexfile.h"
+#include "job/boardfacts.h"
+#include "job/imagecheck.h"
+#include "job/jobsink.h"
+#include "job/jobtexts.h"
+#include "job/verifyoutcome.h"
+
+CBoardJob::CBoardJob(const CBoardRequest& request, const std::string& strPortName,
+                     const std::string& strDevice, const std::string& strOutput, CJobSink& sink)
+    : m_request(request), m_strDevice(strDevice), m_strOutput(strOutput), m_sink(sink)
+{
+    m_result.strPort = strPortName;
+    m_result.strOperation = request.strOperationName;
+}
+
+CBoardJob::~CBoardJob()
+{
+    m_link.Close();
+}
+
+CBoardResult CBoardJob::Run()
+{
+    const auto tpStart = std::chrono::steady_clock::now();
+    try {
+        m_sink.SetDoing("connecting");
+        CBootSettings boot = m_request.boot;
+        boot.strPort = m_strDevice;
+        if (LoadImage() == 0) {
+            if (RunBootChain(m_link, boot, m_sink) != 0)
+                m_sink.Error(kTextCannotConnect);
+            else if (RunOperation() == 0) {
+                Disconnect();
+                m_result.bOk = true;
+            }
+        }
+        m_result.strError = m_sink.GetErrors();
+    } catch (const CJobStopped&) {
+        std::string strWhere = "stopped while " + m_sink.GetDoing();
+        if (m_sink.GetStopPercent() >= 0)
+            strWhere += " at " + std::to_string(m_sink.GetStopPercent()) + "%";
+        m_link.Close();
+        m_result.bInterrupted = true;
+        m_result.strError = "Interrupted: " + strWhere;
+        m_sink.Error(m_result.strError);
+        m_sink.Log(kTextConnectionClosed);
+        m_sink.Log(kTextSerialPortClosed);
+    }
+    m_result.dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - tpStart).count();
+    return m_result;
+}
+
+int CBoardJob::LoadImage()
+{
+    const std::string& strPath = m_request.strImagePath;
+    if (strPath.empty())
+        return 0;
+    m_pImage = std::make_unique<CHexFile>(strPath.c_str());
+    switch (LoadHexImage(*m_pImage, nullptr)) {
+    case EImageLoad::Loaded:
+        return 0;
+    case EImageLoad::NotValid:
+        m_sink.Fail(NotValidHexText(strPath));
+        return -1;
+    case EImageLoad::NotLoaded:
+        m_sink.Fail(NotLoadedHexText(strPath));
+        return -1;
+    }
+    return -1;
+}
+
+int CBoardJob::LoseConnection()
+{
+    const std::string strText = m_link.GetErrorText();
+    if (!strText.empty())
+        m_sink.Fail(strText);
+    m_sink.Fail(kTextLostConnection);
+    m_link.Close();
+    m_sink.Log(kTextConnectionClosed);
+    m_sink.Log(kTextSerialPortClosed);
+    return -1;
+}
+
+void CBoardJob::Disconnect()
+{
+    m_link.Close();
+    m_sink.Log(kTextConnectionClosed);
+    m_sink.Log(kTextSerialPortClosed);
+}
+
+int CBoardJob::Refuse(const std::string& strError)
+{
+    m_sink.Fail(strError);
+    Disconnect();
+    return -1;
+}
+
+int CBoardJob::RunOperation()
+{
+    switch (m_request.eOperation) {
+    case EBoardOperation::Info:
+        return ShowInfo();
+    case EBoardOperation::Sectors:
+        return ShowSectors();
+    case EBoardOperation::Erase:
+        if (QuerySectorCount() != 0 || Erase() != 0)
+            return -1;
+        m_result.nBytes = m_nErasedBytes;
+        return 0;
+    case EBoardOperation::Flash:
+        return Flash();
+    case EBoardOperation::Read:
+        return Read();
+    }
+    return 0;
+}
+
+int CBoardJob::ShowInfo()
+{
+    m_sink.SetDoing("reading the info text");
+    if (m_link.SelectInfoGroup() != 0)
+        return LoseConnection();
+    const std::unique_ptr<std::string> pText = m_link.GetInfoText();
+    if (pText == nullptr)
+        return Refuse(m_link.GetErrorText());
+    m_sink.Answer(*pText);
+    return 0;
+}
+
+int CBoardJob::QuerySectorCount()
+{
+    m_sink.SetDoing("reading the sector count");
+    if (m_link.SelectEraseGroup() != 0)
+        return LoseConnection();
+    m_nSectorCount = m_link.GetSectorCount();
+    // 0 is also what a failed query returns; only the error text tells them apart.
+    if (m_nSectorCount < 0 || (m_nSectorCount == 0 && !m_link.GetErrorText().empty()))
+        return LoseConnection();
+    m_sink.Detail("Flash sectors: " + std::to_string(m_nSectorCount));
+    return 0;
+}
+
+int CBoardJob::ShowSectors()
+{
+    if (QuerySectorCount() != 0)
+        return -1;
+    m_sink.Answer(kSectorHeader);
+    for (int i = 0; i < m_nSectorCount; ++i)
+        m_sink.Answer(FormatSectorLine(i, false));
+    return 0;
+}
+
+int CBoardJob::Erase()
+{
+    switch (m_request.eEraseMode) {
+    case EEraseMode::None:
+        return 0;
+    case EEraseMode::Chip:
+        m_sink.SetDoing("erasing the flash chip");
+        m_sink.CheckPoint();
+        m_sink.Log("Erasing flash chip");
+        if (m_link.SelectEraseGroup() != 0)
+            return LoseConnection();
+        if (m_link.EraseChip() != 0) {
+            m_sink.Fail(kTextCannotEraseChip);
+            return LoseConnection();
+        }
+        m_sink.Log("Flash chip erased");
+        m_sink.CheckPoint();   // an erase reports no progress: a stop is heard once it is over
+        m_nErasedBytes = static_cast<int64_t>(m_nSectorCount) * kSectorSize;
+        return 0;
+    case EEraseMode::Sectors:
+        for (int nSector : m_request.vecSectors)
+            if (nSector >= m_nSectorCount)
+                return Refuse("sector " + std::to_string(nSector) + " does not exist: the board has " +
+                              std::to_string(m_nSectorCount) + " sectors (0.." +
+                              std::to_string(m_nSectorCount - 1) + "); nothing was erased");
+        return EraseSectorList(m_request.vecSectors);
+    case EEraseMode::Image: {
+        std::string strError;
+        if (CheckImageAgainstChip(*m_pImage, m_nSectorCount, strError) != 0)
+            return Refuse(m_request.strImagePath + ": " + strError + "; nothing was erased");
+        return EraseSectorList(GetSectorsTouched(*m_pImage));
+    }
+    }
+    return 0;
+}
+
+int CBoardJob::EraseSectorList(const std::vector<int>& vecSectors)
+{
+    for (int nSector : vecSectors) {
+        m_sink.SetDoing("erasing sector " + std::to_string(nSector));
+        m_sink.CheckPoint();
+        const uint32_t dwFirst = static_cast<uint32_t>(nSector) * kSectorSize;
+        m_sink.Log("Erasing sector " + std::to_string(nSector) + " (" + FormatAddress(dwFirst) + " - " +
+                   FormatAddress(dwFirst + kSectorSize - 1) + ")");
+        if (m_link.SelectEraseGroup() != 0)
+            return LoseConnection();
+        if (m_link.EraseSector(nSector) != 0) {
+            m_sink.Fail(kTextCannotEraseSector);
+            return LoseConnection();
+        }
+        m_nErasedBytes += kSectorSize;
+        m_sink.CheckPoint();
+    }
+    m_sink.Log(std::to_string(vecSectors.size()) + (vecSectors.size() == 1 ? " sector" : " sectors") +
+               " erased");
+    return 0;
+}
+
+int CBoardJob::Flash()
+{
+    if (QuerySectorCount() != 0)
+        return -1;
+    // Before anything is erased: an image that does not fit would fail only at verification.
+    std::string strError;
+    if (CheckImageAgainstChip(*m_pImage, m_nSectorCount, strError) != 0)
+        return Refuse(m_request.strImagePath + ": " + strError + "; nothing was erased or programmed");
+    if (Erase() != 0)
+        return -1;
+    m_sink.Log("Programming " + m_request.strImagePath + ": " + FormatAddress(m_pImage->m_pFirst->dwAddress) +
+               " - " + FormatAddress(m_pImage->GetEndAddress()) + ", " +
+               std::to_string(m_pImage->m_nByteCount) + " bytes");
+    m_sink.SetDoing("programming");
+    if (m_link.SelectFlashGroup() != 0)
+        return LoseConnection();
+    {
+        CJobStepScope step(m_sink, {"Programming", "programming", EJobBar::Flash, m_pImage->m_nByteCount, 0});
+        if (m_link.ProgramImage(step.Progress(), m_pImage.get()) != 0) {
+            m_sink.Fail(kTextFlashFailed);
+            return LoseConnection();
+        }
+    }
+    m_result.nBytes = m_pImage->m_nByteCount;
+    if (!m_request.bVerify) {
+        m_sink.Log(kTextFlashed);
+        return 0;
+    }
+    return Verify();
+}
+
+int CBoardJob::Verify()
+{
+    m_sink.SetDoing("verifying");
+    if (m_link.SelectFlashGroup() != 0)
+        return LoseConnection();
+    EVerifyOutcome eOutcome;
+    {
+        CJobStepScope step(m_sink, {"Verifying", "verifying", EJobBar::Verify, m_pImage->m_nByteCount, 0});
+        eOutcome = VerifyOnBoard(m_link, *m_pImage, step.Progress());
+    }
+    if (eOutcome == EVerifyOutcome::Verified) {
+        m_sink.Log(kTextFlashedAndVerified);
+        return 0;
+    }
+    m_sink.Fail(VerifyFailedLine(m_link));
+    if (eOutcome == EVerifyOutcome::Failed)
+        return LoseConnection();
+    Disconnect();
+    return -1;
+}
+
+int CBoardJob::Read()
+{
+    if (QuerySectorCount() != 0)
+        return -1;
+    const uint64_t nChipEnd = static_cast<uint64_t>(m_nSectorCount) * kSectorSize;
+    const uint32_t dwStart = m_request.dwReadStart;
+    const uint32_t nLength = m_request.nReadLength;
+    const uint64_t nEnd = static_cast<uint64_t>(dwStart) + nLength;
+    const std::string strRange =
+        FormatAddress(dwStart) + " - " + FormatAddress(static_cast<uint32_t>(nEnd - 1));
+    if (nEnd > nChipEnd)
+        return Refuse("the range " + strRange + " reaches beyond the flash (" +
+                      std::to_string(m_nSectorCount) + " sectors of 32 KiB" +
+                      (nChipEnd > 0 ? ", up to " + FormatAddress(static_cast<uint32_t>(nChipEnd - 1)) : "") +
+                      "); nothing was read");
+    m_sink.Log("Reading " + strRange + ", " + std::to_string(nLength) + " bytes");
+    m_sink.SetDoing("reading");
+    if (m_link.SelectFlashGroup() != 0)
+        return LoseConnection();
+    std::vector<uint8_t> vecData(nLength);
+    {
+        CJobStepScope step(m_sink, {"Reading", "reading", EJobBar::Read, nLength, 0});
+        if (m_link.ReadFlash(step.Progress(), dwStart, nLength, vecData.data()) != 0) {
+            m_sink.Fail("Read failed");
+            return LoseConnection();
+        }
+    }
+    std::string strError;
+    if (m_request.fnWriteImage(m_strOutput, dwStart, vecData, strError) != 0)
+        return Refuse(strError);
+    m_result.nBytes = nLength;
+    m_sink.Log(std::to_string(nLength) + " bytes read into " + m_strOutput);
+    return 0;
+}

@@ -1,0 +1,91 @@
+// One board's run: connect through the boot chain, then show the info text or the sectors,
+// erase, flash or read, then disconnect. Owns its link and its image: nothing is shared with
+// other boards, so several jobs may run at once, one thread each.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "job/boardresult.h"
+#include "job/bootchain.h"
+#include "link/targetlink.h"
+
+class CHexFile;
+class CJobSink;
+
+enum class EBoardOperation
+{
+    Info,
+    Sectors,
+    Erase,
+    Flash,
+    Read
+};
+
+// What goes before programming, or what the erase command erases.
+enum class EEraseMode
+{
+    None,
+    Chip,
+    Sectors,   // the chosen sector numbers
+    Image      // the sectors the image touches
+};
+
+struct CBoardRequest
+{
+    EBoardOperation eOperation = EBoardOperation::Info;
+    std::string strOperationName;   // as the result names it, e.g. "flash"
+    CBootSettings boot;             // all but the port
+    std::string strImagePath;       // flash, and erase by image
+    EEraseMode eEraseMode = EEraseMode::None;
+    std::vector<int> vecSectors;   // ascending
+    bool bVerify = true;
+    uint32_t dwReadStart = 0;
+    uint32_t nReadLength = 0;
+    // Writes the bytes read from dwStart to strPath: 0, or -1 with the reason.
+    std::function<int(const std::string& strPath, uint32_t dwStart, const std::vector<uint8_t>& vecData,
+                      std::string& strError)>
+        fnWriteImage;
+};
+
+class CBoardJob
+{
+public:
+    // strPortName: the port as the operator knows it; strDevice: what the link opens;
+    // strOutput: this board's output file of a read.
+    CBoardJob(const CBoardRequest& request, const std::string& strPortName, const std::string& strDevice,
+              const std::string& strOutput, CJobSink& sink);
+    ~CBoardJob();
+    CBoardJob(const CBoardJob&) = delete;
+    CBoardJob& operator=(const CBoardJob&) = delete;
+
+    CBoardResult Run();
+
+private:
+    int LoadImage();
+    int RunOperation();
+    int ShowInfo();
+    int ShowSectors();
+    int QuerySectorCount();
+    int Erase();
+    int EraseSectorList(const std::vector<int>& vecSectors);
+    int Flash();
+    int Verify();
+    int Read();
+    int LoseConnection();
+    void Disconnect();
+    int Refuse(const std::string& strError);   // a check failed while connected: disconnect, -1
+
+    const CBoardRequest& m_request;
+    std::string m_strDevice;
+    std::string m_strOutput;
+    CJobSink& m_sink;
+    CTargetLink m_link;
+    std::unique_ptr<CHexFile> m_pImage;
+    int64_t m_nErasedBytes = 0;
+    int m_nSectorCount = 0;
+    CBoardResult m_result;
+};

@@ -1,0 +1,27 @@
+// The boot chain: open the port and load the loader files, wake the bootstrap loader, send
+// the bootstrap code, the first stage loader and the flasher program, test the connection;
+// each step with its log lines and progress.
+#pragma once
+
+#include <string>
+
+#include "job/boardfacts.h"
+
+class CJobSink;
+class CTargetLink;
+
+struct CBootSettings
+{
+    std::string strPort;   // the device path the link opens
+    int nBaudRate = 57600;
+    std::string strLoaderDir;   // folder of the loader files
+    std::string strBslFile = kBslFile;
+    std::string strFirstLoaderFile = kFirstLoaderFile;
+    std::string strFlasherFile = kFlashChips[0].pszFlasherFile;   // the flash chip's flasher program
+    std::string strBoardName;
+};
+
+// Runs the chain on a fresh link. 0 when the flasher program answers; -1 when a step failed:
+// the link is closed and its failure and the closing line are reported; the caller then says
+// that it cannot connect, in its own way (kTextCannotConnect).
+int RunBootChain(CTargetLink& link, const CBootSettings& settings, CJobSink& sink);

@@ -1,0 +1,76 @@
+#include "job/imagecheck.h"
+
+#include <algorithm>
+
+#include "hex/hexfile.h"
+#include "job/boardfacts.h"
+#include "job/jobsink.h"
+#include "job/jobtexts.h"
+#include "link/targetlink.h"
+
+EImageLoad LoadHexImage(CHexFile& image, CJobSink* pSink)
+{
+    if (pSink != nullptr)
+        pSink->Log(kTextVerifyingHexFile);
+    if (image.Verify() != 0)
+        return EImageLoad::NotValid;
+    if (pSink != nullptr)
+        pSink->Log(kTextLoadingHexFile);
+    return image.Load() == 0 ? EImageLoad::Loaded : EImageLoad::NotLoaded;
+}
+
+int64_t FindDuplicateAddress(const CHexFile& image)
+{
+    for (const HexItem* p = image.m_pFirst; p != nullptr && p->pNext != nullptr; p = p->pNext)
+        if (p->pNext->dwAddress == p->dwAddress)
+            return p->dwAddress;
+    return -1;
+}
+
+int CheckImageAgainstChip(const CHexFile& image, int nSectors, std::string& strError)
+{
+    const uint64_t nChipEnd = static_cast<uint64_t>(std::max(nSectors, 0)) * kSectorSize;
+    for (const HexItem* p = image.m_pFirst; p != nullptr; p = p->pNext) {
+        if (p->dwAddress >= nChipEnd) {
+            strError = "the image writes address " + FormatAddress(p->dwAddress) + ", beyond the flash (" +
+                       std::to_string(nSectors) + " sectors of 32 KiB" +
+                       (nChipEnd > 0 ? ", up to " + FormatAddress(static_cast<uint32_t>(nChipEnd - 1)) : "") +
+                       ")";
+            return -1;
+        }
+    }
+    const int64_t nDuplicate = FindDuplicateAddress(image);
+    if (nDuplicate >= 0) {
+        strError = "the image writes address " + FormatAddress(static_cast<uint32_t>(nDuplicate)) + " twice";
+        return -1;
+    }
+    return 0;
+}
+
+int CheckImageAgainstLine(const CHexFile& image, std::string& strError)
+{
+    if (FindDuplicateAddress(image) < 0 && image.GetEndAddress() < CTargetLink::kAddressLimit)
+        return 0;
+    return CheckImageAgainstChip(image, static_cast<int>(CTargetLink::kAddressLimit / kSectorSize), strError);
+}
+
+std::vector<int> GetSectorsTouched(const CHexFile& image)
+{
+    std::vector<int> vecSectors;
+    for (const HexItem* p = image.m_pFirst; p != nullptr; p = p->pNext) {
+        const int nSector = static_cast<int>(p->dwAddress / kSectorSize);
+        if (vecSectors.empty() || vecSectors.back() != nSector)
+            vecSectors.push_back(nSector);
+    }
+    return vecSectors;
+}
+
+int CountRuns(const CHexFile& image)
+{
+    int nRuns = 0;
+    const HexItem* pPrevious = nullptr;
+    for (const HexItem* p = image.m_pFirst; p != nullptr; pPrevious = p, p = p->pNext)
+        if (pPrevious == nullptr || p->dwAddress != pPrevious->dwAddress + 1)
+            ++nRuns;
+    return nRuns;
+}

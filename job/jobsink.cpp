@@ -1,0 +1,54 @@
+#include "job/jobsink.h"
+
+#include <exception>
+
+#include "link/targetlink.h"
+
+CJobSink::~CJobSink() = default;
+
+void CJobSink::Detail(const std::string&) {}
+
+void CJobSink::Answer(const std::string& strLine)
+{
+    Log(strLine);
+}
+
+std::string CJobSink::DescribeLinkError(const CTargetLink& link)
+{
+    return link.GetErrorText();
+}
+
+void CJobSink::AfterLinkError(const CTargetLink&) {}
+
+int CJobSink::GetStopPercent() const
+{
+    return -1;
+}
+
+void CJobSink::Fail(const std::string& strText)
+{
+    m_strErrors += (m_strErrors.empty() ? "" : "; ") + strText;
+    Error(strText);
+}
+
+void CJobSink::FailLink(const CTargetLink& link)
+{
+    Fail(DescribeLinkError(link));
+    AfterLinkError(link);
+}
+
+void CJobSink::SetMark(EJobBar, int) {}
+
+void CJobSink::CheckPoint() {}
+
+CJobStepScope::CJobStepScope(CJobSink& sink, const CJobStep& step)
+    : m_sink(sink), m_pProgress(nullptr), m_nUncaught(std::uncaught_exceptions())
+{
+    m_sink.SetDoing(step.strDoing);
+    m_pProgress = m_sink.BeginStep(step);
+}
+
+CJobStepScope::~CJobStepScope()
+{
+    m_sink.EndStep(std::uncaught_exceptions() > m_nUncaught);
+}

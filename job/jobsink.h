@@ -1,0 +1,96 @@
+// Where a job reports: its log lines, its errors, the progress of its long steps. The window
+// and the command-line tool each implement it; the job never knows which one it talks to.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class CProgressSink;
+class CTargetLink;
+
+// Thrown by a sink (from CheckPoint or from a step's progress) to stop a run; the job lets it
+// pass, and whoever owns the link closes it.
+struct CJobStopped
+{};
+
+// The bars of the window a step's progress goes to.
+enum class EJobBar
+{
+    Load,   // the loader chain
+    Test,   // the connection test
+    Flash,
+    Verify,
+    Read
+};
+
+// One step of a job that reports its progress.
+struct CJobStep
+{
+    const char* pszLabel;   // what a progress line calls it, e.g. "Programming"
+    std::string strDoing;   // what was under way when a run stops in it, e.g. "programming"
+    EJobBar eBar;
+    int64_t nTotalBytes;   // what 100 % stands for
+    int nFirstPos;         // the position the link reports at the start; shows as 0 %
+};
+
+class CJobSink
+{
+public:
+    virtual ~CJobSink();
+
+    // One line of the log.
+    virtual void Log(const std::string& strLine) = 0;
+    // A line only a detailed log shows.
+    virtual void Detail(const std::string& strLine);
+    // What the board answered (info text, sector list): the log, unless a sink puts it apart.
+    virtual void Answer(const std::string& strLine);
+    // A failure in words, shown and not kept (see Fail).
+    virtual void Error(const std::string& strText) = 0;
+    // How the link's failure reads: its error text (a sink may add the system's reason).
+    virtual std::string DescribeLinkError(const CTargetLink& link);
+    // After a link's failure was shown: a sink may add a remedy.
+    virtual void AfterLinkError(const CTargetLink& link);
+
+    // A step with progress begins: the link reports to the returned sink until EndStep.
+    virtual CProgressSink* BeginStep(const CJobStep& step) = 0;
+    // bStopped: the step ended by an exception passing through it.
+    virtual void EndStep(bool bStopped) = 0;
+    // Puts one of the boot chain's bars at a fixed mark (0..100).
+    virtual void SetMark(EJobBar eBar, int nPos);
+    // Called between two exchanges with the board: a sink may throw CJobStopped here.
+    virtual void CheckPoint();
+    // How far the step had come that a CJobStopped ended, in percent; -1 when unknown.
+    virtual int GetStopPercent() const;
+
+    // Shows a failure and keeps it among the run's errors.
+    void Fail(const std::string& strText);
+    // Fail with the link's failure, then AfterLinkError.
+    void FailLink(const CTargetLink& link);
+    // The run's errors so far, joined by "; ".
+    const std::string& GetErrors() const { return m_strErrors; }
+    // What is under way, for a run that stops in it ("erasing sector 3"); a step sets its own.
+    void SetDoing(const std::string& strDoing) { m_strDoing = strDoing; }
+    const std::string& GetDoing() const { return m_strDoing; }
+
+private:
+    std::string m_strErrors;
+    std::string m_strDoing;
+};
+
+// Begins a step on construction and ends it on destruction, also when an exception passes.
+class CJobStepScope
+{
+public:
+    CJobStepScope(CJobSink& sink, const CJobStep& step);
+    ~CJobStepScope();
+    CJobStepScope(const CJobStepScope&) = delete;
+    CJobStepScope& operator=(const CJobStepScope&) = delete;
+
+    // What the link reports to; may be null.
+    CProgressSink* Progress() const { return m_pProgress; }
+
+private:
+    CJobSink& m_sink;
+    CProgressSink* m_pProgress;
+    int m_nUncaught;
+};

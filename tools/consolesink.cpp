@@ -1,0 +1,68 @@
+#include "tools/consolesink.h"
+
+#include "link/targetlink.h"
+#include "tools/boardprogress.h"
+#include "tools/clihelpers.h"
+#include "tools/console.h"
+#include "tools/devicepermission.h"
+#include "tools/interrupt.h"
+
+CConsoleSink::CConsoleSink(CConsole& console, const std::string& strPrefix, const std::string& strDevice)
+    : m_console(console), m_strPrefix(strPrefix), m_strDevice(strDevice)
+{}
+
+CConsoleSink::~CConsoleSink() = default;
+
+void CConsoleSink::Log(const std::string& strLine)
+{
+    m_console.Log(m_strPrefix, strLine);
+}
+
+void CConsoleSink::Detail(const std::string& strLine)
+{
+    m_console.Detail(m_strPrefix, strLine);
+}
+
+void CConsoleSink::Answer(const std::string& strLine)
+{
+    m_console.Answer(m_strPrefix, strLine);
+}
+
+void CConsoleSink::Error(const std::string& strText)
+{
+    m_console.Error(m_strPrefix, strText);
+}
+
+std::string CConsoleSink::DescribeLinkError(const CTargetLink& link)
+{
+    // The link's text stays as it is; the system's reason follows it.
+    if (link.m_nSystemError == 0)
+        return link.GetErrorText();
+    return link.GetErrorText() + ": " + link.m_strSystemError;
+}
+
+void CConsoleSink::AfterLinkError(const CTargetLink& link)
+{
+    if (link.m_nSystemError != 0 && IsPermissionRefusal(link.m_nSystemError))
+        m_console.Error(m_strPrefix, GetPermissionRemedy(m_strDevice, GetDeviceGroup(m_strDevice)));
+}
+
+CProgressSink* CConsoleSink::BeginStep(const CJobStep& step)
+{
+    m_nStopPercent = -1;
+    m_pProgress = std::make_unique<CBoardProgress>(m_console, m_strPrefix, step.pszLabel, step.nTotalBytes,
+                                                   step.nFirstPos);
+    return m_pProgress.get();
+}
+
+void CConsoleSink::EndStep(bool bStopped)
+{
+    if (bStopped && m_pProgress)
+        m_nStopPercent = m_pProgress->GetPercent();
+    m_pProgress.reset();
+}
+
+void CConsoleSink::CheckPoint()
+{
+    ThrowIfInterrupted();
+}
