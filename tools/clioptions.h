@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "job/boardfacts.h"
 #include "job/boardjob.h"
 
 enum class ECommand
@@ -25,9 +26,9 @@ struct CCliOptions
     // Connection
     std::vector<std::string> vecPorts;   // shown names or device paths, as given
     bool bPortGiven = false;             // --port was given, possibly empty
-    int nBaudRate = 57600;
-    std::string strFlashChip = "AUTO";   // AUTO, NexFlash or AMD
-    std::string strDir = ".";            // folder of the loader files
+    int nBaudRate = kSpeeds[kDefaultSpeedIndex];
+    std::string strFlashChip = kFlashChips[0].pszName;   // a name of kFlashChips
+    std::string strDir = ".";                            // folder of the loader files
     bool bNoPrompt = false;
     // Output
     bool bQuiet = false;

@@ -1,6 +1,7 @@
 #include "tools/commandline.h"
 
 #include <CLI/CLI.hpp>
+#include <iterator>
 #include <sstream>
 
 #include "job/boardfacts.h"

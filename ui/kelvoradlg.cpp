@@ -16,6 +16,7 @@
 
 #include <cstdlib>
 #include <exception>
+#include <iterator>
 
 #include "hex/hexfile.h"
 #include "job/boardfacts.h"

@@ -7,6 +7,7 @@
 
 #include "cliprocess.h"
 #include "hex/hexfile.h"
+#include "job/boardfacts.h"
 #include "link/linktestsupport.h"
 #include "serial/rs232port.h"
 #include "sim/targetfiles.h"
@@ -15,7 +16,6 @@
 namespace
 {
 constexpr int kSectors = 8;
-constexpr uint32_t kSectorSize = 0x8000;
 constexpr const char* kInfo = "Kelvora CLI test flasher";
 
 // The lines of strText in this order, each a whole line, others may stand between.
