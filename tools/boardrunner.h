@@ -6,7 +6,7 @@
 
 #include "job/boardresult.h"
 #include "tools/clioptions.h"
-#include "tools/portchoice.h"
+#include "job/portchoice.h"
 
 class CConsole;
 

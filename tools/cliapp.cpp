@@ -19,7 +19,7 @@
 #include "tools/hexinfocommand.h"
 #include "tools/imagewriter.h"
 #include "tools/interrupt.h"
-#include "tools/portchoice.h"
+#include "job/portchoice.h"
 
 namespace
 {
@@ -40,7 +40,7 @@ int ListPorts(CConsole& console, bool bJson)
     if (!bJson && !vecPorts.empty())
         console.Result("Name\tDevice\tUSB\tDescription");
     for (const SerialPortInfo& info : vecPorts) {
-        const std::string strShown = GetCliPortName(info);
+        const std::string strShown = GetPortName(info);
         if (bJson)
             console.Result("{\"name\":" + JsonString(strShown) + ",\"device\":" +
                            JsonString(info.m_strDevicePath) + ",\"usb\":" + (info.m_bUsb ? "true" : "false") +

@@ -9,7 +9,7 @@
 #include "tools/commandline.h"
 #include "tools/hexdiagnosis.h"
 #include "tools/imagewriter.h"
-#include "tools/portchoice.h"
+#include "job/portchoice.h"
 
 namespace
 {
@@ -85,7 +85,7 @@ TEST(CliHelpers, Texts)
     EXPECT_EQ("0:02", FormatDuration(1.2));
     SerialPortInfo info;
     info.m_strFriendlyName = "Odd name ()";   // no shown name: the friendly name as it stands
-    EXPECT_EQ("Odd name ()", GetCliPortName(info));
+    EXPECT_EQ("Odd name ()", GetPortName(info));
     EXPECT_EQ("dump-ttyUSB1.hex", GetBoardOutputPath("dump.hex", "/dev/ttyUSB1"));
     EXPECT_EQ("out/dump-pts_3", GetBoardOutputPath("out/dump", "pts:3"));
     EXPECT_EQ("a.b/dump-x.bin", GetBoardOutputPath("a.b/dump.bin", "x"));

@@ -1,5 +1,5 @@
 // Ports named directly on the command line, as Windows names them.
-#include "tools/portpath.h"
+#include "job/portpath.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tools/portpath.h"
+#include "job/portpath.h"
 
 bool GetDirectDevicePath(const std::string& strAsked, std::string& strPath)
 {

@@ -12,12 +12,12 @@ struct CBoardPort
     std::string strDevicePath;   // what the link opens
 };
 
-// The name kelvora-cli shows a discovered port by: its shown name, or its friendly name as it
+// The name a port is known by on the command line and in records: its shown name, or its friendly name as it
 // stands where it has none.
-std::string GetCliPortName(const SerialPortInfo& info);
+std::string GetPortName(const SerialPortInfo& info);
 
-// A --port argument is a name of a discovered port (GetCliPortName), the device
-// path of one, or a device named directly (tools/portpath.h), taken as it is. Without arguments the only
+// A --port argument is a name of a discovered port (GetPortName), the device
+// path of one, or a device named directly (job/portpath.h), taken as it is. Without arguments the only
 // discovered port is taken. 0, or the exit status (1 no port found, 2 a usage error) with the text.
 int ChoosePorts(const std::vector<std::string>& vecAsked, const std::vector<SerialPortInfo>& vecFound,
                 std::vector<CBoardPort>& vecChosen, std::string& strError);

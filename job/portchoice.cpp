@@ -1,9 +1,9 @@
-#include "tools/portchoice.h"
+#include "job/portchoice.h"
 
 #include "job/boardfacts.h"
-#include "tools/portpath.h"
+#include "job/portpath.h"
 
-std::string GetCliPortName(const SerialPortInfo& info)
+std::string GetPortName(const SerialPortInfo& info)
 {
     std::string strShown;
     return GetShownPortName(info.m_strFriendlyName, strShown) ? strShown : info.m_strFriendlyName;
@@ -21,16 +21,16 @@ int ChoosePorts(const std::vector<std::string>& vecAsked, const std::vector<Seri
         if (vecFound.size() > 1) {
             strError = "several serial ports found; choose one with --port:";
             for (const SerialPortInfo& info : vecFound)
-                strError += "\n  " + GetCliPortName(info) + "\t" + info.m_strDevicePath;
+                strError += "\n  " + GetPortName(info) + "\t" + info.m_strDevicePath;
             return 2;
         }
-        vecChosen.push_back({GetCliPortName(vecFound[0]), vecFound[0].m_strDevicePath});
+        vecChosen.push_back({GetPortName(vecFound[0]), vecFound[0].m_strDevicePath});
         return 0;
     }
     for (const std::string& strAsked : vecAsked) {
         std::string strPath;
         for (const SerialPortInfo& info : vecFound)
-            if (GetCliPortName(info) == strAsked || info.m_strDevicePath == strAsked) {
+            if (GetPortName(info) == strAsked || info.m_strDevicePath == strAsked) {
                 strPath = info.m_strDevicePath;
                 break;
             }

@@ -1,4 +1,4 @@
-#include "tools/portpath.h"
+#include "job/portpath.h"
 
 #include <cctype>
 
