@@ -90,16 +90,7 @@ int AskForReset(CConsole& console, bool bPrompt)
     if (!bPrompt)
         return 0;
     console.Error("", "Reset the board, then press Enter (Ctrl-C to stop)");
-    char ch = 0;
-    while (true) {
-        const ssize_t n = read(STDIN_FILENO, &ch, 1);
-        if (IsInterrupted())
-            return -1;
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0 || ch == '\n')
-            return 0;   // the end of the input goes on as Enter does
-    }
+    return WaitForEnter();
 }
 }   // namespace
 
