@@ -1,14 +1,13 @@
 #include "tools/cliapp.h"
 
-#include <cerrno>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "hex/hexfile.h"
 #include "job/boardresult.h"
 #include "job/imagecheck.h"
 #include "job/jobtexts.h"
+#include "job/portchoice.h"
 #include "serial/osversion.h"
 #include "serial/portdiscovery.h"
 #include "tools/boardrunner.h"
@@ -19,7 +18,6 @@
 #include "tools/hexinfocommand.h"
 #include "tools/imagewriter.h"
 #include "tools/interrupt.h"
-#include "job/portchoice.h"
 
 namespace
 {
@@ -90,16 +88,7 @@ int AskForReset(CConsole& console, bool bPrompt)
     if (!bPrompt)
         return 0;
     console.Error("", "Reset the board, then press Enter (Ctrl-C to stop)");
-    char ch = 0;
-    while (true) {
-        const ssize_t n = read(STDIN_FILENO, &ch, 1);
-        if (IsInterrupted())
-            return -1;
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0 || ch == '\n')
-            return 0;   // the end of the input goes on as Enter does
-    }
+    return WaitForEnter();
 }
 }   // namespace
 

@@ -1,11 +1,12 @@
 #include "tools/console.h"
 
 #include <algorithm>
-#include <unistd.h>
+
+#include "tools/terminal.h"
 
 CConsole::CConsole(FILE* pOut, FILE* pErr, EVerbosity eVerbosity, bool bJson)
     : m_pOut(pOut), m_pErr(pErr), m_pLog(bJson ? pErr : pOut), m_bJson(bJson), m_eVerbosity(eVerbosity),
-      m_bTerminal(isatty(fileno(bJson ? pErr : pOut)) != 0)
+      m_bTerminal(IsEscapeTerminal(bJson ? pErr : pOut))
 {}
 
 void CConsole::Log(const std::string& strPrefix, const std::string& strLine)
@@ -93,8 +94,7 @@ void CConsole::EraseRows()
 {
     if (m_nDrawn == 0)
         return;
-    // Up to the first row, then clear to the end of the screen.
-    std::fprintf(m_pLog, "\r\033[%dA\033[J", m_nDrawn);
+    std::fputs(GetRowsUpClearCode(m_nDrawn).c_str(), m_pLog);
     std::fflush(m_pLog);
     m_nDrawn = 0;
 }

@@ -53,7 +53,7 @@ private:
     FILE* m_pLog;   // m_pOut, or m_pErr with --json
     bool m_bJson;
     EVerbosity m_eVerbosity;
-    bool m_bTerminal;   // m_pLog is a terminal: bars instead of plain progress lines
+    bool m_bTerminal;   // m_pLog acts on escape codes: bars instead of plain progress lines
     struct CRow
     {
         int nId;

@@ -4,8 +4,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
+
+#include "tools/fileaccess.h"
 
 namespace
 {
@@ -76,7 +76,7 @@ int WriteImageFile(const std::string& strPath, uint32_t dwStart, const std::vect
 {
     const std::string strText = IsBinaryPath(strPath) ? std::string(vecData.begin(), vecData.end())
                                                       : FormatIntelHex(dwStart, vecData);
-    const std::string strTemp = strPath + ".part" + std::to_string(getpid());
+    const std::string strTemp = strPath + ".part" + std::to_string(GetOwnProcessId());
     std::FILE* pFile = std::fopen(strTemp.c_str(), "wb");
     if (pFile == nullptr) {
         strError = "cannot write " + strPath + ": " + std::strerror(errno);
@@ -99,18 +99,16 @@ int WriteImageFile(const std::string& strPath, uint32_t dwStart, const std::vect
 
 int CheckWritablePath(const std::string& strPath, std::string& strError)
 {
-    struct stat st
-    {};
     if (strPath.empty()) {
         strError = "the output file name is empty";
         return -1;
     }
-    if (stat(strPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (IsFolder(strPath)) {
         strError = strPath + " is a folder";
         return -1;
     }
     const std::string strFolder = FolderOf(strPath);
-    if (access(strFolder.c_str(), W_OK) != 0) {
+    if (CheckFolderWritable(strFolder) != 0) {
         strError = "cannot write into " + strFolder + ": " + std::strerror(errno);
         return -1;
     }

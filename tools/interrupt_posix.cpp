@@ -1,6 +1,8 @@
 #include "tools/interrupt.h"
 
+#include <cerrno>
 #include <csignal>
+#include <unistd.h>
 
 namespace
 {
@@ -25,4 +27,18 @@ void InstallInterruptHandler()
 void IgnoreBrokenPipe()
 {
     signal(SIGPIPE, SIG_IGN);
+}
+
+int WaitForEnter()
+{
+    char ch = 0;
+    while (true) {
+        const ssize_t n = read(STDIN_FILENO, &ch, 1);
+        if (IsInterrupted())
+            return -1;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0 || ch == '\n')
+            return 0;   // the end of the input goes on as Enter does
+    }
 }

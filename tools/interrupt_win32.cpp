@@ -23,3 +23,20 @@ void InstallInterruptHandler()
 }
 
 void IgnoreBrokenPipe() {}
+
+int WaitForEnter()
+{
+    const HANDLE hIn = GetStdHandle(STD_INPUT_HANDLE);
+    char ch = 0;
+    while (true) {
+        DWORD dwRead = 0;
+        SetLastError(ERROR_SUCCESS);
+        const BOOL bRead = ReadFile(hIn, &ch, 1, &dwRead, nullptr);
+        // Ctrl-C ends a console read with nothing read and this error; the handler raises the
+        // flag on its own thread, which may not have run yet.
+        if (IsInterrupted() || (dwRead == 0 && GetLastError() == ERROR_OPERATION_ABORTED))
+            return -1;
+        if (!bRead || dwRead == 0 || ch == '\n')
+            return 0;   // the end of the input (or a closed pipe) goes on as Enter does
+    }
+}

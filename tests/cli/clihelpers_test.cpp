@@ -1,15 +1,16 @@
-// The command-line tool's pure pieces: argument checks, image against chip, texts, files.
+// The command-line tool's pure pieces: argument checks, port choice, texts, files, the console.
 #include <gtest/gtest.h>
 
 #include "hex/hexdump.h"
 #include "hex/hexfile.h"
+#include "job/portchoice.h"
 #include "link/linktestsupport.h"
 #include "tools/clihelpers.h"
 #include "tools/clioptions.h"
 #include "tools/commandline.h"
 #include "tools/hexdiagnosis.h"
 #include "tools/imagewriter.h"
-#include "job/portchoice.h"
+#include "tools/terminal.h"
 
 namespace
 {
@@ -197,5 +198,66 @@ TEST(CliHelpers, ReadBackFilesLoadAsTheSameBytes)
     EXPECT_EQ(-1, WriteImageFile(dir.Path("missing/out.hex"), 0, vecData, strError));
     EXPECT_EQ(-1, CheckWritablePath(dir.Path("missing/out.hex"), strError));
     EXPECT_EQ(-1, CheckWritablePath(dir.Path(), strError));
+}
+
+TEST(CliHelpers, RowsUpClearCode)
+{
+    EXPECT_EQ("\r\033[1A\033[J", GetRowsUpClearCode(1));
+    EXPECT_EQ("\r\033[12A\033[J", GetRowsUpClearCode(12));
+}
+
+// A console output handle: its mode, whether it takes a new one and keeps the escape-code bit.
+class CFakeConsoleMode : public CConsoleModeApi
+{
+public:
+    bool bConsole = true;
+    uint32_t dwMode = 0;
+    bool bTakes = true;
+    bool bKeepsEscapeCodes = true;
+    std::vector<uint32_t> vecSet;
+
+    bool GetMode(uint32_t& dwOut) override
+    {
+        dwOut = dwMode;
+        return bConsole;
+    }
+    bool SetMode(uint32_t dwNew) override
+    {
+        vecSet.push_back(dwNew);
+        if (bTakes)
+            dwMode = bKeepsEscapeCodes ? dwNew : dwNew & ~kEscapeCodes;
+        return bTakes;
+    }
+};
+
+TEST(CliHelpers, EscapeCodesOnlyWhereTheConsoleTakesThem)
+{
+    constexpr uint32_t kOn = CConsoleModeApi::kEscapeCodes;
+    const struct
+    {
+        const char* pszName;
+        bool bConsole;
+        uint32_t dwMode;
+        bool bTakes;
+        bool bKeeps;
+        int nExpected;                  // 0: bars, -1: plain lines
+        std::vector<uint32_t> vecSet;   // the modes asked for
+    } aCases[] = {
+        {"PipeOrFile", false, 0, true, true, -1, {}},
+        {"AlreadyOn", true, 0x3 | kOn, true, true, 0, {}},
+        {"SwitchedOnOtherBitsKept", true, 0x3, true, true, 0, {0x3 | kOn}},
+        {"ClassicConsoleRefuses", true, 0x3, false, true, -1, {0x3 | kOn}},
+        {"ClassicConsoleDropsTheBit", true, 0x3, true, false, -1, {0x3 | kOn}},
+    };
+    for (const auto& testCase : aCases) {
+        SCOPED_TRACE(testCase.pszName);
+        CFakeConsoleMode console;
+        console.bConsole = testCase.bConsole;
+        console.dwMode = testCase.dwMode;
+        console.bTakes = testCase.bTakes;
+        console.bKeepsEscapeCodes = testCase.bKeeps;
+        EXPECT_EQ(testCase.nExpected, SwitchOnEscapeCodes(console));
+        EXPECT_EQ(testCase.vecSet, console.vecSet);
+    }
 }
 }   // namespace
