@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "hex/hexfile.h"
+#include "job/osversion.h"
 #include "link/targetlink.h"
-#include "serial/osversion.h"
 #include "serial/portdiscovery.h"
 #include "tools/boardrunner.h"
 #include "tools/clihelpers.h"

@@ -18,11 +18,11 @@
 #include <exception>
 
 #include "hex/hexfile.h"
+#include "job/osversion.h"
 #include "link/targetlink.h"
 #include "res/resource.h"
 #include "res/strings.h"
 #include "res/templates.h"
-#include "serial/osversion.h"
 #include "ui/aboutdlg.h"
 #include "ui/barprogress.h"
 #include "ui/busycursor.h"
