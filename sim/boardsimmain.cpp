@@ -1,6 +1,6 @@
 // kelvora-boardsim: a simulated board on a pseudo-terminal, registered for port discovery.
 // The first line on stdout is the device path to connect to.
-#include "serial/simportdirectory.h"
+#include "serial/simportregistry.h"
 #include "sim/boardsim.h"
 #include "sim/portregistration.h"
 
@@ -246,7 +246,7 @@ int main(int argc, char** argv)
     std::fflush(stdout);
     if (!bRegistered)
         std::fprintf(stderr, "kelvora-boardsim: cannot register in %s; connect to %s directly\n",
-                     GetSimulatorPortDirectory().c_str(), strDevice.c_str());
+                     CSimPortRegistry::GetDefaultDirectory().c_str(), strDevice.c_str());
     else
         std::fprintf(stderr, "kelvora-boardsim: board on %s, registered as %s\n", strDevice.c_str(),
                      registration.GetLinkPath().c_str());
