@@ -65,7 +65,7 @@ struct CSimOptions
 
 void AddOptions(CLI::App& app, CSimOptions& o)
 {
-    // As getopt did: a repeated option's last value counts.
+    // A repeated option's last value counts, where CLI11 would refuse the repeat.
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app.set_help_flag("--help", "this text");
     AddNumber(app, "--baud", "N", o.nBaud, 10, 0, 10000000,
