@@ -8,5 +8,6 @@ class CProgressSink
 public:
     virtual ~CProgressSink();
     // nPos is usually 0..100; a value above 100 is passed on as computed and shows as full.
+    // May throw to stop the run (kelvora-cli on Ctrl-C): the link lets it pass; the owner closes the link.
     virtual void SetProgress(int nPos) = 0;
 };

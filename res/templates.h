@@ -1,7 +1,7 @@
 // The dialog templates of the operator interface, one accessor each.
 #pragma once
 
-#include "ui/dialogtemplate.h"
+#include "res/dialogtemplate.h"
 
 const CDialogTemplate& KelvoraDialogTemplate();         // 102, res/maintemplates.cpp
 const CDialogTemplate& AboutDialogTemplate();           // 100, res/maintemplates.cpp

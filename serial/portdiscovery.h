@@ -23,7 +23,7 @@ struct SerialDiscoveryRoots
 
     std::string m_strSysfs;          // "/sys"
     std::string m_strDev;            // "/dev"
-    std::string m_strSimulatorDir;   // GetSimulatorPortDirectory()
+    std::string m_strSimulatorDir;   // CSimPortRegistry::GetDefaultDirectory()
 };
 
 // Empties the list, then fills it. Throws a std::string such as

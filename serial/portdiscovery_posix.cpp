@@ -1,6 +1,6 @@
 #include "serial/portdiscovery.h"
 
-#include "serial/simportdirectory.h"
+#include "serial/simportregistry.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -9,8 +9,6 @@
 #include <fstream>
 
 #include <dirent.h>
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -323,70 +321,22 @@ void AddHardwarePorts(std::vector<SerialPortInfo>& ports, const SerialDiscoveryR
         MergeSerialPortInfo(ports, info);
 }
 
-bool SameFile(const struct stat& a, const struct stat& b)
-{
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-// A simulator holds an flock on NAME.lock beside its link NAME for as long as it runs, so a
-// registration whose lock nobody holds was left by a simulator that died without cleaning
-// up: its pty number may meanwhile belong to someone else's terminal. Such leftovers are
-// removed when the directory lock is free at once (a simulator is registering otherwise,
-// and the next discovery cleans up); they are never offered either way.
-bool IsLiveRegistration(const std::string& strDir, const std::string& strName)
-{
-    const std::string strLink = strDir + "/" + strName;
-    const std::string strLock = strLink + ".lock";
-    const int hLock = open(strLock.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (hLock < 0 && errno != ENOENT)
-        return false;   // can't tell: not offered, not touched
-    if (hLock >= 0 && flock(hLock, LOCK_SH | LOCK_NB) != 0) {
-        const bool bHeld = errno == EWOULDBLOCK;   // its simulator runs
-        close(hLock);
-        return bHeld;
-    }
-    const int hDir = open(strDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (hDir >= 0 && flock(hDir, LOCK_EX | LOCK_NB) == 0) {
-        // Under the directory lock a simulator can't be halfway through taking the name:
-        // the files are still those looked at, unless one finished taking it just before.
-        struct stat stLocked;
-        struct stat stNow;
-        const bool bLockUnchanged = hLock >= 0
-                                        ? fstat(hLock, &stLocked) == 0 &&
-                                              stat(strLock.c_str(), &stNow) == 0 && SameFile(stLocked, stNow)
-                                        : lstat(strLock.c_str(), &stNow) != 0 && errno == ENOENT;
-        if (bLockUnchanged) {
-            unlink(strLink.c_str());
-            if (hLock >= 0)
-                unlink(strLock.c_str());
-        }
-    }
-    if (hDir >= 0)
-        close(hDir);   // also drops its lock
-    if (hLock >= 0)
-        close(hLock);
-    return false;
-}
-
-// Every symbolic link in the simulator directory whose simulator still runs is a board; a
-// directory that is missing or unreadable just means no simulator runs. Names beginning
-// with a dot are a simulator's files in the making.
+// Every live registration in the simulator directory is a board (leftovers are cleaned up on
+// the way); a directory that is missing or unreadable just means no simulator runs.
 void AddSimulatedPorts(std::vector<SerialPortInfo>& ports, const SerialDiscoveryRoots& roots)
 {
     std::vector<std::string> names;
     if (!ReadDirectoryNames(roots.m_strSimulatorDir, names))
         return;
+    const CSimPortRegistry registry(roots.m_strSimulatorDir);
     std::vector<SerialPortInfo> found;
     for (const std::string& strName : names) {
-        const std::string strLink = roots.m_strSimulatorDir + "/" + strName;
-        struct stat st;
-        if (strName[0] == '.' || lstat(strLink.c_str(), &st) != 0 || !S_ISLNK(st.st_mode) ||
-            !IsLiveRegistration(roots.m_strSimulatorDir, strName) || !PathExists(strLink))
+        if (!registry.IsLive(strName))
             continue;
         SerialPortInfo info;
         // The link, not its target: a restarted simulator re-points it to its new pty,
         // whereas the old /dev/pts number may meanwhile belong to someone's terminal.
-        info.m_strDevicePath = strLink;
+        info.m_strDevicePath = registry.GetLinkPath(strName);
         info.m_strPortName = strName;
         info.m_strFriendlyName = std::string(kSimulatedBoardName) + " (" + strName + ")";
         found.push_back(info);
@@ -399,7 +349,7 @@ void AddSimulatedPorts(std::vector<SerialPortInfo>& ports, const SerialDiscovery
 }   // namespace
 
 SerialDiscoveryRoots::SerialDiscoveryRoots()
-    : m_strSysfs("/sys"), m_strDev("/dev"), m_strSimulatorDir(GetSimulatorPortDirectory())
+    : m_strSysfs("/sys"), m_strDev("/dev"), m_strSimulatorDir(CSimPortRegistry::GetDefaultDirectory())
 {}
 
 void EnumerateSerialPorts(std::vector<SerialPortInfo>& ports)

@@ -1,8 +1,10 @@
 // kelvora-boardsim: a simulated board on a pseudo-terminal, registered for port discovery.
 // The first line on stdout is the device path to connect to.
-#include "serial/simportdirectory.h"
+#include "serial/simportregistry.h"
 #include "sim/boardsim.h"
 #include "sim/portregistration.h"
+
+#include <CLI/CLI.hpp>
 
 #include <cerrno>
 #include <climits>
@@ -11,7 +13,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <getopt.h>
 #include <string>
 #include <sys/file.h>
 #include <sys/signalfd.h>
@@ -20,194 +21,128 @@
 
 namespace
 {
-const char kUsage[] =
-    "usage: kelvora-boardsim [options]\n"
+const char kDescription[] =
     "Simulates the board (bootstrap loader, loader chain, flasher program and NOR flash) on a\n"
     "pseudo-terminal. Prints the device path as the first line, registers it for port discovery,\n"
-    "and runs until Ctrl-C or SIGTERM. Closing the port resets the board; its flash stays.\n"
-    "  --baud N                  pace the line at N bit/s, 10 bits per byte (default: unpaced)\n"
-    "  --sector-erase-ms MS      sector erase time (default 500)\n"
-    "  --chip-erase-ms MS        chip erase time (default 2000)\n"
-    "  --flash FILE              load the flash from FILE if it exists; save it after every erase\n"
-    "                            and programming command and at the end\n"
-    "  --name NAME               registration name (default kelvora-sim-<pid>)\n"
-    "  --log                     print stage changes, commands and resets to stderr\n"
-    "faults:\n"
-    "  --no-answer-to-zero       the bootstrap loader ignores the 0x00 (board not reset)\n"
-    "  --cpu-id HEX              identification byte of the bootstrap loader (default C5)\n"
-    "  --flasher-id HEX          identification byte of the flasher program (default C5)\n"
-    "  --wrong-test-echo-at N    echo test: value N (0..254) is echoed wrongly\n"
-    "  --silent-after-rx N       fall silent after N received bytes (counted since reset)\n"
-    "  --silent-after-tx N       fall silent after N sent bytes\n"
-    "  --hang-up-after-rx N      close the pty when byte N (0-based) arrives\n"
-    "  --wrong-echo-at-rx N      the echo of received byte N (0-based) is wrong\n"
-    "  --erase-fails             chip and sector erase answer 'E'\n"
-    "  --wrong-checksum-block K  flash block K (0-based) gets a wrong checksum\n"
-    "  --flip-read-address ADDR  read-back of ADDR answers its bits flipped\n"
-    "  --help                    this text\n";
-
-enum EOption
-{
-    kOptBaud = 1000,
-    kOptSectorMs,
-    kOptChipMs,
-    kOptFlash,
-    kOptName,
-    kOptLog,
-    kOptNoZero,
-    kOptCpuId,
-    kOptFlasherId,
-    kOptTestEcho,
-    kOptSilentRx,
-    kOptSilentTx,
-    kOptHangUp,
-    kOptWrongEcho,
-    kOptEraseFails,
-    kOptChecksum,
-    kOptFlipRead,
-    kOptHelp
-};
-
-const struct option kOptions[] = {
-    {"baud", required_argument, nullptr, kOptBaud},
-    {"sector-erase-ms", required_argument, nullptr, kOptSectorMs},
-    {"chip-erase-ms", required_argument, nullptr, kOptChipMs},
-    {"flash", required_argument, nullptr, kOptFlash},
-    {"name", required_argument, nullptr, kOptName},
-    {"log", no_argument, nullptr, kOptLog},
-    {"no-answer-to-zero", no_argument, nullptr, kOptNoZero},
-    {"cpu-id", required_argument, nullptr, kOptCpuId},
-    {"flasher-id", required_argument, nullptr, kOptFlasherId},
-    {"wrong-test-echo-at", required_argument, nullptr, kOptTestEcho},
-    {"silent-after-rx", required_argument, nullptr, kOptSilentRx},
-    {"silent-after-tx", required_argument, nullptr, kOptSilentTx},
-    {"hang-up-after-rx", required_argument, nullptr, kOptHangUp},
-    {"wrong-echo-at-rx", required_argument, nullptr, kOptWrongEcho},
-    {"erase-fails", no_argument, nullptr, kOptEraseFails},
-    {"wrong-checksum-block", required_argument, nullptr, kOptChecksum},
-    {"flip-read-address", required_argument, nullptr, kOptFlipRead},
-    {"help", no_argument, nullptr, kOptHelp},
-    {nullptr, 0, nullptr, 0},
-};
+    "and runs until Ctrl-C or SIGTERM. Closing the port resets the board; its flash stays.\n";
 
 // A whole-string number within [nMin, nMax]; nBase 0 takes 0x.. and decimal.
-bool ParseNumber(const char* pszText, int nBase, long long nMin, long long nMax, long long& nValue)
+bool ParseNumber(const std::string& strText, int nBase, long long nMin, long long nMax, long long& nValue)
 {
     errno = 0;
     char* pszEnd = nullptr;
-    const long long n = std::strtoll(pszText, &pszEnd, nBase);
-    if (errno != 0 || pszEnd == pszText || *pszEnd != '\0' || n < nMin || n > nMax)
+    const long long n = std::strtoll(strText.c_str(), &pszEnd, nBase);
+    if (errno != 0 || pszEnd == strText.c_str() || *pszEnd != '\0' || n < nMin || n > nMax)
         return false;
     nValue = n;
     return true;
 }
 
-bool ReadOptions(int argc, char** argv, CBoardSim& sim, std::string& strName, std::string& strFlash,
-                 bool& bLog, bool& bHelp)
+// An option taking a number within [nMin, nMax] into value; another text is a usage error.
+template <typename T>
+CLI::Option* AddNumber(CLI::App& app, const char* pszName, const char* pszType, T& value, int nBase,
+                       long long nMin, long long nMax, const char* pszHelp)
 {
-    CBoardFaults faults;
+    const auto fnSet = [&value, pszName, nBase, nMin, nMax](const std::string& strText) {
+        long long n = 0;
+        if (!ParseNumber(strText, nBase, nMin, nMax, n))
+            throw CLI::ValidationError(pszName, "bad value '" + strText + "'");
+        value = static_cast<T>(n);
+    };
+    return app.add_option_function<std::string>(pszName, fnSet, pszHelp)->type_name(pszType);
+}
+
+struct CSimOptions
+{
+    int nBaud = 0;
     int nSectorMs = 500;
     int nChipMs = 2000;
-    int nOption;
-    long long n = 0;
-    while ((nOption = getopt_long(argc, argv, "", kOptions, nullptr)) != -1) {
-        bool bOk = true;
-        switch (nOption) {
-        case kOptBaud:
-            bOk = ParseNumber(optarg, 10, 0, 10000000, n);
-            sim.SetBaudRate(static_cast<int>(n));
-            break;
-        case kOptSectorMs:
-            bOk = ParseNumber(optarg, 10, 0, 3600000, n);
-            nSectorMs = static_cast<int>(n);
-            break;
-        case kOptChipMs:
-            bOk = ParseNumber(optarg, 10, 0, 3600000, n);
-            nChipMs = static_cast<int>(n);
-            break;
-        case kOptFlash:
-            strFlash = optarg;
-            break;
-        case kOptName:
-            strName = optarg;
-            bOk = !strName.empty() && strName.find('/') == std::string::npos && strName[0] != '.';
-            break;
-        case kOptLog:
-            bLog = true;
-            break;
-        case kOptNoZero:
-            faults.bNoAnswerToZero = true;
-            break;
-        case kOptCpuId:
-            bOk = ParseNumber(optarg, 16, 0, 255, n);
-            faults.nCpuId = static_cast<int>(n);
-            break;
-        case kOptFlasherId:
-            bOk = ParseNumber(optarg, 16, 0, 255, n);
-            faults.nFlasherId = static_cast<int>(n);
-            break;
-        case kOptTestEcho:
-            bOk = ParseNumber(optarg, 0, 0, 254, n);
-            faults.nWrongTestEchoAt = static_cast<int>(n);
-            break;
-        case kOptSilentRx:
-            bOk = ParseNumber(optarg, 0, 0, LLONG_MAX, faults.nSilentAfterRx);
-            break;
-        case kOptSilentTx:
-            bOk = ParseNumber(optarg, 0, 0, LLONG_MAX, faults.nSilentAfterTx);
-            break;
-        case kOptHangUp:
-            bOk = ParseNumber(optarg, 0, 0, LLONG_MAX, faults.nHangUpAfterRx);
-            break;
-        case kOptWrongEcho:
-            bOk = ParseNumber(optarg, 0, 0, LLONG_MAX, faults.nWrongEchoAtRx);
-            break;
-        case kOptEraseFails:
-            faults.bEraseStatusE = true;
-            break;
-        case kOptChecksum:
-            bOk = ParseNumber(optarg, 0, 0, INT_MAX, n);
-            faults.nWrongChecksumBlock = static_cast<int>(n);
-            break;
-        case kOptFlipRead:
-            bOk = ParseNumber(optarg, 0, 0, 0xFFFFFF, faults.nFlipReadAddress);
-            break;
-        case kOptHelp:
-            bHelp = true;
-            break;
-        default:
-            return false;
-        }
-        if (!bOk) {
-            std::fprintf(stderr, "kelvora-boardsim: bad value '%s' for an option\n", optarg ? optarg : "");
-            return false;
-        }
-    }
-    if (optind != argc) {
-        std::fprintf(stderr, "kelvora-boardsim: unexpected argument '%s'\n", argv[optind]);
-        return false;
-    }
-    sim.SetFaults(faults);
-    sim.SetEraseTimes(nSectorMs, nChipMs);
-    return true;
+    std::string strFlash;
+    std::string strName = "kelvora-sim-" + std::to_string(getpid());
+    bool bLog = false;
+    CBoardFaults faults;
+};
+
+void AddOptions(CLI::App& app, CSimOptions& o)
+{
+    // A repeated option's last value counts, where CLI11 would refuse the repeat.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.set_help_flag("--help", "this text");
+    AddNumber(app, "--baud", "N", o.nBaud, 10, 0, 10000000,
+              "pace the line at N bit/s, 10 bits per byte (default: unpaced)");
+    AddNumber(app, "--sector-erase-ms", "MS", o.nSectorMs, 10, 0, 3600000, "sector erase time (default 500)");
+    AddNumber(app, "--chip-erase-ms", "MS", o.nChipMs, 10, 0, 3600000, "chip erase time (default 2000)");
+    app.add_option("--flash", o.strFlash,
+                   "load the flash from FILE if it exists; save it after every erase and programming command "
+                   "and at the end")
+        ->type_name("FILE");
+    app.add_option_function<std::string>(
+           "--name",
+           [&o](const std::string& strName) {
+               // It becomes a file name in the registry, and a dot would hide it from discovery.
+               if (strName.empty() || strName.find('/') != std::string::npos || strName[0] == '.')
+                   throw CLI::ValidationError("--name", "bad value '" + strName + "'");
+               o.strName = strName;
+           },
+           "registration name (default kelvora-sim-<pid>)")
+        ->type_name("NAME");
+    app.add_flag("--log", o.bLog, "print stage changes, commands and resets to stderr");
+
+    const char kFaults[] = "Faults";
+    CBoardFaults& f = o.faults;
+    app.add_flag("--no-answer-to-zero", f.bNoAnswerToZero,
+                 "the bootstrap loader ignores the 0x00 (board not reset)")
+        ->group(kFaults);
+    AddNumber(app, "--cpu-id", "HEX", f.nCpuId, 16, 0, 255,
+              "identification byte of the bootstrap loader (default C5)")
+        ->group(kFaults);
+    AddNumber(app, "--flasher-id", "HEX", f.nFlasherId, 16, 0, 255,
+              "identification byte of the flasher program (default C5)")
+        ->group(kFaults);
+    AddNumber(app, "--wrong-test-echo-at", "N", f.nWrongTestEchoAt, 0, 0, 254,
+              "echo test: value N (0..254) is echoed wrongly")
+        ->group(kFaults);
+    AddNumber(app, "--silent-after-rx", "N", f.nSilentAfterRx, 0, 0, LLONG_MAX,
+              "fall silent after N received bytes (counted since reset)")
+        ->group(kFaults);
+    AddNumber(app, "--silent-after-tx", "N", f.nSilentAfterTx, 0, 0, LLONG_MAX,
+              "fall silent after N sent bytes")
+        ->group(kFaults);
+    AddNumber(app, "--hang-up-after-rx", "N", f.nHangUpAfterRx, 0, 0, LLONG_MAX,
+              "close the pty when byte N (0-based) arrives")
+        ->group(kFaults);
+    AddNumber(app, "--wrong-echo-at-rx", "N", f.nWrongEchoAtRx, 0, 0, LLONG_MAX,
+              "the echo of received byte N (0-based) is wrong")
+        ->group(kFaults);
+    app.add_flag("--erase-fails", f.bEraseStatusE, "chip and sector erase answer 'E'")->group(kFaults);
+    AddNumber(app, "--wrong-checksum-block", "K", f.nWrongChecksumBlock, 0, 0, INT_MAX,
+              "flash block K (0-based) gets a wrong checksum")
+        ->group(kFaults);
+    AddNumber(app, "--flip-read-address", "ADDR", f.nFlipReadAddress, 0, 0, 0xFFFFFF,
+              "read-back of ADDR answers its bits flipped")
+        ->group(kFaults);
 }
 }   // namespace
 
 int main(int argc, char** argv)
 {
-    CBoardSim sim;
-    std::string strName = "kelvora-sim-" + std::to_string(getpid());
-    std::string strFlash;
-    bool bLog = false;
-    bool bHelp = false;
-    if (!ReadOptions(argc, argv, sim, strName, strFlash, bLog, bHelp)) {
-        std::fputs(kUsage, stderr);
+    CSimOptions options;
+    CLI::App app(kDescription, "kelvora-boardsim");
+    AddOptions(app, options);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        std::fputs(app.help().c_str(), stdout);
+        return 0;
+    } catch (const CLI::ParseError& e) {
+        std::fprintf(stderr, "kelvora-boardsim: %s\n%s", e.what(), app.help().c_str());
         return 2;
     }
-    if (bHelp) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
+    CBoardSim sim;
+    sim.SetBaudRate(options.nBaud);
+    sim.SetEraseTimes(options.nSectorMs, options.nChipMs);
+    sim.SetFaults(options.faults);
+    const std::string& strFlash = options.strFlash;
 
     // Signals arrive through a descriptor; the board thread inherits the blocked mask.
     sigset_t setSignals;
@@ -231,7 +166,7 @@ int main(int argc, char** argv)
         }
         sim.SetFlashFile(strFlash);
     }
-    if (bLog)
+    if (options.bLog)
         sim.SetEventLog(
             [](const std::string& strEvent) { std::fprintf(stderr, "board: %s\n", strEvent.c_str()); });
     if (sim.Start() != 0) {
@@ -241,12 +176,12 @@ int main(int argc, char** argv)
     const std::string strDevice = sim.GetDevicePath();
     // Registered before the path is printed, so whoever reads the path can already discover it.
     CPortRegistration registration;
-    const bool bRegistered = registration.Register(strName, strDevice);
+    const bool bRegistered = registration.Register(options.strName, strDevice);
     std::printf("%s\n", strDevice.c_str());
     std::fflush(stdout);
     if (!bRegistered)
         std::fprintf(stderr, "kelvora-boardsim: cannot register in %s; connect to %s directly\n",
-                     GetSimulatorPortDirectory().c_str(), strDevice.c_str());
+                     CSimPortRegistry::GetDefaultDirectory().c_str(), strDevice.c_str());
     else
         std::fprintf(stderr, "kelvora-boardsim: board on %s, registered as %s\n", strDevice.c_str(),
                      registration.GetLinkPath().c_str());
@@ -257,7 +192,7 @@ int main(int argc, char** argv)
     do
         n = read(hSignals, &info, sizeof info);
     while (n < 0 && errno == EINTR);
-    if (bLog)
+    if (options.bLog)
         std::fprintf(stderr, "kelvora-boardsim: signal %u, ending\n", info.ssi_signo);
 
     registration.Unregister();

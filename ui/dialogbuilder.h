@@ -6,7 +6,7 @@
 #include <QString>
 #include <QWidget>
 
-#include "ui/dialogtemplate.h"
+#include "res/dialogtemplate.h"
 
 class QDialog;
 class QFont;

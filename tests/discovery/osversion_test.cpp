@@ -1,4 +1,4 @@
-#include "serial/osversion.h"
+#include "job/osversion.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #include "serial/portdiscovery.h"
+#include "serial/simportregistry.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
@@ -8,9 +9,7 @@
 #include <sstream>
 #include <tuple>
 
-#include <fcntl.h>
 #include <stdlib.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -125,16 +124,15 @@ TEST(PortDiscovery, FakeMachineListsHardwarePortsSortedThenLiveSimulatorLinks)
     fs::remove(m.m_root / "dev/ttyS5");
     fs::remove(m.m_root / "sys/devices/platform/serial8250/tty/ttyS6/device");
     std::ofstream(m.m_root / "dev/pts/3").put('\0');
-    // A running simulator holds the lock beside its link.
+    // Running simulators; what else the directory may hold is simportregistry_test's.
+    const CSimPortRegistry registry(m.m_roots.m_strSimulatorDir);
+    fs::permissions(registry.GetDirectory(), fs::perms::owner_all);   // a registry is private
     std::vector<int> locks;
-    for (const char* pszLink : {"board-b", "board-a", "ttyS11"}) {
-        fs::create_symlink(m.m_root / "dev/pts/3", m.m_root / "sim" / pszLink);
-        locks.push_back(open((m.m_root / "sim" / pszLink).string().append(".lock").c_str(),
-                             O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-        ASSERT_EQ(0, flock(locks.back(), LOCK_EX));
+    for (const char* pszName : {"board-b", "board-a", "ttyS11"}) {
+        locks.push_back(-1);
+        ASSERT_EQ(0, registry.Register(pszName, (m.m_root / "dev/pts/3").string(), locks.back()));
     }
     fs::create_symlink(m.m_root / "dev/pts/9", m.m_root / "sim/stale");   // its simulator is gone
-    std::ofstream(m.m_root / "sim/not-a-link").put('\0');
 
     const std::vector<std::string> expected = {
         "Pico [2e8a:000a] (ttyACM0) usb",

@@ -1,4 +1,4 @@
-#include "serial/windowsversion.h"
+#include "job/windowsversion.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 #include "pcside.h"
 
 #include "hex/hexfile.h"
-#include "serial/simportdirectory.h"
+#include "serial/simportregistry.h"
 #include "sim/boardsim.h"
 #include "sim/payloadformat.h"
 #include "sim/targetfiles.h"
@@ -162,7 +162,7 @@ TEST(BoardSimExecutable, PrintsRegistersServesAndCleansUp)
         strLine += ch;
     close(aPipe[0]);
     ASSERT_EQ(0u, strLine.rfind("/dev/pts/", 0)) << strLine;
-    const fs::path pathLink = fs::path(GetSimulatorPortDirectory()) / "simtest";
+    const fs::path pathLink = fs::path(CSimPortRegistry::GetDefaultDirectory()) / "simtest";
     EXPECT_EQ(fs::path(strLine.substr(0, strLine.size() - 1)), fs::read_symlink(pathLink));
     {
         CPcSide pc(pathLink.string());
@@ -172,8 +172,60 @@ TEST(BoardSimExecutable, PrintsRegistersServesAndCleansUp)
     int nStatus = 0;
     ASSERT_EQ(pid, waitpid(pid, &nStatus, 0));
     EXPECT_TRUE(WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 0) << nStatus;
-    EXPECT_FALSE(fs::exists(fs::symlink_status(pathLink)));
+    EXPECT_TRUE(fs::is_empty(pathLink.parent_path()));   // the link and its lock file
     unsetenv("XDG_RUNTIME_DIR");
+}
+
+// Usage errors end with status 2 before a board starts, --help with 0 and the options on stdout.
+TEST(BoardSimExecutable, OptionsItRefusesAndHelp)
+{
+    const struct
+    {
+        std::vector<const char*> args;
+        int nStatus;
+    } cases[] = {
+        {{"--help"}, 0},
+        {{"--baud", "fast"}, 2},
+        {{"--sector-erase-ms", "3600001"}, 2},
+        {{"--cpu-id", "1C5"}, 2},
+        {{"--name", "a/b"}, 2},
+        {{"--name", ".hidden"}, 2},
+        {{"--flip-read-address"}, 2},   // its value missing
+        {{"--no-such-option"}, 2},
+        {{"extra"}, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[0]);
+        int aPipe[2];
+        ASSERT_EQ(0, pipe(aPipe));
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            dup2(aPipe[1], STDOUT_FILENO);
+            dup2(aPipe[1], STDERR_FILENO);
+            std::vector<const char*> argv = {"kelvora-boardsim"};
+            argv.insert(argv.end(), c.args.begin(), c.args.end());
+            argv.push_back(nullptr);
+            execv(KELVORA_BOARDSIM_PATH, const_cast<char* const*>(argv.data()));
+            _exit(127);
+        }
+        close(aPipe[1]);
+        std::string strOutput;
+        char szBuffer[4096];
+        struct pollfd pfd = {aPipe[0], POLLIN, 0};
+        for (ssize_t n; poll(&pfd, 1, 10000) > 0 && (n = read(aPipe[0], szBuffer, sizeof szBuffer)) > 0;)
+            strOutput.append(szBuffer, static_cast<size_t>(n));
+        close(aPipe[0]);
+        kill(pid, SIGKILL);   // should one have started a board after all
+        int nStatus = 0;
+        ASSERT_EQ(pid, waitpid(pid, &nStatus, 0));
+        EXPECT_TRUE(WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == c.nStatus) << nStatus;
+        // Both list every option; an error names what was wrong first.
+        EXPECT_NE(std::string::npos, strOutput.find("--flip-read-address ADDR")) << strOutput;
+        if (c.nStatus != 0) {
+            EXPECT_EQ(0u, strOutput.rfind("kelvora-boardsim: ", 0)) << strOutput;
+        }
+    }
 }
 
 // The data bytes of a hex file in address order, and where they start.

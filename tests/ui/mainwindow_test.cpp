@@ -17,9 +17,9 @@
 #include <cstdio>
 #include <functional>
 
+#include "job/osversion.h"
 #include "link/targetlink.h"
 #include "res/resource.h"
-#include "serial/osversion.h"
 #include "support/connectlog.h"
 #include "tests/ui/uitestsupport.h"
 #include "ui/dialogbuilder.h"

@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "serial/simportdirectory.h"
+#include "serial/simportregistry.h"
 #include "sim/targetfiles.h"
 
 namespace
@@ -43,7 +43,7 @@ CUiBoard::CUiBoard() : m_dir("kelvora-ui"), m_runtime("kelvora-ui-run")
 
     Check(m_board.Start() == 0, "start the simulated board");
     // Registered as kelvora-boardsim does it, in a private folder.
-    const std::string strPorts = GetSimulatorPortDirectory();
+    const std::string strPorts = CSimPortRegistry::GetDefaultDirectory();
     Check(strPorts.rfind(m_runtime.Path(), 0) == 0, "steer discovery into " + m_runtime.Path());
     Check(m_registration.Register(kPortName, m_board.GetDevicePath()), "register the board");
 }

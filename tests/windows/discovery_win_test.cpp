@@ -1,5 +1,5 @@
 // Discovery and the version name against the running Windows (under Wine on the CI machine).
-#include "serial/osversion.h"
+#include "job/osversion.h"
 #include "serial/portdiscovery.h"
 #include "wintestenv.h"
 

@@ -1,22 +1,23 @@
 // A dialog template as data: title, size and font, and the controls in template (tab) order,
-// every position in dialog units. CDialogBuilder turns one into widgets.
+// every position in dialog units. Plain data, so the templates need no widget toolkit; the
+// window's CDialogBuilder turns one into widgets.
 #pragma once
 
 #include <vector>
 
 enum class EControlKind
 {
-    PushButton,      // QPushButton
-    DefPushButton,   // QPushButton, the dialog's default button
-    CheckBox,        // QCheckBox that toggles itself
-    GroupBox,        // QGroupBox (a frame with a caption)
-    Label,           // QLabel, left-aligned text
-    Icon,            // QLabel showing an icon
-    Edit,            // QLineEdit, single line
-    MultiLineEdit,   // QPlainTextEdit
-    ComboList,       // QComboBox, drop-down list without editing
-    ListBox,         // QListWidget
-    ProgressBar,     // QProgressBar, range 0 to 100
+    PushButton,      // push button
+    DefPushButton,   // push button, the dialog's default button
+    CheckBox,        // check box that toggles itself
+    GroupBox,        // a frame with a caption
+    Label,           // left-aligned text
+    Icon,            // an icon
+    Edit,            // text field, single line
+    MultiLineEdit,   // text field, several lines
+    ComboList,       // drop-down list without editing
+    ListBox,         // list of lines
+    ProgressBar,     // progress bar, range 0 to 100
 };
 
 // Style flags of a control (bit set).

@@ -1,6 +1,6 @@
-#include "serial/osversion.h"
+#include "job/osversion.h"
 
-#include "serial/windowsversion.h"
+#include "job/windowsversion.h"
 
 #include <cstring>
 #include <windows.h>

@@ -1,4 +1,4 @@
-#include "serial/osversion.h"
+#include "job/osversion.h"
 
 #include <fstream>
 
