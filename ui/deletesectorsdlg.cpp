@@ -15,8 +15,8 @@
 #include "ui/tabstopdelegate.h"
 
 CDeleteSectorsDlg::CDeleteSectorsDlg(QWidget* pParent, CTargetLink* pLink, CMessageBoxes* pBoxes)
-    : QDialog(pParent), m_btnDeleteSelected(nullptr), m_listSectors(nullptr), m_pLink(pLink),
-      m_nSectorCount(0), m_pParent(pParent), m_nSectorSize(kSectorSize), m_nBaseAddress(0), m_pBoxes(pBoxes),
+    : QDialog(pParent), m_pLink(pLink), m_nSectorCount(0), m_pParent(pParent), m_nSectorSize(kSectorSize),
+      m_nBaseAddress(0), m_btnDeleteSelected(nullptr), m_listSectors(nullptr), m_pBoxes(pBoxes),
       m_pTabStops(nullptr), m_nEndResult(0)
 {
     CDialogBuilder::Build(DeleteSectorsDialogTemplate(), this);

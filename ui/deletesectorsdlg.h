@@ -31,8 +31,6 @@ public:
     // Escape and the close box: the link lives unless a failure inside asked for Cancel.
     void reject() override;
 
-    QPushButton* m_btnDeleteSelected;
-    QListWidget* m_listSectors;
     CTargetLink* m_pLink;
     int m_nSectorCount;
     std::vector<QString> m_pSectorText;
@@ -50,6 +48,8 @@ private:
     void RequestEnd(int nResult);
     void RebuildSectorLines();
 
+    QPushButton* m_btnDeleteSelected;
+    QListWidget* m_listSectors;
     CMessageBoxes* m_pBoxes;
     CTabStopDelegate* m_pTabStops;
     int m_nEndResult;   // 0 while no end was requested

@@ -17,9 +17,9 @@
 #include "ui/messagebox.h"
 
 CFlashItDlg::CFlashItDlg(QWidget* pParent, CTargetLink* pLink, CHexFile* pHexFile, CMessageBoxes* pBoxes)
-    : QDialog(pParent), m_btnBack(nullptr), m_progVerify(nullptr), m_progFlash(nullptr), m_editStart(nullptr),
-      m_editEnd(nullptr), m_bVerify(0), m_pHexFile(pHexFile), m_pLink(pLink), m_pParent(pParent),
-      m_checkVerify(nullptr), m_pBoxes(pBoxes)
+    : QDialog(pParent), m_bVerify(0), m_pHexFile(pHexFile), m_pLink(pLink), m_pParent(pParent),
+      m_btnBack(nullptr), m_progVerify(nullptr), m_progFlash(nullptr), m_editStart(nullptr),
+      m_editEnd(nullptr), m_checkVerify(nullptr), m_pBoxes(pBoxes)
 {
     CDialogBuilder::Build(FlashItDialogTemplate(), this);
     m_btnBack = FindControl<QPushButton>(this, IDOK);

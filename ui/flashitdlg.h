@@ -28,11 +28,6 @@ public:
     // Escape and the close box: nothing failed, so the link lives and the end is OK.
     void reject() override;
 
-    QPushButton* m_btnBack;
-    QProgressBar* m_progVerify;
-    QProgressBar* m_progFlash;
-    QLineEdit* m_editStart;
-    QLineEdit* m_editEnd;
     int m_bVerify;
     CHexFile* m_pHexFile;
     CTargetLink* m_pLink;
@@ -41,6 +36,11 @@ public:
 private:
     void OnInitDialog();
 
+    QPushButton* m_btnBack;
+    QProgressBar* m_progVerify;
+    QProgressBar* m_progFlash;
+    QLineEdit* m_editStart;
+    QLineEdit* m_editEnd;
     QCheckBox* m_checkVerify;
     CMessageBoxes* m_pBoxes;
 };

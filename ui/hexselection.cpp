@@ -42,33 +42,31 @@ private:
 };
 }   // namespace
 
-// Replaces the held image by the file at strPath: verify, then load. strShownName names the
-// file in the "not valid" box and line.
-static void LoadHexFile(CKelvoraDlg& dlg, const std::string& strPath, const std::string& strShownName)
+void CKelvoraDlg::LoadHexFile(const std::string& strPath, const std::string& strShownName)
 {
-    dlg.m_pHexFile.reset();
-    dlg.m_pHexFile = std::make_unique<CHexFile>(strPath.c_str());
-    CLogSink sink(dlg);
-    const EImageLoad eLoad = LoadHexImage(*dlg.m_pHexFile, &sink);
+    m_pHexFile.reset();
+    m_pHexFile = std::make_unique<CHexFile>(strPath.c_str());
+    CLogSink sink(*this);
+    const EImageLoad eLoad = LoadHexImage(*m_pHexFile, &sink);
     if (eLoad == EImageLoad::NotValid) {
         const std::string strText = NotValidHexText(strShownName);
-        dlg.m_pBoxes->ShowMessage(&dlg, strText, "Error", EBoxIcon::None);
-        dlg.Log(strText);
-        dlg.m_pPropertiesButton->setEnabled(false);
-        dlg.m_pReloadButton->setEnabled(false);
-        dlg.m_pHexFile.reset();
+        m_pBoxes->ShowMessage(this, strText, "Error", EBoxIcon::None);
+        Log(strText);
+        m_pPropertiesButton->setEnabled(false);
+        m_pReloadButton->setEnabled(false);
+        m_pHexFile.reset();
         return;
     }
-    dlg.m_pFileNameEdit->setText(QString::fromStdString(strPath));
+    m_pFileNameEdit->setText(QString::fromStdString(strPath));
     if (eLoad == EImageLoad::NotLoaded) {
-        dlg.Log(NotLoadedHexText(strPath));
-        dlg.m_pPropertiesButton->setEnabled(false);
-        dlg.m_pHexFile.reset();
+        Log(NotLoadedHexText(strPath));
+        m_pPropertiesButton->setEnabled(false);
+        m_pHexFile.reset();
         return;
     }
-    dlg.m_pPropertiesButton->setEnabled(true);
-    dlg.m_pReloadButton->setEnabled(true);
-    dlg.Log(LoadedHexText(strPath));
+    m_pPropertiesButton->setEnabled(true);
+    m_pReloadButton->setEnabled(true);
+    Log(LoadedHexText(strPath));
 }
 
 void CKelvoraDlg::OnBrowse()
@@ -76,7 +74,7 @@ void CKelvoraDlg::OnBrowse()
     std::string strPath;
     if (!m_pBoxes->ChooseOpenFile(this, HexFileDialogSpec(), &strPath))
         return;
-    LoadHexFile(*this, strPath, QFileInfo(QString::fromStdString(strPath)).fileName().toStdString());
+    LoadHexFile(strPath, QFileInfo(QString::fromStdString(strPath)).fileName().toStdString());
     UpdateData(true);
 }
 
@@ -84,7 +82,7 @@ void CKelvoraDlg::OnReload()
 {
     UpdateData(true);
     const std::string strPath = m_strFileName;
-    LoadHexFile(*this, strPath, strPath);
+    LoadHexFile(strPath, strPath);
 }
 
 void CKelvoraDlg::OnProperties()

@@ -54,24 +54,6 @@ public:
     void accept() override;   // the accept key: OnOK
     void reject() override;   // Escape and the close box: OnCancel
 
-    // Controls, bound by the constructor.
-    QComboBox* m_pFlashChipList;           // 1005
-    QPushButton* m_pDeleteSectorsButton;   // 1017
-    QPushButton* m_pFlashButton;           // 1016
-    QPushButton* m_pInfoButton;            // 1015
-    QProgressBar* m_pTestProgress;         // 1014, lower bar
-    QProgressBar* m_pLoadProgress;         // 1013, upper bar
-    QPushButton* m_pDisconnectButton;      // 1007
-    QPushButton* m_pConnectButton;         // 1006
-    QComboBox* m_pBoardList;               // 1003
-    QComboBox* m_pSpeedList;               // 1002
-    QPushButton* m_pReloadButton;          // 1011
-    QPushButton* m_pPropertiesButton;      // 1012
-    QLineEdit* m_pFileNameEdit;            // 1009
-    QPushButton* m_pBrowseButton;          // 1010
-    QPlainTextEdit* m_pLogView;            // 1004
-    QComboBox* m_pPortList;                // 1001
-
     std::string m_strFileName;   // the Filename field (1009)
     std::string m_strPort;       // the Port list's selection (1001)
     QIcon m_hIcon;               // the application icon (128)
@@ -116,6 +98,27 @@ private:
     void SetLogFont();
     // Buttons of the Connection and Flash groups for the connected or not-connected state.
     void SetConnectedState(bool bConnected);
+    // Replaces the held image by the file at strPath: verify, then load (hexselection.cpp).
+    // strShownName names the file in the "not valid" box and line.
+    void LoadHexFile(const std::string& strPath, const std::string& strShownName);
+
+    // Controls, bound by the constructor.
+    QComboBox* m_pFlashChipList;           // 1005
+    QPushButton* m_pDeleteSectorsButton;   // 1017
+    QPushButton* m_pFlashButton;           // 1016
+    QPushButton* m_pInfoButton;            // 1015
+    QProgressBar* m_pTestProgress;         // 1014, lower bar
+    QProgressBar* m_pLoadProgress;         // 1013, upper bar
+    QPushButton* m_pDisconnectButton;      // 1007
+    QPushButton* m_pConnectButton;         // 1006
+    QComboBox* m_pBoardList;               // 1003
+    QComboBox* m_pSpeedList;               // 1002
+    QPushButton* m_pReloadButton;          // 1011
+    QPushButton* m_pPropertiesButton;      // 1012
+    QLineEdit* m_pFileNameEdit;            // 1009
+    QPushButton* m_pBrowseButton;          // 1010
+    QPlainTextEdit* m_pLogView;            // 1004
+    QComboBox* m_pPortList;                // 1001
 
     class CConnectSink;
     friend class CHandlerScope;

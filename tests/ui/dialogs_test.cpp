@@ -104,9 +104,9 @@ public:
         m_board.Board().SetEraseTimes(5, 10);
         m_pDlg = OpenMainWindow(m_boxes);
         QVERIFY(SelectPort(*m_pDlg, CUiBoard::kPortName));
-        m_pDlg->m_pSpeedList->addItem(kFastSpeed);
-        m_pDlg->m_pSpeedList->setCurrentText(kFastSpeed);
-        Click(m_pDlg->m_pConnectButton);
+        Control<QComboBox>(m_pDlg.get(), IDC_SPEED)->addItem(kFastSpeed);
+        Control<QComboBox>(m_pDlg.get(), IDC_SPEED)->setCurrentText(kFastSpeed);
+        Click(Control<QPushButton>(m_pDlg.get(), IDC_CONNECT));
         QVERIFY2(Connected(), m_pDlg->m_strLog.c_str());
         m_nSectors = nSectors;
         if (bPattern && nSectors > 0) {
@@ -120,7 +120,10 @@ public:
         m_nLogLines = LogLines(*m_pDlg).size();
     }
 
-    bool Connected() const { return m_pDlg->m_pDisconnectButton->isEnabled() && m_pDlg->m_pLink != nullptr; }
+    bool Connected() const
+    {
+        return Control<QPushButton>(m_pDlg.get(), IDC_DISCONNECT)->isEnabled() && m_pDlg->m_pLink != nullptr;
+    }
     // Log lines since the connection was made.
     std::vector<std::string> NewLog() const
     {
@@ -394,7 +397,7 @@ private slots:
                 Click(FindControl<QPushButton>(pDlg.get(), IDC_BROWSE));
                 break;
             case CHexStep::Reload:
-                Click(pDlg->m_pReloadButton);
+                Click(Control<QPushButton>(pDlg.get(), IDC_RELOAD));
                 break;
             case CHexStep::Rewrite:
                 WriteText(strLast, step.strContents);
@@ -415,11 +418,11 @@ private slots:
         QVERIFY(log.size() >= c.logTail.size());
         for (size_t i = 0; i < c.logTail.size(); ++i)
             QCOMPARE(log[log.size() - c.logTail.size() + i], expand(c.logTail[i]));
-        QCOMPARE(pDlg->m_pPropertiesButton->isEnabled(), c.bProperties);
-        QCOMPARE(pDlg->m_pReloadButton->isEnabled(), c.bReload);
+        QCOMPARE(Control<QPushButton>(pDlg.get(), IDC_PROPERTIES)->isEnabled(), c.bProperties);
+        QCOMPARE(Control<QPushButton>(pDlg.get(), IDC_RELOAD)->isEnabled(), c.bReload);
         QCOMPARE(pDlg->m_pHexFile != nullptr, c.bImage);
         const std::string strField = c.strField.empty() ? std::string() : dir.Path(c.strField);
-        QCOMPARE(pDlg->m_pFileNameEdit->text().toStdString(), strField);
+        QCOMPARE(Control<QLineEdit>(pDlg.get(), IDC_FILENAME)->text().toStdString(), strField);
         QCOMPARE(pDlg->m_strFileName, strField);
 
         const CFileDialogSpec& spec = boxes.m_fileDialogs.front();
@@ -439,7 +442,7 @@ private slots:
                     pInfo->accept();
                 }
             });
-            Click(pDlg->m_pPropertiesButton);
+            Click(Control<QPushButton>(pDlg.get(), IDC_PROPERTIES));
             CHexFile image(strLast.c_str());
             QVERIFY(image.Verify() == 0 && image.Load() == 0);
             const HexItem* pLast = image.m_pFirst;
@@ -522,7 +525,7 @@ private slots:
             QVERIFY(!pList->item(0)->isSelected());
             const bool bSectorClicked =
                 std::any_of(c.clickLines.begin(), c.clickLines.end(), [](int n) { return n > 0; });
-            QCOMPARE(pSectors->m_btnDeleteSelected->isEnabled(), bSectorClicked);
+            QCOMPARE(Control<QPushButton>(pSectors, IDC_DELETE_SELECTED)->isEnabled(), bSectorClicked);
             const QFontMetrics metrics(pList->font());
             bColumnsFit = nTabPixels > metrics.horizontalAdvance("Sector #126") &&
                           nTabPixels > metrics.horizontalAdvance("0x3F0000 - 0x3F7FFF") &&
@@ -532,7 +535,7 @@ private slots:
                                            metrics.horizontalAdvance("0x3F0000 - 0x3F7FFF"),
                                            metrics.horizontalAdvance("deleted"), pList->viewport()->width());
             if (c.bDeleteSelected)
-                Click(pSectors->m_btnDeleteSelected);
+                Click(Control<QPushButton>(pSectors, IDC_DELETE_SELECTED));
             if (c.bEraseChip)
                 Click(FindControl<QPushButton>(pSectors, IDC_ERASE_CHIP));
             wire = window.m_board.ToBoard();
@@ -544,7 +547,7 @@ private slots:
                     QTest::keyClick(pSectors, Qt::Key_Escape);
             }
         });
-        Click(window.m_pDlg->m_pDeleteSectorsButton);
+        Click(Control<QPushButton>(window.m_pDlg.get(), IDC_DELETE_SECTORS));
         QCoreApplication::processEvents();   // a dialog that never showed leaves its timer
         QCOMPARE(QApplication::activeModalWidget(), nullptr);
 
@@ -625,16 +628,17 @@ private slots:
             auto* pFlash = dynamic_cast<CFlashItDlg*>(pModal);
             if (pFlash == nullptr)
                 return;
-            fields << pFlash->m_editStart->text() << pFlash->m_editEnd->text();
+            fields << Control<QLineEdit>(pFlash, IDC_FLASHIT_START)->text()
+                   << Control<QLineEdit>(pFlash, IDC_FLASHIT_END)->text();
             if (c.bVerify)
                 Click(FindControl<QCheckBox>(pFlash, IDC_VERIFY));
             Click(FindControl<QPushButton>(pFlash, IDC_FLASHIT));
-            nFlashBar = pFlash->m_progFlash->value();
-            nVerifyBar = pFlash->m_progVerify->value();
-            bVerifyBarEnabled = pFlash->m_progVerify->isEnabled();
+            nFlashBar = Control<QProgressBar>(pFlash, IDC_PROGRESS_FLASH)->value();
+            nVerifyBar = Control<QProgressBar>(pFlash, IDC_PROGRESS_VERIFY)->value();
+            bVerifyBarEnabled = Control<QProgressBar>(pFlash, IDC_PROGRESS_VERIFY)->isEnabled();
         });
         window.m_boxes.m_shown.clear();
-        Click(window.m_pDlg->m_pFlashButton);
+        Click(Control<QPushButton>(window.m_pDlg.get(), IDC_FLASH));
         QCOMPARE(QApplication::activeModalWidget(), nullptr);
 
         QCOMPARE(fields, (QStringList{"0x000020", "0x000FFF"}));
@@ -663,7 +667,7 @@ private slots:
         }
         // The link is still in step with the flasher program.
         window.m_boxes.m_shown.clear();
-        Click(window.m_pDlg->m_pInfoButton);
+        Click(Control<QPushButton>(window.m_pDlg.get(), IDC_INFO));
         QVERIFY(window.m_boxes.m_shown ==
                 Shown({{CUiBoard::InfoText("main.h86"), "Info", EBoxIcon::Information}}));
     }
@@ -671,7 +675,7 @@ private slots:
     void FlashItWithoutImageOrClosedByEscape()
     {
         CConnectedWindow window;
-        Click(window.m_pDlg->m_pFlashButton);
+        Click(Control<QPushButton>(window.m_pDlg.get(), IDC_FLASH));
         QVERIFY(window.m_boxes.m_shown ==
                 Shown({{"Please select a valid hex file", "Error", EBoxIcon::Warning}}));
         QVERIFY(window.m_board.ToBoard().empty());
@@ -680,7 +684,7 @@ private slots:
         Click(FindControl<QPushButton>(window.m_pDlg.get(), IDC_BROWSE));
         window.m_boxes.m_shown.clear();
         WhenModalOpens([](QWidget* pModal) { QTest::keyClick(pModal, Qt::Key_Escape); });
-        Click(window.m_pDlg->m_pFlashButton);
+        Click(Control<QPushButton>(window.m_pDlg.get(), IDC_FLASH));
         QVERIFY(window.m_boxes.m_shown.empty());
         QVERIFY(window.Connected());
         QVERIFY(window.m_board.ToBoard().empty());
@@ -694,7 +698,7 @@ private slots:
             Click(FindControl<QPushButton>(pModal, IDC_ERASE_CHIP));
             Click(FindControl<QPushButton>(pModal, IDOK));
         });
-        Click(window.m_pDlg->m_pDeleteSectorsButton);
+        Click(Control<QPushButton>(window.m_pDlg.get(), IDC_DELETE_SECTORS));
         QVERIFY(window.m_board.Board().GetFlash() ==
                 std::vector<uint8_t>(CUiBoard::kSectorCount * kSectorSize, 0xFF));
 
@@ -705,7 +709,7 @@ private slots:
             Click(FindControl<QCheckBox>(pModal, IDC_VERIFY));
             Click(FindControl<QPushButton>(pModal, IDC_FLASHIT));
         });
-        Click(window.m_pDlg->m_pFlashButton);
+        Click(Control<QPushButton>(window.m_pDlg.get(), IDC_FLASH));
         QVERIFY(window.m_boxes.m_shown ==
                 Shown({{"Hexfile flashed and verified successfully", "Info", EBoxIcon::Information}}));
 

@@ -65,12 +65,11 @@ Lines Tail(const CKelvoraDlg& dlg, size_t nCount)
 }
 
 // Enabled states of Connect, Disconnect, Info, Delete Sectors, Flash it.
-QString ButtonStates(const CKelvoraDlg& dlg)
+QString ButtonStates(CKelvoraDlg& dlg)
 {
     QString str;
-    for (QPushButton* pButton : {dlg.m_pConnectButton, dlg.m_pDisconnectButton, dlg.m_pInfoButton,
-                                 dlg.m_pDeleteSectorsButton, dlg.m_pFlashButton})
-        str += pButton->isEnabled() ? QLatin1Char('1') : QLatin1Char('0');
+    for (int nId : {IDC_CONNECT, IDC_DISCONNECT, IDC_INFO, IDC_DELETE_SECTORS, IDC_FLASH})
+        str += Control<QPushButton>(&dlg, nId)->isEnabled() ? QLatin1Char('1') : QLatin1Char('0');
     return str;
 }
 const QString kNotConnected = QStringLiteral("10000");
@@ -160,9 +159,14 @@ private:
         m_pDlg = OpenMainWindow(m_boxes, std::move(fnEnumerate));
         QVERIFY(SelectPort(*m_pDlg, CUiBoard::kPortName));
     }
+    // The window's controls by control ID.
+    QPushButton* Button(int nId) { return Control<QPushButton>(m_pDlg.get(), nId); }
+    QComboBox* List(int nId) { return Control<QComboBox>(m_pDlg.get(), nId); }
+    QProgressBar* Bar(int nId) { return Control<QProgressBar>(m_pDlg.get(), nId); }
+    QPlainTextEdit* LogView() { return Control<QPlainTextEdit>(m_pDlg.get(), IDC_LOGVIEW); }
     void Connect()
     {
-        Click(m_pDlg->m_pConnectButton);
+        Click(Button(IDC_CONNECT));
         QCOMPARE(ButtonStates(*m_pDlg), kConnected);
         m_boxes.m_shown.clear();
     }
@@ -188,18 +192,19 @@ private slots:
                              "Buildung available options", "Enumerating available serial ports",
                              "Enumeration complete"};
         QCOMPARE(LogLines(*m_pDlg), expected);
-        QCOMPARE(m_pDlg->m_pLogView->toPlainText(), QString::fromStdString(m_pDlg->m_strLog)
-                                                        .replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
-                                                        .chopped(1));
+        QCOMPARE(LogView()->toPlainText(), QString::fromStdString(m_pDlg->m_strLog)
+                                               .replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+                                               .chopped(1));
         QCOMPARE(m_pDlg->m_strWorkDir, m_pBoard->Dir().Path());
         QCOMPARE(m_pDlg->m_strSecondLoaderFile, std::string("main.h86"));
         QCOMPARE(ButtonStates(*m_pDlg), kNotConnected);
-        QVERIFY(!m_pDlg->m_pReloadButton->isEnabled() && !m_pDlg->m_pPropertiesButton->isEnabled());
-        QVERIFY(!m_pDlg->m_pFileNameEdit->isEnabled() && m_pDlg->m_strFileName.empty());
-        QVERIFY(m_pDlg->m_pLogView->isReadOnly());
-        QVERIFY(QFontInfo(m_pDlg->m_pLogView->font()).fixedPitch());
-        QCOMPARE(m_pDlg->m_pLoadProgress->value(), 0);
-        QCOMPARE(m_pDlg->m_pTestProgress->value(), 0);
+        QVERIFY(!Button(IDC_RELOAD)->isEnabled() && !Button(IDC_PROPERTIES)->isEnabled());
+        QVERIFY(!Control<QLineEdit>(m_pDlg.get(), IDC_FILENAME)->isEnabled() &&
+                m_pDlg->m_strFileName.empty());
+        QVERIFY(LogView()->isReadOnly());
+        QVERIFY(QFontInfo(LogView()->font()).fixedPitch());
+        QCOMPARE(Bar(IDC_PROGRESS_LOAD)->value(), 0);
+        QCOMPARE(Bar(IDC_PROGRESS_TEST)->value(), 0);
         QVERIFY(m_pDlg->m_pLink == nullptr);
         QVERIFY(m_boxes.m_shown.empty());
     }
@@ -225,10 +230,11 @@ private slots:
             for (const char* psz : {"COM2", "COM1", "COM10"})
                 ports.push_back({std::string("/dev/x") + psz, psz, psz, false, ""});
         });
-        QComboBox* pList = list == "Speed"   ? m_pDlg->m_pSpeedList
-                           : list == "Board" ? m_pDlg->m_pBoardList
-                           : list == "Port"  ? m_pDlg->m_pPortList
-                                             : m_pDlg->m_pFlashChipList;
+        const int nListId = list == "Speed"   ? IDC_SPEED
+                            : list == "Board" ? IDC_BOARD
+                            : list == "Port"  ? IDC_PORT
+                                              : IDC_FLASHCHIP;
+        QComboBox* pList = List(nListId);
         QStringList shown;
         for (int i = 0; i < pList->count(); ++i)
             shown << pList->itemText(i);
@@ -245,10 +251,10 @@ private slots:
             ports.push_back({"/dev/ttyS2", "ttyS2", "Some long name", false, ""});   // ends the list
             ports.push_back({"/dev/ttyS3", "ttyS3", "ttyS3", false, ""});
         });
-        QCOMPARE(m_pDlg->m_pPortList->count(), 2);
+        QCOMPARE(List(IDC_PORT)->count(), 2);
         QCOMPARE(m_pDlg->m_strPort, std::string("ttyS1"));
         QCOMPARE(m_pDlg->GetSelectedPortPath(), std::string("/dev/ttyS1"));
-        m_pDlg->m_pPortList->setCurrentIndex(1);
+        List(IDC_PORT)->setCurrentIndex(1);
         QCOMPARE(m_pDlg->GetSelectedPortPath(), std::string("/dev/ttyUSB0"));
     }
 
@@ -262,14 +268,14 @@ private slots:
         QCOMPARE(Tail(*m_pDlg, 3),
                  (Lines{"Enumerating available serial ports", "Could not read from /sys/class/tty. (err=2)",
                         "Enumeration complete"}));
-        QCOMPARE(m_pDlg->m_pPortList->currentText(), QStringLiteral("ttyS0"));
+        QCOMPARE(List(IDC_PORT)->currentText(), QStringLiteral("ttyS0"));
     }
 
     void KeepsTheWholeLogInView()
     {
         Open();
         // Each line is added at the end; nothing before it is rewritten.
-        QTextDocument* pDocument = m_pDlg->m_pLogView->document();
+        QTextDocument* pDocument = LogView()->document();
         int nFirstChange = pDocument->characterCount();
         const int nStartLength = nFirstChange;
         connect(pDocument, &QTextDocument::contentsChange, this,
@@ -281,8 +287,8 @@ private slots:
         QCOMPARE(lines.size(), size_t(605));
         QCOMPARE(lines.front(), std::string("Kelvora started"));
         QCOMPARE(lines.back(), std::string("line 599"));
-        QCOMPARE(m_pDlg->m_pLogView->blockCount(), 605);
-        QScrollBar* pScroll = m_pDlg->m_pLogView->verticalScrollBar();
+        QCOMPARE(LogView()->blockCount(), 605);
+        QScrollBar* pScroll = LogView()->verticalScrollBar();
         QVERIFY(pScroll->maximum() > 0);
         QCOMPARE(pScroll->value(), pScroll->maximum());
     }
@@ -290,11 +296,11 @@ private slots:
     void Connects()
     {
         Open();
-        Click(m_pDlg->m_pConnectButton);
+        Click(Button(IDC_CONNECT));
         QCOMPARE(AttemptLines(*m_pDlg), kConnectLines);
         QCOMPARE(m_boxes.m_shown, std::vector<CShownBox>{kResetBox});
-        QCOMPARE(m_pDlg->m_pLoadProgress->value(), 100);
-        QCOMPARE(m_pDlg->m_pTestProgress->value(), 100);
+        QCOMPARE(Bar(IDC_PROGRESS_LOAD)->value(), 100);
+        QCOMPARE(Bar(IDC_PROGRESS_TEST)->value(), 100);
         QCOMPARE(ButtonStates(*m_pDlg), kConnected);
         QVERIFY(m_pDlg->m_pLink != nullptr && m_pDlg->m_pLink->m_bConnected);
         QVERIFY(QGuiApplication::overrideCursor() == nullptr);
@@ -321,27 +327,27 @@ private slots:
             m_pDlg = OpenMainWindow(m_boxes, [](std::vector<SerialPortInfo>&) {});
         else
             Open();
-        m_pDlg->m_pFlashChipList->setCurrentIndex(c.nChipIndex);
+        List(IDC_FLASHCHIP)->setCurrentIndex(c.nChipIndex);
         if (c.pszPullCableAt)
-            connect(m_pDlg->m_pLogView, &QPlainTextEdit::blockCountChanged, this, [&] {
-                if (m_pDlg->m_pLogView->document()->lastBlock().text() == QLatin1String(c.pszPullCableAt))
+            connect(LogView(), &QPlainTextEdit::blockCountChanged, this, [&] {
+                if (LogView()->document()->lastBlock().text() == QLatin1String(c.pszPullCableAt))
                     m_pBoard->Board().Stop();
             });
         if (c.nPullCableAtBar >= 0)
-            connect(m_pDlg->m_pLoadProgress, &QProgressBar::valueChanged, this, [&](int nValue) {
+            connect(Bar(IDC_PROGRESS_LOAD), &QProgressBar::valueChanged, this, [&](int nValue) {
                 if (nValue == c.nPullCableAtBar)
                     m_pBoard->Board().Stop();
             });
 
-        Click(m_pDlg->m_pConnectButton);
+        Click(Button(IDC_CONNECT));
         Lines expected(kConnectLines.begin(), kConnectLines.begin() + static_cast<long>(c.nStepLines));
         expected.push_back(c.pszError);
         expected.push_back(c.pszClosed);
         QCOMPARE(AttemptLines(*m_pDlg), expected);
         QCOMPARE(m_boxes.m_shown, (std::vector<CShownBox>{kResetBox, kCannotConnectBox}));
         QCOMPARE(ButtonStates(*m_pDlg), kNotConnected);
-        QCOMPARE(m_pDlg->m_pLoadProgress->value(), c.nUpperBar);
-        QCOMPARE(m_pDlg->m_pTestProgress->value(), c.nLowerBar);
+        QCOMPARE(Bar(IDC_PROGRESS_LOAD)->value(), c.nUpperBar);
+        QCOMPARE(Bar(IDC_PROGRESS_TEST)->value(), c.nLowerBar);
         // The attempt's link stays, closed.
         QVERIFY(m_pDlg->m_pLink != nullptr && m_pDlg->m_pLink->m_pPort == nullptr);
         QVERIFY(QGuiApplication::overrideCursor() == nullptr);
@@ -356,15 +362,15 @@ private slots:
         faults.nWrongTestEchoAt = 100;
         m_pBoard->Board().SetFaults(faults);
         Open();
-        Click(m_pDlg->m_pConnectButton);
+        Click(Button(IDC_CONNECT));
         m_pBoard->Board().SetFaults(CBoardFaults());
         int nBarsAtReset = -1;
         m_boxes.m_fnOnShow = [&](const CShownBox& box) {
             if (box == kResetBox)
-                nBarsAtReset = m_pDlg->m_pLoadProgress->value() + m_pDlg->m_pTestProgress->value();
+                nBarsAtReset = Bar(IDC_PROGRESS_LOAD)->value() + Bar(IDC_PROGRESS_TEST)->value();
         };
         m_boxes.m_shown.clear();
-        Click(m_pDlg->m_pConnectButton);
+        Click(Button(IDC_CONNECT));
         QCOMPARE(nBarsAtReset, 0);
         QCOMPARE(m_boxes.m_shown, std::vector<CShownBox>{kResetBox});
         QCOMPARE(AttemptLines(*m_pDlg), kConnectLines);
@@ -376,14 +382,14 @@ private slots:
     {
         Open();
         for (int nChip : {2, 0}) {
-            m_pDlg->m_pFlashChipList->setCurrentIndex(nChip);
+            List(IDC_FLASHCHIP)->setCurrentIndex(nChip);
             Connect();
             const std::string strFile = nChip == 2 ? "mainamd.h86" : "main.h86";
             QCOMPARE(m_pDlg->m_strSecondLoaderFile, strFile);
-            Click(m_pDlg->m_pInfoButton);
+            Click(Button(IDC_INFO));
             const std::vector<CShownBox> info{{CUiBoard::InfoText(strFile), "Info", EBoxIcon::Information}};
             QCOMPARE(m_boxes.m_shown, info);
-            Click(m_pDlg->m_pDisconnectButton);
+            Click(Button(IDC_DISCONNECT));
         }
     }
 
@@ -395,7 +401,7 @@ private slots:
         faults.nSilentAfterRx = Received() + 1;   // the info selector is echoed, the text request not
         m_pBoard->Board().SetFaults(faults);
         const size_t nLines = LogLines(*m_pDlg).size();
-        Click(m_pDlg->m_pInfoButton);
+        Click(Button(IDC_INFO));
         QCOMPARE(m_boxes.m_shown, (std::vector<CShownBox>{{"", "Info", EBoxIcon::Information}}));
         QCOMPARE(LogLines(*m_pDlg).size(), nLines);
         QCOMPARE(ButtonStates(*m_pDlg), kConnected);
@@ -411,13 +417,13 @@ private slots:
         m_pBoard->Board().SetFaults(faults);
         bool bOpenAtBox = false;
         m_boxes.m_fnOnShow = [&](const CShownBox&) { bOpenAtBox = m_pDlg->m_pLink != nullptr; };
-        Click(m_pDlg->m_pInfoButton);
+        Click(Button(IDC_INFO));
         QVERIFY(bOpenAtBox);   // disconnected after the operator confirmed
         QCOMPARE(m_boxes.m_shown, std::vector<CShownBox>{kLostBox});
         QCOMPARE(Tail(*m_pDlg, 3), (Lines{"Connection tested", "Connection closed", "Serial port closed"}));
         QCOMPARE(ButtonStates(*m_pDlg), kNotConnected);
         QVERIFY(m_pDlg->m_pLink == nullptr);
-        QCOMPARE(m_pDlg->m_pLoadProgress->value() + m_pDlg->m_pTestProgress->value(), 0);
+        QCOMPARE(Bar(IDC_PROGRESS_LOAD)->value() + Bar(IDC_PROGRESS_TEST)->value(), 0);
     }
 
     void Disconnects()
@@ -426,11 +432,11 @@ private slots:
         Connect();
         const long long nSent = Received();
         const int nResets = m_pBoard->Board().GetResetCount();
-        Click(m_pDlg->m_pDisconnectButton);
+        Click(Button(IDC_DISCONNECT));
         QCOMPARE(Tail(*m_pDlg, 2), (Lines{"Connection closed", "Serial port closed"}));
         QCOMPARE(ButtonStates(*m_pDlg), kNotConnected);
         QVERIFY(m_pDlg->m_pLink == nullptr);
-        QCOMPARE(m_pDlg->m_pLoadProgress->value() + m_pDlg->m_pTestProgress->value(), 0);
+        QCOMPARE(Bar(IDC_PROGRESS_LOAD)->value() + Bar(IDC_PROGRESS_TEST)->value(), 0);
         QVERIFY(m_pBoard->Board().WaitForResetCount(nResets + 1, 5000));
         QCOMPARE(Received(), nSent);
         QVERIFY(m_boxes.m_shown.empty());
@@ -443,7 +449,7 @@ private slots:
         Connect();
         const long long nSent = Received();
         const int nResets = m_pBoard->Board().GetResetCount();
-        Click(FindControl<QPushButton>(m_pDlg.get(), IDC_EXIT));
+        Click(Button(IDC_EXIT));
         QCOMPARE(m_pDlg->result(), int(QDialog::Accepted));
         QVERIFY(!m_pDlg->isVisible());
         QVERIFY(m_pDlg->m_pLink == nullptr && m_pDlg->m_pLogFont == nullptr);
@@ -477,7 +483,7 @@ private slots:
                 texts << pLabel->text();
             Click(FindControl<QPushButton>(pBox, IDOK));
         });
-        Click(FindControl<QPushButton>(m_pDlg.get(), IDC_ABOUT));
+        Click(Button(IDC_ABOUT));
         QCOMPARE(strTitle, QString::fromUtf8("Info \xC3\xBC"
                                              "ber kelvora"));
         QVERIFY(texts.contains(QStringLiteral("Kelvora version " KELVORA_VERSION_TEXT)));
@@ -488,12 +494,11 @@ private slots:
     void ClosesOnlyAfterTheConnectEnds()
     {
         Open();
-        connect(m_pDlg->m_pLogView, &QPlainTextEdit::blockCountChanged, this, [&] {
-            if (m_pDlg->m_pLogView->document()->lastBlock().text() ==
-                QLatin1String("Sending flasher program"))
+        connect(LogView(), &QPlainTextEdit::blockCountChanged, this, [&] {
+            if (LogView()->document()->lastBlock().text() == QLatin1String("Sending flasher program"))
                 m_pDlg->close();
         });
-        Click(m_pDlg->m_pConnectButton);
+        Click(Button(IDC_CONNECT));
         QCOMPARE(AttemptLines(*m_pDlg), kConnectLines);
         QVERIFY(m_pDlg->isVisible());
         QTRY_VERIFY(!m_pDlg->isVisible());

@@ -26,8 +26,8 @@ bool ShotMainWindowConnected(const QString& strPath)
     std::unique_ptr<CKelvoraDlg> pDlg = OpenMainWindow(boxes);
     if (!SelectPort(*pDlg, CUiBoard::kPortName))
         return false;
-    Click(pDlg->m_pConnectButton);
-    if (!pDlg->m_pDisconnectButton->isEnabled())
+    Click(Control<QPushButton>(pDlg.get(), IDC_CONNECT));
+    if (!Control<QPushButton>(pDlg.get(), IDC_DISCONNECT)->isEnabled())
         return false;
     return pDlg->grab().save(strPath, "PNG");
 }
@@ -41,12 +41,13 @@ bool ShotFlashItVerified(const QString& strPath)
     if (!SelectPort(*pDlg, CUiBoard::kPortName))
         return false;
     // The simulated board is unpaced: a fast port keeps the link's own pacing short.
-    pDlg->m_pSpeedList->addItem(QStringLiteral("921600"));
-    pDlg->m_pSpeedList->setCurrentText(QStringLiteral("921600"));
-    Click(pDlg->m_pConnectButton);
+    Control<QComboBox>(pDlg.get(), IDC_SPEED)->addItem(QStringLiteral("921600"));
+    Control<QComboBox>(pDlg.get(), IDC_SPEED)->setCurrentText(QStringLiteral("921600"));
+    Click(Control<QPushButton>(pDlg.get(), IDC_CONNECT));
     boxes.m_paths.push_back(board.Dir().Path("sample.hex"));
     Click(FindControl<QPushButton>(pDlg.get(), IDC_BROWSE));
-    if (!pDlg->m_pDisconnectButton->isEnabled() || !pDlg->m_pPropertiesButton->isEnabled())
+    if (!Control<QPushButton>(pDlg.get(), IDC_DISCONNECT)->isEnabled() ||
+        !Control<QPushButton>(pDlg.get(), IDC_PROPERTIES)->isEnabled())
         return false;
     bool bSaved = false;
     boxes.m_fnOnShow = [&](const CShownBox& box) {
@@ -59,7 +60,7 @@ bool ShotFlashItVerified(const QString& strPath)
         Click(FindControl<QCheckBox>(pFlashIt, IDC_VERIFY));
         Click(FindControl<QPushButton>(pFlashIt, IDC_FLASHIT));
     });
-    Click(pDlg->m_pFlashButton);
+    Click(Control<QPushButton>(pDlg.get(), IDC_FLASH));
     return bSaved;
 }
 
@@ -78,7 +79,7 @@ bool ShotHexInfo(const QString& strPath)
         bSaved = pHexInfo->grab().save(strPath, "PNG");
         pHexInfo->close();
     });
-    Click(pDlg->m_pPropertiesButton);
+    Click(Control<QPushButton>(pDlg.get(), IDC_PROPERTIES));
     return bSaved;
 }
 

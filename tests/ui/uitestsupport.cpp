@@ -82,11 +82,18 @@ std::unique_ptr<CKelvoraDlg> OpenMainWindow(CRecordingBoxes& boxes, FnEnumerateP
 
 bool SelectPort(CKelvoraDlg& dlg, const std::string& strName)
 {
-    const int nIndex = dlg.m_pPortList->findText(QString::fromStdString(strName), Qt::MatchExactly);
+    QComboBox* pPortList = Control<QComboBox>(&dlg, IDC_PORT);
+    const int nIndex = pPortList->findText(QString::fromStdString(strName), Qt::MatchExactly);
     if (nIndex < 0)
         return false;
-    dlg.m_pPortList->setCurrentIndex(nIndex);
+    pPortList->setCurrentIndex(nIndex);
     return true;
+}
+
+void MissingControl(const QWidget* pDialog, int nId, const char* pszType)
+{
+    qFatal("No %s with control ID %d in %s \"%s\"", pszType, nId, pDialog->metaObject()->className(),
+           qPrintable(pDialog->windowTitle()));
 }
 
 void Click(QAbstractButton* pButton)

@@ -11,10 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "res/resource.h"
 #include "sim/boardsim.h"
 #include "sim/portregistration.h"
 #include "support/tempdir.h"
 #include "tests/ui/recordingboxes.h"
+#include "ui/dialogbuilder.h"
 #include "ui/kelvoradlg.h"
 
 class QAbstractButton;
@@ -57,6 +59,18 @@ private:
 std::unique_ptr<CKelvoraDlg> OpenMainWindow(CRecordingBoxes& boxes, FnEnumeratePorts fnEnumerate = {});
 // Selects the Port entry with this text; false when there is none.
 bool SelectPort(CKelvoraDlg& dlg, const std::string& strName);
+// Ends the run with a message naming the control: every step after it would act on nothing.
+[[noreturn]] void MissingControl(const QWidget* pDialog, int nId, const char* pszType);
+// The control with this dialog control ID (res/resource.h) inside pDialog, found as an
+// operator's tool finds it; a missing one, or one of another type, fails the run.
+template <class T>
+T* Control(QWidget* pDialog, int nId)
+{
+    T* pControl = FindControl<T>(pDialog, nId);
+    if (pControl == nullptr)
+        MissingControl(pDialog, nId, T::staticMetaObject.className());
+    return pControl;
+}
 // A left click on a button, as the operator does it (nothing happens when it is disabled).
 void Click(QAbstractButton* pButton);
 // Runs fnAct on the modal dialog that opens next (or null when none did), as soon as its own
