@@ -342,9 +342,8 @@ int CBoardJob::Flash()
         return Refuse(m_options.strFile + ": " + strError + "; nothing was erased or programmed");
     if (Erase(m_options.eEraseMode) != 0)
         return -1;
-    m_console.Log(m_strPrefix, "Programming " + m_options.strFile + ": " +
-                                   Hex6(m_pImage->m_pFirst->dwAddress) + " - " +
-                                   Hex6(m_pImage->GetEndAddress()) + ", " +
+    m_console.Log(m_strPrefix, "Programming " + m_options.strFile + ": " + Hex6(m_pImage->GetStartAddress()) +
+                                   " - " + Hex6(m_pImage->GetEndAddress()) + ", " +
                                    std::to_string(m_pImage->m_nByteCount) + " bytes");
     m_strStep = "programming";
     if (m_link.SelectFlashGroup() != 0)

@@ -13,7 +13,6 @@
 #include "tools/clihelpers.h"
 #include "tools/commandline.h"
 #include "tools/console.h"
-#include "tools/hexdiagnosis.h"
 #include "tools/hexinfocommand.h"
 #include "tools/imagewriter.h"
 #include "tools/interrupt.h"
@@ -58,7 +57,7 @@ int CheckImageFile(const std::string& strPath, CConsole& console)
     CHexFile image(strPath.c_str());
     if (image.Verify() != 0) {
         console.Error("", strPath + " is not a valid intel hex file");
-        const std::string strReason = DiagnoseHexFile(strPath);
+        const std::string strReason = image.GetFaultText();
         if (!strReason.empty())
             console.Error("", strReason);
         return -1;

@@ -6,7 +6,6 @@
 #include "hex/hexfile.h"
 #include "tools/clihelpers.h"
 #include "tools/console.h"
-#include "tools/hexdiagnosis.h"
 
 int CHexInfoCommand::Run(const std::string& strPath, bool bDump)
 {
@@ -14,7 +13,7 @@ int CHexInfoCommand::Run(const std::string& strPath, bool bDump)
     m_console.Log("", "Verifying hexfile...please wait");
     if (image.Verify() != 0) {
         m_console.Error("", strPath + " is not a valid intel hex file");
-        const std::string strReason = DiagnoseHexFile(strPath);
+        const std::string strReason = image.GetFaultText();
         if (!strReason.empty())
             m_console.Error("", strReason);
         if (m_bJson)
@@ -33,7 +32,7 @@ int CHexInfoCommand::Run(const std::string& strPath, bool bDump)
     }
     m_console.Log("", strPath + " successfully loaded");
 
-    const unsigned nStart = image.m_pFirst != nullptr ? image.m_pFirst->dwAddress : 0;
+    const unsigned nStart = image.GetStartAddress();
     const unsigned nEnd = image.GetEndAddress();
     const int nRuns = CountRuns(image);
     if (m_bJson) {
