@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "sim/hexwriter.h"
+#include "hex/hexwriter.h"
 #include "sim/targetfiles.h"
 
 void WriteHexFile(const std::string& strPath, const std::vector<CSegment>& segments)

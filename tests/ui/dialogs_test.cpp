@@ -16,9 +16,9 @@
 #include <utility>
 
 #include "hex/hexfile.h"
+#include "hex/hexwriter.h"
 #include "link/targetlink.h"
 #include "res/resource.h"
-#include "sim/hexwriter.h"
 #include "sim/targetfiles.h"
 #include "tests/ui/uitestsupport.h"
 #include "ui/deletesectorsdlg.h"
