@@ -35,7 +35,7 @@ CFlashItDlg::CFlashItDlg(QWidget* pParent, CTargetLink* pLink, CHexFile* pHexFil
 void CFlashItDlg::OnInitDialog()
 {
     m_checkVerify->setChecked(m_bVerify == 1);
-    const unsigned nStart = m_pHexFile->m_pFirst != nullptr ? m_pHexFile->m_pFirst->dwAddress : 0u;
+    const unsigned nStart = m_pHexFile->GetStartAddress();
     m_editStart->setText(QString::asprintf("0x%06X", nStart));
     m_editEnd->setText(QString::asprintf("0x%06X", static_cast<unsigned>(m_pHexFile->GetEndAddress())));
     UpdateData();
