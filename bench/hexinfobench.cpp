@@ -14,7 +14,7 @@
 
 #include "benchsupport.h"
 #include "hex/hexfile.h"
-#include "sim/hexwriter.h"
+#include "hex/hexwriter.h"
 #include "support/tempdir.h"
 #include "ui/hexdumpview.h"
 #include "ui/hexinfodlg.h"

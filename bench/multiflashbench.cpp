@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "benchsupport.h"
+#include "hex/hexwriter.h"
 #include "sim/boardsim.h"
-#include "sim/hexwriter.h"
 #include "sim/targetfiles.h"
 #include "support/tempdir.h"
 

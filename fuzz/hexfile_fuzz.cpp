@@ -110,6 +110,7 @@ void RunOne(const std::string& strPath, const uint8_t* pData, size_t nSize)
     const Reference ref = bCompare ? ReadReference(strPath.c_str()) : Reference{};
     if (bCompare)
         Check((nVerify == 0) == ref.bValid, "verdict agrees with the reference");
+    Check((nVerify == 0) == hex.GetFaultText().empty(), "a fault text exactly when Verify fails");
     if (nVerify != 0)
         return;
     Check(hex.m_nByteCount >= 0 && static_cast<size_t>(hex.m_nByteCount) * 2 <= nSize, "byte count");
@@ -126,13 +127,14 @@ void RunOne(const std::string& strPath, const uint8_t* pData, size_t nSize)
     Check(nLoad == 0, "a verified, unchanged file loads");
 
     std::vector<std::pair<uint32_t, uint8_t>> image;
-    for (hex.m_pCurrent = hex.m_pFirst; hex.m_pCurrent != nullptr; hex.m_pCurrent = hex.m_pCurrent->pNext) {
+    for (const HexItem* p = hex.m_pFirst; p != nullptr; p = p->pNext) {
         Check(image.size() < static_cast<size_t>(hex.m_nByteCount), "no more items than counted");
-        Check(hex.m_pCurrent == hex.m_pFirst + image.size(), "entry k links to entry k + 1");
-        Check(image.empty() || image.back().first <= hex.m_pCurrent->dwAddress, "ascending addresses");
-        image.emplace_back(hex.m_pCurrent->dwAddress, hex.m_pCurrent->byValue);
+        Check(p == hex.m_pFirst + image.size(), "entry k links to entry k + 1");
+        Check(image.empty() || image.back().first <= p->dwAddress, "ascending addresses");
+        image.emplace_back(p->dwAddress, p->byValue);
     }
     Check(image.size() == static_cast<size_t>(hex.m_nByteCount), "as many items as counted");
+    Check(hex.GetStartAddress() == image.front().first, "start address");
     Check(hex.GetEndAddress() == image.back().first, "end address");
     if (bCompare) {
         std::sort(image.begin(), image.end());   // equal addresses stand in any order

@@ -7,12 +7,14 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <new>
+#include <string>
 #include <system_error>
 #include <thread>
 
@@ -52,36 +54,159 @@ inline unsigned PairValue(const unsigned char* p)
     return (static_cast<unsigned>(kDigit[p[0]]) << 4) | kDigit[p[1]];
 }
 
-// Checks one read of the file as one record. Returns the record's length without its
-// line end, or 0 when the read is no valid record. The record ends at its first character
-// that is no digit; only CR characters and the closing LF may follow it in the same read.
-// A lone CR or a NUL inside a line would otherwise hide the rest of the read unchecked.
-size_t CheckRecord(const unsigned char* p, size_t nRead)
+// The rules a line breaks, in the order they are checked.
+enum class ERecordFault
 {
-    if (nRead < kMinRecord || p[0] != ':')
-        return 0;
+    None,
+    Blank,
+    NoStartCode,
+    TooShort,
+    NoDigit,
+    Count,
+    Type,
+    Checksum
+};
+
+// Length of the record in one read: without the LF that closes the read and the CR
+// characters before it.
+inline size_t RecordLength(const unsigned char* p, size_t nRead)
+{
+    if (nRead > 0 && p[nRead - 1] == '\n')
+        --nRead;
+    while (nRead > 0 && p[nRead - 1] == '\r')
+        --nRead;
+    return nRead;
+}
+
+// Checks one read of the file as one record. Every character up to the record's line end
+// must be a digit: a lone CR or a NUL inside a line would otherwise hide the rest unchecked.
+ERecordFault CheckRecord(const unsigned char* p, size_t nRead)
+{
+    const size_t nLength = RecordLength(p, nRead);
+    if (nLength == 0)
+        return ERecordFault::Blank;
+    if (p[0] != ':')
+        return ERecordFault::NoStartCode;
+    if (nLength < kMinRecord)
+        return ERecordFault::TooShort;
     size_t i = 1;
     unsigned nSum = 0;
-    while (i + 1 < nRead && kDigit[p[i]] != kNoDigit && kDigit[p[i + 1]] != kNoDigit) {
+    while (i + 1 < nLength && kDigit[p[i]] != kNoDigit && kDigit[p[i + 1]] != kNoDigit) {
         nSum += PairValue(p + i);
         i += 2;
     }
-    const size_t nLength = i;
-    while (i < nRead && p[i] == '\r')
-        ++i;
-    if (i < nRead && p[i] == '\n')
-        ++i;
-    if (i != nRead || nLength < kMinRecord)
-        return 0;
+    // Stopped early at a pair that is no digits, or at a last single character that is none.
+    if (i < nLength && (i + 1 < nLength || kDigit[p[i]] == kNoDigit))
+        return ERecordFault::NoDigit;
     if (nLength != 2 * PairValue(p + 1) + kMinRecord)
-        return 0;
+        return ERecordFault::Count;
     // The type is compared as two characters: "00", "01", "02" or "04".
     if (p[7] != '0' || (p[8] != '0' && p[8] != '1' && p[8] != '2' && p[8] != '4'))
-        return 0;
+        return ERecordFault::Type;
     // Count, address, type, data and checksum add up to 0 in 8 bits.
     if ((nSum & 0xFF) != 0)
-        return 0;
-    return nLength;
+        return ERecordFault::Checksum;
+    return ERecordFault::None;
+}
+
+std::string Hex2(unsigned nValue)
+{
+    char sz[8];
+    std::snprintf(sz, sizeof sz, "0x%02X", nValue & 0xFFu);
+    return sz;
+}
+
+std::string ShowChar(unsigned char by)
+{
+    if (by >= 0x21 && by < 0x7F)
+        return std::string("'") + static_cast<char>(by) + "'";
+    if (by == ' ')
+        return "a blank";
+    if (by == '\t')
+        return "a tab";
+    return "the byte " + Hex2(by);
+}
+
+// The rule a single-read line breaks, in words.
+std::string DescribeRecordFault(const unsigned char* p, size_t nRead)
+{
+    const size_t nLength = RecordLength(p, nRead);
+    switch (CheckRecord(p, nRead)) {
+    case ERecordFault::None:
+        return "";
+    case ERecordFault::Blank:
+        return "blank line";
+    case ERecordFault::NoStartCode:
+        return "does not begin with ':' but with " + ShowChar(p[0]);
+    case ERecordFault::TooShort:
+        return "too short for a record (" + std::to_string(nLength) + " characters, at least 11)";
+    case ERecordFault::NoDigit: {
+        size_t i = 1;
+        while (kDigit[p[i]] != kNoDigit)
+            ++i;
+        return "column " + std::to_string(i + 1) + ": " + ShowChar(p[i]) +
+               " is no upper-case hexadecimal digit";
+    }
+    case ERecordFault::Count:
+        return "byte count " + Hex2(PairValue(p + 1)) + " needs " +
+               std::to_string(2 * PairValue(p + 1) + kMinRecord) + " characters, the line has " +
+               std::to_string(nLength);
+    case ERecordFault::Type:
+        return "record type " + std::string(reinterpret_cast<const char*>(p) + 7, 2) +
+               " is not one of 00, 01, 02, 04";
+    case ERecordFault::Checksum: {
+        const unsigned nGiven = PairValue(p + nLength - 2);
+        unsigned nSum = 0;
+        for (size_t i = 1; i + 2 < nLength; i += 2)
+            nSum += PairValue(p + i);
+        return "checksum is " + Hex2(nGiven) + ", the record needs " + Hex2(0x100 - (nSum & 0xFF));
+    }
+    }
+    return "";
+}
+
+// Finds the first faulty line of a file whose read at nFaultAt failed the record check:
+// lines before it passed, unless one was longer than a read and cut into reads that each
+// passed. Reads the file again from its start through pBuf (kChunkSize bytes).
+std::string DescribeFault(std::FILE* pFile, uint64_t nFaultAt, unsigned char* pBuf)
+{
+    if (std::fseek(pFile, 0, SEEK_SET) != 0)
+        return "";
+    unsigned char abyLine[kMaxRead];   // the line's first characters, as one read takes them
+    uint64_t nLine = 1;
+    uint64_t nLineAt = 0;      // file offset of the line's start
+    uint64_t nLineChars = 0;   // characters of the line so far, its LF included
+    uint64_t nChunkAt = 0;
+    size_t nGot = 0;
+    do {
+        nGot = std::fread(pBuf, 1, kChunkSize, pFile);
+        size_t nPos = 0;
+        while (nPos < nGot || (nGot == 0 && nLineChars > 0)) {
+            const void* pLf = std::memchr(pBuf + nPos, '\n', nGot - nPos);
+            const size_t nTake =
+                pLf ? static_cast<size_t>(static_cast<const unsigned char*>(pLf) - pBuf) + 1 - nPos
+                    : nGot - nPos;
+            if (nLineChars < kMaxRead)
+                std::memcpy(abyLine + nLineChars, pBuf + nPos,
+                            std::min<uint64_t>(nTake, kMaxRead - nLineChars));
+            nLineChars += nTake;
+            nPos += nTake;
+            if (pLf == nullptr && nGot != 0)
+                break;   // the line goes on in the next chunk
+            const std::string strWhere = "line " + std::to_string(nLine) + ": ";
+            if (nLineChars > kMaxRead)
+                return strWhere + "longer than a record may be (" +
+                       std::to_string(nLineChars - (pLf ? 1 : 0)) +
+                       " characters; at most 297, or 299 on a last line without line end)";
+            if (nLineAt >= nFaultAt)
+                return strWhere + DescribeRecordFault(abyLine, static_cast<size_t>(nLineChars));
+            ++nLine;
+            nLineAt = nChunkAt + nPos;
+            nLineChars = 0;
+        }
+        nChunkAt += nGot;
+    } while (nGot != 0);
+    return "";
 }
 
 // Value of a whole data field, all of its digits, in 32 bits.
@@ -157,6 +282,7 @@ int CHexFile::Verify()
 {
     ReleaseItems();
     m_nByteCount = 0;
+    m_strFault.clear();
     return ReadPass(false);
 }
 
@@ -185,11 +311,18 @@ int CHexFile::Load()
 
 int CHexFile::ReadPass(bool bLoad)
 {
-    if (m_bPathTooLong)
+    // Only Verify says why it failed: Load fails on a good file only when it changed meanwhile.
+    if (m_bPathTooLong) {
+        if (!bLoad)
+            m_strFault = std::string("cannot be opened: ") + std::strerror(ENAMETOOLONG);
         return -1;
+    }
     std::FILE* pFile = std::fopen(m_szFileName, "rb");
-    if (pFile == nullptr)
+    if (pFile == nullptr) {
+        if (!bLoad)
+            m_strFault = std::string("cannot be opened: ") + std::strerror(errno);
         return -1;
+    }
     // Chunks are read straight into our own buffer.
     std::setvbuf(pFile, nullptr, _IONBF, 0);
     std::unique_ptr<unsigned char[]> pChunk(new (std::nothrow) unsigned char[kChunkSize]);
@@ -201,12 +334,14 @@ int CHexFile::ReadPass(bool bLoad)
     uint32_t dwSegmentBase = 0;
     size_t nPos = 0;
     size_t nEnd = 0;
+    uint64_t nChunkAt = 0;   // file offset of pBuf[0]
     bool bFileEnd = false;
     unsigned char* const pBuf = pChunk.get();
 
     while (nResult == 0) {
         if (nEnd - nPos < kMaxRead && !bFileEnd) {
             std::memmove(pBuf, pBuf + nPos, nEnd - nPos);
+            nChunkAt += nPos;
             nEnd -= nPos;
             nPos = 0;
             const size_t nWant = kChunkSize - nEnd;
@@ -225,7 +360,9 @@ int CHexFile::ReadPass(bool bLoad)
             pLf ? static_cast<size_t>(static_cast<const unsigned char*>(pLf) - pRead) + 1 : nAvail;
         nPos += nRead;
 
-        if (CheckRecord(pRead, nRead) == 0) {
+        if (CheckRecord(pRead, nRead) != ERecordFault::None) {
+            if (!bLoad)
+                m_strFault = DescribeFault(pFile, nChunkAt + static_cast<uint64_t>(pRead - pBuf), pBuf);
             nResult = -1;
             break;
         }
@@ -241,8 +378,11 @@ int CHexFile::ReadPass(bool bLoad)
                 bEndRecord = true;
             else if (bCarries && !bEndRecord) {
                 nCount += nBytes;
-                if (nCount > std::numeric_limits<int32_t>::max())
+                if (nCount > std::numeric_limits<int32_t>::max()) {
+                    m_strFault = "holds more than " + std::to_string(std::numeric_limits<int32_t>::max()) +
+                                 " data bytes";
                     nResult = -1;
+                }
             }
             continue;
         }
@@ -257,8 +397,11 @@ int CHexFile::ReadPass(bool bLoad)
             nResult = StoreBytes(dwLinearBase + dwSegmentBase + dwAddress, pData, nBytes);
     }
 
-    if (std::ferror(pFile))
+    if (std::ferror(pFile)) {
+        if (!bLoad && m_strFault.empty())
+            m_strFault = std::string("cannot be read: ") + std::strerror(errno);
         nResult = -1;
+    }
     std::fclose(pFile);
     if (nResult == 0 && !bLoad)
         m_nByteCount = static_cast<int32_t>(nCount);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 struct HexItem
 {
@@ -18,8 +19,13 @@ public:
     CHexFile(const CHexFile&) = delete;
     CHexFile& operator=(const CHexFile&) = delete;
 
-    // Validating pass: 0 when every line is a valid record, -1 otherwise. Sets m_nByteCount.
+    // Validating pass: 0 when every line is a valid record, -1 otherwise. Sets m_nByteCount,
+    // and the fault text when it fails.
     int Verify();
+    // Why the last Verify failed: the first line that breaks a record rule, and the rule, as in
+    // "line 3: checksum is 0x3A, the record needs 0x3B"; or why the file could not be read.
+    // "" after a successful Verify.
+    const std::string& GetFaultText() const { return m_strFault; }
     // Loading pass: needs a successful Verify; stores m_nByteCount items and sorts them. 0 / -1.
     int Load();
     // Sorts the items by address and relinks them in array order.
@@ -30,6 +36,8 @@ public:
     // Copies up to nMax values in list order from m_pFirst. Returns 0 for an empty image,
     // the number copied when everything fit, nMax + 1 when bytes were left over.
     int GetData(uint8_t* pBuffer, int nMax);
+    // Address of the first item; 0 for an empty image.
+    uint32_t GetStartAddress() const { return m_pFirst != nullptr ? m_pFirst->dwAddress : 0; }
     // Address of the last item; 0 for an empty image.
     uint32_t GetEndAddress() const;
 
@@ -46,7 +54,8 @@ private:
     // Frees the item array and forgets the image.
     void ReleaseItems();
 
-    bool m_bPathTooLong;   // the constructor's path did not fit m_szFileName; nothing is opened then
-    HexItem* m_pItems;     // the item array, freed here; m_pFirst points to it once Load stored a byte
-    int32_t m_nStored;     // items Load has stored so far
+    bool m_bPathTooLong;      // the constructor's path did not fit m_szFileName; nothing is opened then
+    HexItem* m_pItems;        // the item array, freed here; m_pFirst points to it once Load stored a byte
+    int32_t m_nStored;        // items Load has stored so far
+    std::string m_strFault;   // see GetFaultText
 };

@@ -221,7 +221,7 @@ int CBoardJob::Flash()
         return Refuse(m_request.strImagePath + ": " + strError + "; nothing was erased or programmed");
     if (Erase() != 0)
         return -1;
-    m_sink.Log("Programming " + m_request.strImagePath + ": " + FormatAddress(m_pImage->m_pFirst->dwAddress) +
+    m_sink.Log("Programming " + m_request.strImagePath + ": " + FormatAddress(m_pImage->GetStartAddress()) +
                " - " + FormatAddress(m_pImage->GetEndAddress()) + ", " +
                std::to_string(m_pImage->m_nByteCount) + " bytes");
     m_sink.SetDoing("programming");

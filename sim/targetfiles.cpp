@@ -1,6 +1,6 @@
 #include "sim/targetfiles.h"
 
-#include "sim/hexwriter.h"
+#include "hex/hexwriter.h"
 #include "sim/payloadformat.h"
 
 #include <cstring>

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "job/boardresult.h"
-#include "tools/clioptions.h"
 #include "job/portchoice.h"
+#include "tools/clioptions.h"
 
 class CConsole;
 

@@ -14,7 +14,6 @@
 #include "tools/clihelpers.h"
 #include "tools/commandline.h"
 #include "tools/console.h"
-#include "tools/hexdiagnosis.h"
 #include "tools/hexinfocommand.h"
 #include "tools/imagewriter.h"
 #include "tools/interrupt.h"
@@ -59,7 +58,7 @@ int CheckImageFile(const std::string& strPath, CConsole& console)
     switch (LoadHexImage(image, nullptr)) {
     case EImageLoad::NotValid: {
         console.Error("", NotValidHexText(strPath));
-        const std::string strReason = DiagnoseHexFile(strPath);
+        const std::string strReason = image.GetFaultText();
         if (!strReason.empty())
             console.Error("", strReason);
         return -1;

@@ -8,7 +8,6 @@
 #include "job/imagecheck.h"
 #include "job/jobtexts.h"
 #include "tools/console.h"
-#include "tools/hexdiagnosis.h"
 
 int CHexInfoCommand::Run(const std::string& strPath, bool bDump)
 {
@@ -16,7 +15,7 @@ int CHexInfoCommand::Run(const std::string& strPath, bool bDump)
     m_console.Log("", kTextVerifyingHexFile);
     if (image.Verify() != 0) {
         m_console.Error("", NotValidHexText(strPath));
-        const std::string strReason = DiagnoseHexFile(strPath);
+        const std::string strReason = image.GetFaultText();
         if (!strReason.empty())
             m_console.Error("", strReason);
         if (m_bJson)
@@ -35,7 +34,7 @@ int CHexInfoCommand::Run(const std::string& strPath, bool bDump)
     }
     m_console.Log("", LoadedHexText(strPath));
 
-    const unsigned nStart = image.m_pFirst != nullptr ? image.m_pFirst->dwAddress : 0;
+    const unsigned nStart = image.GetStartAddress();
     const unsigned nEnd = image.GetEndAddress();
     const int nRuns = CountRuns(image);
     if (m_bJson) {

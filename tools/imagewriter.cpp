@@ -1,6 +1,7 @@
 #include "tools/imagewriter.h"
 
-#include <algorithm>
+#include "hex/hexwriter.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -9,27 +10,6 @@
 
 namespace
 {
-constexpr size_t kRecordBytes = 16;
-constexpr uint8_t kTypeData = 0x00;
-constexpr uint8_t kTypeEnd = 0x01;
-constexpr uint8_t kTypeLinear = 0x04;
-
-void AppendRecord(std::string& strText, uint8_t byType, uint16_t wAddress, const uint8_t* pData,
-                  size_t nLength)
-{
-    char sz[16];
-    unsigned nSum = static_cast<unsigned>(nLength) + (wAddress >> 8) + (wAddress & 0xFF) + byType;
-    std::snprintf(sz, sizeof sz, ":%02X%04X%02X", static_cast<unsigned>(nLength), wAddress, byType);
-    strText += sz;
-    for (size_t i = 0; i < nLength; ++i) {
-        std::snprintf(sz, sizeof sz, "%02X", pData[i]);
-        strText += sz;
-        nSum += pData[i];
-    }
-    std::snprintf(sz, sizeof sz, "%02X\r\n", (0x100 - (nSum & 0xFF)) & 0xFF);
-    strText += sz;
-}
-
 std::string FolderOf(const std::string& strPath)
 {
     const size_t nSlash = strPath.rfind('/');
@@ -38,28 +18,6 @@ std::string FolderOf(const std::string& strPath)
     return nSlash == 0 ? "/" : strPath.substr(0, nSlash);
 }
 }   // namespace
-
-std::string FormatIntelHex(uint32_t dwStart, const std::vector<uint8_t>& vecData)
-{
-    std::string strText;
-    long nUpper = -1;
-    size_t nDone = 0;
-    while (nDone < vecData.size()) {
-        const uint32_t dwAddress = dwStart + static_cast<uint32_t>(nDone);
-        if (static_cast<long>(dwAddress >> 16) != nUpper) {
-            nUpper = dwAddress >> 16;
-            const uint8_t abyUpper[2] = {static_cast<uint8_t>(nUpper >> 8), static_cast<uint8_t>(nUpper)};
-            AppendRecord(strText, kTypeLinear, 0, abyUpper, 2);
-        }
-        // A record never crosses a 64 KiB page: its address field has 16 bits.
-        size_t nLength = std::min(kRecordBytes, vecData.size() - nDone);
-        nLength = std::min<size_t>(nLength, 0x10000 - (dwAddress & 0xFFFF));
-        AppendRecord(strText, kTypeData, static_cast<uint16_t>(dwAddress), vecData.data() + nDone, nLength);
-        nDone += nLength;
-    }
-    AppendRecord(strText, kTypeEnd, 0, nullptr, 0);
-    return strText;
-}
 
 bool IsBinaryPath(const std::string& strPath)
 {
@@ -74,8 +32,18 @@ bool IsBinaryPath(const std::string& strPath)
 int WriteImageFile(const std::string& strPath, uint32_t dwStart, const std::vector<uint8_t>& vecData,
                    std::string& strError)
 {
-    const std::string strText = IsBinaryPath(strPath) ? std::string(vecData.begin(), vecData.end())
-                                                      : FormatIntelHex(dwStart, vecData);
+    std::string strText;
+    if (IsBinaryPath(strPath)) {
+        strText.assign(vecData.begin(), vecData.end());
+    } else {
+        // 16 bytes per record from dwStart on, extended linear address records, CR LF.
+        CHexWriter writer(EHexAddressing::Linear, 16, true, 0, false);
+        if (writer.AddData(dwStart, vecData) != 0) {
+            strError = "cannot write " + strPath + ": the addresses pass 0xFFFFFFFF";
+            return -1;
+        }
+        strText = writer.GetText();
+    }
     const std::string strTemp = strPath + ".part" + std::to_string(GetOwnProcessId());
     std::FILE* pFile = std::fopen(strTemp.c_str(), "wb");
     if (pFile == nullptr) {

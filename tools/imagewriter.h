@@ -5,14 +5,12 @@
 #include <string>
 #include <vector>
 
-// Intel hex text of the bytes from dwStart: 16 data bytes per record, an extended linear
-// address record (type 04) wherever the upper 16 address bits change, an end-of-file record,
-// CR LF line ends. Addresses must stay below 2^32.
-std::string FormatIntelHex(uint32_t dwStart, const std::vector<uint8_t>& vecData);
 // True when the path ends in ".bin" (any letter case).
 bool IsBinaryPath(const std::string& strPath);
-// Writes the bytes to strPath (raw for ".bin", else Intel hex) through a temporary file in the
-// same folder, so that a failed write leaves no half file. 0, or -1 with the system's reason.
+// Writes the bytes to strPath (raw for ".bin", else Intel hex: 16 data bytes per record from
+// dwStart on, an extended linear address record wherever the upper 16 address bits change, CR LF
+// line ends) through a temporary file in the same folder, so that a failed write leaves no half
+// file. 0, or -1 with the reason.
 int WriteImageFile(const std::string& strPath, uint32_t dwStart, const std::vector<uint8_t>& vecData,
                    std::string& strError);
 // Whether strPath could be written: its folder exists and is writable, and it is no folder.

@@ -37,8 +37,7 @@ CFlashItDlg::CFlashItDlg(QWidget* pParent, CTargetLink* pLink, CHexFile* pHexFil
 void CFlashItDlg::OnInitDialog()
 {
     m_checkVerify->setChecked(m_bVerify == 1);
-    const uint32_t dwStart = m_pHexFile->m_pFirst != nullptr ? m_pHexFile->m_pFirst->dwAddress : 0u;
-    m_editStart->setText(QString::fromStdString(FormatAddress(dwStart)));
+    m_editStart->setText(QString::fromStdString(FormatAddress(m_pHexFile->GetStartAddress())));
     m_editEnd->setText(QString::fromStdString(FormatAddress(m_pHexFile->GetEndAddress())));
     UpdateData();
 }

@@ -7,13 +7,11 @@
 #include "hex/hexdump.h"
 #include "hex/hexfile.h"
 
-CHexDumpModel::CHexDumpModel(CHexFile* pHexFile) : m_nItems(0), m_pCursor(nullptr), m_nCursor(-1)
+CHexDumpModel::CHexDumpModel(const CHexFile* pHexFile) : m_nItems(0), m_pCursor(nullptr), m_nCursor(-1)
 {
-    pHexFile->m_pCurrent = pHexFile->m_pFirst;
     for (const HexItem* pItem = pHexFile->m_pFirst; pItem != nullptr; pItem = pItem->pNext) {
         if (m_nItems % kMarkStride == 0)
             m_vecMarks.push_back(pItem);
-        pHexFile->m_pCurrent = const_cast<HexItem*>(pItem);
         ++m_nItems;
     }
 }

@@ -16,9 +16,8 @@ using CRowRange = std::pair<int, int>;
 class CHexDumpModel
 {
 public:
-    // Walks the image once (leaving its cursor m_pCurrent on the last item, as every walk of
-    // the image does) and keeps a mark every kMarkStride items for direct access.
-    explicit CHexDumpModel(CHexFile* pHexFile);
+    // Walks the image once and keeps a mark every kMarkStride items for direct access.
+    explicit CHexDumpModel(const CHexFile* pHexFile);
 
     int RowCount() const { return m_nItems + 1; }
     // The line of a row, without a line end.

@@ -19,7 +19,7 @@ CHexInfoDlg::CHexInfoDlg(QWidget* pParent, CHexFile* pHexFile)
 
 void CHexInfoDlg::OnInitDialog()
 {
-    const unsigned nStart = m_pHexFile->m_pFirst != nullptr ? m_pHexFile->m_pFirst->dwAddress : 0u;
+    const unsigned nStart = m_pHexFile->GetStartAddress();
     FindControl<QLineEdit>(this, IDC_HEXINFO_START)->setText(QString::asprintf("0x%x", nStart));
     FindControl<QLineEdit>(this, IDC_HEXINFO_END)
         ->setText(QString::asprintf("0x%x", static_cast<unsigned>(m_pHexFile->GetEndAddress())));

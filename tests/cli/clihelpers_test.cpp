@@ -8,7 +8,6 @@
 #include "tools/clihelpers.h"
 #include "tools/clioptions.h"
 #include "tools/commandline.h"
-#include "tools/hexdiagnosis.h"
 #include "tools/imagewriter.h"
 #include "tools/terminal.h"
 
@@ -115,61 +114,6 @@ TEST(CliHelpers, ChoosePorts)
     EXPECT_EQ("sim-1", vecChosen.at(0).strName);
     EXPECT_EQ(1, ChoosePorts({}, {}, vecChosen, strError));
 }
-
-struct CDiagnosisCase
-{
-    const char* pszName;
-    const char* pszText;
-    const char* pszReason;   // "" for a valid file
-};
-
-// gtest names a failing case by this.
-void PrintTo(const CDiagnosisCase& testCase, std::ostream* pStream)
-{
-    *pStream << testCase.pszName;
-}
-
-class HexDiagnosis : public ::testing::TestWithParam<CDiagnosisCase>
-{};
-
-TEST_P(HexDiagnosis, NamesLineAndRuleAndAgreesWithVerify)
-{
-    CTempDir dir;
-    const std::string strPath = dir.Path("file.hex");
-    FILE* pFile = std::fopen(strPath.c_str(), "wb");
-    ASSERT_NE(nullptr, pFile);
-    std::fputs(GetParam().pszText, pFile);
-    std::fclose(pFile);
-    EXPECT_EQ(GetParam().pszReason, DiagnoseHexFile(strPath));
-    CHexFile file(strPath.c_str());
-    EXPECT_EQ(*GetParam().pszReason == '\0' ? 0 : -1, file.Verify());
-}
-
-const std::string kLongLine = ":" + std::string(148 * 2 + 2, '0') + "\n";
-
-INSTANTIATE_TEST_SUITE_P(
-    Cli, HexDiagnosis,
-    ::testing::Values(
-        CDiagnosisCase{"Valid", ":0100000041BE\r\n:00000001FF\r\n", ""},
-        CDiagnosisCase{"Checksum", ":0100000041BE\n:0100010042BB\n",
-                       "line 2: checksum is 0xBB, the record needs 0xBC"},
-        CDiagnosisCase{"LowerCase", ":01000000ab54\n",
-                       "line 1: column 10: 'a' is no upper-case hexadecimal digit"},
-        CDiagnosisCase{"Blank", ":0100000041BE\n\n", "line 2: blank line"},
-        CDiagnosisCase{"TrailingBlank", ":0100000041BE \n",
-                       "line 1: column 14: a blank is no upper-case hexadecimal digit"},
-        CDiagnosisCase{"NoStartCode", "0100000041BE\n", "line 1: does not begin with ':' but with '0'"},
-        CDiagnosisCase{"Short", ":0000000\n", "line 1: too short for a record (8 characters, at least 11)"},
-        CDiagnosisCase{"Count", ":020000004100\n",
-                       "line 1: byte count 0x02 needs 15 characters, the line has 13"},
-        CDiagnosisCase{"Type", ":00000003FD\n", "line 1: record type 03 is not one of 00, 01, 02, 04"},
-        CDiagnosisCase{
-            "TooLong", kLongLine.c_str(),
-            "line 1: longer than a record may be (299 characters; at most 297, or 299 on a last line "
-            "without line end)"}),
-    [](const ::testing::TestParamInfo<CDiagnosisCase>& caseInfo) {
-        return std::string(caseInfo.param.pszName);
-    });
 
 TEST(CliHelpers, ReadBackFilesLoadAsTheSameBytes)
 {

@@ -111,16 +111,23 @@ protected:
     std::unique_ptr<CHexFile> m_pHex;
 };
 
-// nCount: the bytes Verify counts; -1 when it fails.
+// nCount: the bytes Verify counts; -1 when it fails. strFault: the fault text it gives then.
 struct FormatCase
 {
     const char* pszName;
     std::string strContent;
     int nCount;
+    std::string strFault;
 };
 void PrintTo(const FormatCase& c, std::ostream* pStream)
 {
     *pStream << c.pszName;
+}
+
+std::string TooLong(int nLine, int nCharacters)
+{
+    return "line " + std::to_string(nLine) + ": longer than a record may be (" + std::to_string(nCharacters) +
+           " characters; at most 297, or 299 on a last line without line end)";
 }
 
 std::vector<FormatCase> FormatCases()
@@ -135,50 +142,65 @@ std::vector<FormatCase> FormatCases()
     const std::string s143 = Record(0, 0, Seq(143)), s144 = Record(0, 0, Seq(144)),
                       s145 = Record(0, 0, Seq(145));
     return {
-        {"Empty", "", 0},
-        {"NoLineEndAtEnd", d + "\n" + kEof, 4},
-        {"LoneCrAtEnd", d + "\r", 4},
-        {"ZeroLengthFirst", Record(0, 0x10, {}) + "\n" + d + "\n", 4},
-        {"AfterEofNotCounted", d + "\n" + kEof + "\n" + d + "\n", 4},
-        {"AfterEofStillChecked", kEof + "\n" + d + "x\n", -1},
-        {"UpperCase", ":01ABCD00EF98\n", 1},
-        {"LowerCase", ":01abcd00ef98\n", -1},
-        {"BlankBefore", " " + d + "\n", -1},
-        {"BlankAfter", d + " \n", -1},
-        {"TabBefore", "\t" + d + "\n", -1},
-        {"TabAfter", d + "\t\n", -1},
-        {"BlankLineFirst", "\n" + d + "\n", -1},
-        {"BlankLineBetween", d + "\n\n" + kEof + "\n", -1},
-        {"TwoLfAtEnd", d + "\n\n", -1},
-        {"TwoCrLfAtEnd", d + "\r\n\r\n", -1},
-        {"NoStartCode", d.substr(1) + "\n", -1},
-        {"TooShort", ":000000010\n", -1},
-        {"OddLength", d + "0\n", -1},
-        {"Type03", Record(3, 0, {0, 0, 0, 0}) + "\n", -1},
-        {"Type05", Record(5, 0, {0, 0, 0, 0}) + "\n", -1},
-        {"Type10", Record(0x10, 0, {}) + "\n", -1},
-        {"ChecksumPlusOne", Record(0, 0, {1, 2}, 1) + "\n", -1},
-        {"ChecksumMinusOne", Record(0, 0, {1, 2}, -1) + "\n", -1},
-        {"CountTooHigh", ":0500000001020304F1\n", -1},   // checksums fit the count
-        {"CountTooLow", ":0300000001020304F3\n", -1},
-        {"ColonInCount", colon(Record(0, 0, Seq(10)), 2), -1},
-        {"ColonInAddress", colon(Record(0, 0x00A0, {1}), 5), -1},
-        {"ColonInData", colon(Record(0, 0, {0xA5}), 9), -1},
-        {"ColonInChecksum", colon(Record(0, 0, {0x5F}), 11), -1},
+        {"Empty", "", 0, ""},
+        {"NoLineEndAtEnd", d + "\n" + kEof, 4, ""},
+        {"LoneCrAtEnd", d + "\r", 4, ""},
+        {"ZeroLengthFirst", Record(0, 0x10, {}) + "\n" + d + "\n", 4, ""},
+        {"AfterEofNotCounted", d + "\n" + kEof + "\n" + d + "\n", 4, ""},
+        {"AfterEofStillChecked", kEof + "\n" + d + "x\n", -1,
+         "line 2: column 20: 'x' is no upper-case hexadecimal digit"},
+        {"UpperCase", ":01ABCD00EF98\n", 1, ""},
+        {"LowerCase", ":01abcd00ef98\n", -1, "line 1: column 4: 'a' is no upper-case hexadecimal digit"},
+        {"BlankBefore", " " + d + "\n", -1, "line 1: does not begin with ':' but with a blank"},
+        {"BlankAfter", d + " \n", -1, "line 1: column 20: a blank is no upper-case hexadecimal digit"},
+        {"TabBefore", "\t" + d + "\n", -1, "line 1: does not begin with ':' but with a tab"},
+        {"TabAfter", d + "\t\n", -1, "line 1: column 20: a tab is no upper-case hexadecimal digit"},
+        {"BlankLineFirst", "\n" + d + "\n", -1, "line 1: blank line"},
+        {"BlankLineBetween", d + "\n\n" + kEof + "\n", -1, "line 2: blank line"},
+        {"TwoLfAtEnd", d + "\n\n", -1, "line 2: blank line"},
+        {"TwoCrLfAtEnd", d + "\r\n\r\n", -1, "line 2: blank line"},
+        {"NoStartCode", d.substr(1) + "\n", -1, "line 1: does not begin with ':' but with '0'"},
+        {"TooShort", ":000000010\n", -1, "line 1: too short for a record (10 characters, at least 11)"},
+        {"OddLength", d + "0\n", -1, "line 1: byte count 0x04 needs 19 characters, the line has 20"},
+        {"Type03", Record(3, 0, {0, 0, 0, 0}) + "\n", -1,
+         "line 1: record type 03 is not one of 00, 01, 02, 04"},
+        {"Type05", Record(5, 0, {0, 0, 0, 0}) + "\n", -1,
+         "line 1: record type 05 is not one of 00, 01, 02, 04"},
+        {"Type10", Record(0x10, 0, {}) + "\n", -1, "line 1: record type 10 is not one of 00, 01, 02, 04"},
+        {"ChecksumPlusOne", Record(0, 0, {1, 2}, 1) + "\n", -1,
+         "line 1: checksum is 0xFC, the record needs 0xFB"},
+        {"ChecksumMinusOne", Record(0, 0, {1, 2}, -1) + "\n", -1,
+         "line 1: checksum is 0xFA, the record needs 0xFB"},
+        {"CountTooHigh", ":0500000001020304F1\n", -1,
+         "line 1: byte count 0x05 needs 21 characters, the line has 19"},   // checksums fit the count
+        {"CountTooLow", ":0300000001020304F3\n", -1,
+         "line 1: byte count 0x03 needs 17 characters, the line has 19"},
+        {"ColonInCount", colon(Record(0, 0, Seq(10)), 2), -1,
+         "line 1: column 3: ':' is no upper-case hexadecimal digit"},
+        {"ColonInAddress", colon(Record(0, 0x00A0, {1}), 5), -1,
+         "line 1: column 6: ':' is no upper-case hexadecimal digit"},
+        {"ColonInData", colon(Record(0, 0, {0xA5}), 9), -1,
+         "line 1: column 10: ':' is no upper-case hexadecimal digit"},
+        {"ColonInChecksum", colon(Record(0, 0, {0x5F}), 11), -1,
+         "line 1: column 12: ':' is no upper-case hexadecimal digit"},
         // Content after a CR or NUL in the same line is never passed over unchecked.
-        {"CrOnlyLineEnds", d + "\r" + kEof + "\r", -1},
-        {"NulAfterRecord", d + '\0' + "\n", -1},
+        {"CrOnlyLineEnds", d + "\r" + kEof + "\r", -1,
+         "line 1: column 20: the byte 0x0D is no upper-case hexadecimal digit"},
+        {"NulAfterRecord", d + '\0' + "\n", -1,
+         "line 1: column 20: the byte 0x00 is no upper-case hexadecimal digit"},
         // One read takes at most 299 characters, the line end included.
-        {"Data143Lf", s143 + "\n" + d + "\n", 147},
-        {"Data143CrLf", s143 + "\r\n" + d + "\r\n", 147},
-        {"Data143CrCrLf", s143 + "\r\r\n" + d + "\n", -1},
-        {"Data143NoLineEnd", d + "\n" + s143, 147},
-        {"Data144NoLineEnd", d + "\n" + s144, 148},
-        {"Data144Lf", d + "\n" + s144 + "\n", -1},
-        {"Data144CrLf", d + "\n" + s144 + "\r\n", -1},
-        {"Data145NoLineEnd", s145, -1},
-        {"Data145Lf", s145 + "\n", -1},
-        {"Data145CrLf", s145 + "\r\n", -1},
+        {"Data143Lf", s143 + "\n" + d + "\n", 147, ""},
+        {"Data143CrLf", s143 + "\r\n" + d + "\r\n", 147, ""},
+        {"Data143CrCrLf", s143 + "\r\r\n" + d + "\n", -1, TooLong(1, 299)},
+        {"Data143NoLineEnd", d + "\n" + s143, 147, ""},
+        {"Data144NoLineEnd", d + "\n" + s144, 148, ""},
+        {"Data144Lf", d + "\n" + s144 + "\n", -1, TooLong(2, 299)},
+        {"Data144CrLf", d + "\n" + s144 + "\r\n", -1, TooLong(2, 300)},
+        {"Data145NoLineEnd", s145, -1, TooLong(1, 301)},
+        {"Data145Lf", s145 + "\n", -1, TooLong(1, 301)},
+        {"Data145CrLf", s145 + "\r\n", -1, TooLong(1, 302)},
+        // Cut into two reads that each pass: Verify goes on, yet that line is the first fault.
+        {"Data144RunsOnAndLaterFault", s144 + kEof + "\n" + d + "x\n", -1, TooLong(1, 310)},
     };
 }
 
@@ -189,6 +211,7 @@ TEST_P(HexFormatTest, CountsAndLoads)
 {
     const FormatCase& c = GetParam();
     ASSERT_EQ(Verify(c.strContent), c.nCount < 0 ? -1 : 0);
+    EXPECT_EQ(m_pHex->GetFaultText(), c.strFault);
     if (c.nCount < 0)
         return;
     EXPECT_EQ(m_pHex->m_nByteCount, c.nCount);
@@ -205,6 +228,7 @@ TEST_F(HexFileTest, RecordsOutOfOrderComeOutAscending)
         LoadLines({Record(0, 0x200, {0xC0, 0xC1}), Record(0, 0x100, {0xB0, 0xB1}), Record(0, 0x10, {0xA0}),
                    Record(0, 0x300, {0xD0})}),
         (Image{{0x10, 0xA0}, {0x100, 0xB0}, {0x101, 0xB1}, {0x200, 0xC0}, {0x201, 0xC1}, {0x300, 0xD0}}));
+    EXPECT_EQ(m_pHex->GetStartAddress(), 0x10u);
     EXPECT_EQ(m_pHex->GetEndAddress(), 0x300u);
 }
 
@@ -264,6 +288,7 @@ TEST_F(HexFileTest, EmptyImageAndLoadWithoutVerify)
     EXPECT_EQ(m_pHex->Load(), -1);
     uint8_t by = 0;
     EXPECT_EQ(m_pHex->GetData(&by, 1), 0);
+    EXPECT_EQ(m_pHex->GetStartAddress(), 0u);
     EXPECT_EQ(m_pHex->GetEndAddress(), 0u);
 }
 
@@ -318,14 +343,19 @@ TEST_F(HexFileTest, PathLengthAndUnreadableFiles)
     ASSERT_EQ(str511.size(), 511u);
     WriteFile(str511, kData4 + "\n");
     WriteFile(str511 + "f", kData4 + "\n");
-    const std::pair<std::string, int> cases[] = {// a directory opens, but reading it fails
-                                                 {str511, 0},
-                                                 {str511 + "f", -1},
-                                                 {m_strRoot + "/none.hex", -1},
-                                                 {m_strRoot, -1}};
-    for (const auto& [strPath, nResult] : cases) {
+    const struct
+    {
+        std::string strPath;
+        int nResult;
+        const char* pszFault;
+    } cases[] = {{str511, 0, ""},
+                 {str511 + "f", -1, "cannot be opened: File name too long"},
+                 {m_strRoot + "/none.hex", -1, "cannot be opened: No such file or directory"},
+                 {m_strRoot, -1, "cannot be read: Is a directory"}};   // a directory opens, reading fails
+    for (const auto& [strPath, nResult, pszFault] : cases) {
         CHexFile hex(strPath.c_str());
         EXPECT_EQ(hex.Verify(), nResult) << strPath.size();
+        EXPECT_EQ(hex.GetFaultText(), pszFault) << strPath.size();
         EXPECT_EQ(hex.Load(), nResult) << strPath.size();
     }
 }

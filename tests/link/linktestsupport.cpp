@@ -2,8 +2,8 @@
 
 #include <stdexcept>
 
+#include "hex/hexwriter.h"
 #include "job/bootchain.h"
-#include "sim/hexwriter.h"
 #include "sim/targetfiles.h"
 #include "support/quietsink.h"
 

@@ -16,10 +16,10 @@
 #include <utility>
 
 #include "hex/hexfile.h"
+#include "hex/hexwriter.h"
 #include "job/boardfacts.h"
 #include "link/targetlink.h"
 #include "res/resource.h"
-#include "sim/hexwriter.h"
 #include "sim/targetfiles.h"
 #include "tests/ui/uitestsupport.h"
 #include "ui/deletesectorsdlg.h"

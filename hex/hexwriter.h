@@ -1,5 +1,5 @@
-// Writes data as Intel hex text: upper-case digits, data records aligned to the record size,
-// then an end-of-file record.
+// Writes data as Intel hex text: upper-case digits, data records of up to the record size that
+// never cross a 64 KiB page, then an end-of-file record.
 #pragma once
 
 #include <cstdint>
@@ -16,8 +16,11 @@ enum class EHexAddressing
 class CHexWriter
 {
 public:
-    // nRecordSize: data bytes per record (1..255); wSegment: the segment of EHexAddressing::Segment.
-    CHexWriter(EHexAddressing eAddressing, int nRecordSize = 16, bool bCrLf = true, uint16_t wSegment = 0);
+    // nRecordSize: data bytes per record (1..255); bCrLf: CR LF line ends, else LF; wSegment: the
+    // segment of EHexAddressing::Segment; bAligned: records end at multiples of the record size,
+    // else each takes the next nRecordSize bytes from where AddData starts.
+    CHexWriter(EHexAddressing eAddressing, int nRecordSize = 16, bool bCrLf = true, uint16_t wSegment = 0,
+               bool bAligned = true);
 
     // Adds bytes at a target address (physical: segment * 16 + offset in Segment mode).
     // -1 when the addressing cannot reach them.
@@ -33,6 +36,7 @@ private:
     size_t m_nRecordSize;
     const char* m_pszLineEnd;
     uint16_t m_wSegment;
+    bool m_bAligned;
     long m_nUpperWord = -1;   // last extended linear address written
     std::string m_strText;
 };

@@ -1,4 +1,4 @@
-#include "sim/hexwriter.h"
+#include "hex/hexwriter.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -11,11 +11,12 @@ constexpr uint8_t kRecordSegment = 0x02;
 constexpr uint8_t kRecordLinear = 0x04;
 }   // namespace
 
-CHexWriter::CHexWriter(EHexAddressing eAddressing, int nRecordSize, bool bCrLf, uint16_t wSegment)
+CHexWriter::CHexWriter(EHexAddressing eAddressing, int nRecordSize, bool bCrLf, uint16_t wSegment,
+                       bool bAligned)
     : m_eAddressing(eAddressing), m_nRecordSize(nRecordSize < 1     ? 1
                                                 : nRecordSize > 255 ? 255
                                                                     : static_cast<size_t>(nRecordSize)),
-      m_pszLineEnd(bCrLf ? "\r\n" : "\n"), m_wSegment(wSegment)
+      m_pszLineEnd(bCrLf ? "\r\n" : "\n"), m_wSegment(wSegment), m_bAligned(bAligned)
 {
     if (m_eAddressing == EHexAddressing::Segment) {
         const uint8_t abySegment[2] = {static_cast<uint8_t>(wSegment >> 8), static_cast<uint8_t>(wSegment)};
@@ -63,8 +64,8 @@ int CHexWriter::AddData(uint32_t dwAddress, const std::vector<uint8_t>& vecData)
             const uint8_t abyUpper[2] = {static_cast<uint8_t>(dwAt >> 24), static_cast<uint8_t>(dwAt >> 16)};
             AddRecord(kRecordLinear, 0, abyUpper, 2);
         }
-        // Records end at the next multiple of the record size and never cross a 64 KiB page.
-        size_t nLength = m_nRecordSize - (dwOffset & 0xFFFF) % m_nRecordSize;
+        // A record never crosses a 64 KiB page: its address field has 16 bits.
+        size_t nLength = m_bAligned ? m_nRecordSize - (dwOffset & 0xFFFF) % m_nRecordSize : m_nRecordSize;
         nLength = std::min<size_t>(nLength, 0x10000 - (dwOffset & 0xFFFF));
         nLength = std::min(nLength, vecData.size() - nDone);
         AddRecord(kRecordData, static_cast<uint16_t>(dwOffset), vecData.data() + nDone, nLength);
