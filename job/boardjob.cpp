@@ -5,6 +5,7 @@
 #include "hex/hexfile.h"
 #include "job/boardfacts.h"
 #include "job/imagecheck.h"
+#include "job/imagewriter.h"
 #include "job/jobsink.h"
 #include "job/jobtexts.h"
 #include "job/verifyoutcome.h"
@@ -59,17 +60,9 @@ int CBoardJob::LoadImage()
     if (strPath.empty())
         return 0;
     m_pImage = std::make_unique<CHexFile>(strPath.c_str());
-    switch (LoadHexImage(*m_pImage, nullptr)) {
-    case EImageLoad::Loaded:
-        return 0;
-    case EImageLoad::NotValid:
-        m_sink.Fail(NotValidHexText(strPath));
-        return -1;
-    case EImageLoad::NotLoaded:
-        m_sink.Fail(NotLoadedHexText(strPath));
-        return -1;
-    }
-    return -1;
+    const EImageLoad eLoad = LoadHexImage(*m_pImage, nullptr);
+    ReportImageLoadFailure(eLoad, strPath, *m_pImage, m_sink);
+    return eLoad == EImageLoad::Loaded ? 0 : -1;
 }
 
 int CBoardJob::LoseConnection()
@@ -291,7 +284,7 @@ int CBoardJob::Read()
         }
     }
     std::string strError;
-    if (m_request.fnWriteImage(m_strOutput, dwStart, vecData, strError) != 0)
+    if (WriteImageFile(m_strOutput, dwStart, vecData, strError) != 0)
         return Refuse(strError);
     m_result.nBytes = nLength;
     m_sink.Log(std::to_string(nLength) + " bytes read into " + m_strOutput);

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -45,10 +44,6 @@ struct CBoardRequest
     bool bVerify = true;
     uint32_t dwReadStart = 0;
     uint32_t nReadLength = 0;
-    // Writes the bytes read from dwStart to strPath: 0, or -1 with the reason.
-    std::function<int(const std::string& strPath, uint32_t dwStart, const std::vector<uint8_t>& vecData,
-                      std::string& strError)>
-        fnWriteImage;
 };
 
 class CBoardJob

@@ -19,6 +19,20 @@ EImageLoad LoadHexImage(CHexFile& image, CJobSink* pSink)
     return image.Load() == 0 ? EImageLoad::Loaded : EImageLoad::NotLoaded;
 }
 
+void ReportImageLoadFailure(EImageLoad eLoad, const std::string& strPath, const CHexFile& image,
+                            CJobSink& sink)
+{
+    if (eLoad == EImageLoad::NotValid) {
+        sink.Fail(NotValidHexText(strPath));
+        if (!image.GetFaultText().empty())
+            sink.Fail(image.GetFaultText());
+    } else if (eLoad == EImageLoad::NotLoaded) {
+        sink.Fail(NotLoadedHexText(strPath));
+        if (image.m_nByteCount == 0)
+            sink.Fail("the file holds no data bytes");
+    }
+}
+
 int64_t FindDuplicateAddress(const CHexFile& image)
 {
     for (const HexItem* p = image.m_pFirst; p != nullptr && p->pNext != nullptr; p = p->pNext)

@@ -18,6 +18,10 @@ enum class EImageLoad
 // kTextLoadingHexFile go to its log first. The caller words the failure as it shows it.
 class CJobSink;
 EImageLoad LoadHexImage(CHexFile& image, CJobSink* pSink);
+// A failed load in full: the file is not valid, with the line and rule at fault, or it cannot
+// be loaded, and then whether it holds no data bytes; each a Fail of the sink.
+void ReportImageLoadFailure(EImageLoad eLoad, const std::string& strPath, const CHexFile& image,
+                            CJobSink& sink);
 
 // The first address the image writes twice; -1 when none. The image must be loaded.
 int64_t FindDuplicateAddress(const CHexFile& image);

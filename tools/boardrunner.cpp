@@ -5,10 +5,10 @@
 #include <thread>
 
 #include "job/boardjob.h"
+#include "job/imagewriter.h"
 #include "tools/clihelpers.h"
 #include "tools/console.h"
 #include "tools/consolesink.h"
-#include "tools/imagewriter.h"
 
 CBoardRunner::CBoardRunner(const CCliOptions& options, const std::vector<CBoardPort>& vecPorts,
                            CConsole& console)
@@ -18,8 +18,7 @@ CBoardRunner::CBoardRunner(const CCliOptions& options, const std::vector<CBoardP
 std::vector<CBoardResult> CBoardRunner::Run()
 {
     const bool bSeveral = m_vecPorts.size() > 1;
-    CBoardRequest request = m_options.GetBoardRequest();
-    request.fnWriteImage = WriteImageFile;
+    const CBoardRequest request = m_options.GetBoardRequest();
     std::vector<CBoardResult> vecResults(m_vecPorts.size());
     std::vector<std::unique_ptr<CConsoleSink>> vecSinks;
     std::vector<std::unique_ptr<CBoardJob>> vecJobs;

@@ -6,6 +6,7 @@
 #include "hex/hexfile.h"
 #include "job/boardresult.h"
 #include "job/imagecheck.h"
+#include "job/imagewriter.h"
 #include "job/jobtexts.h"
 #include "job/osversion.h"
 #include "job/portchoice.h"
@@ -14,8 +15,8 @@
 #include "tools/clihelpers.h"
 #include "tools/commandline.h"
 #include "tools/console.h"
+#include "tools/consolesink.h"
 #include "tools/hexinfocommand.h"
-#include "tools/imagewriter.h"
 #include "tools/interrupt.h"
 
 namespace
@@ -55,24 +56,15 @@ int ListPorts(CConsole& console, bool bJson)
 int CheckImageFile(const std::string& strPath, CConsole& console)
 {
     CHexFile image(strPath.c_str());
-    switch (LoadHexImage(image, nullptr)) {
-    case EImageLoad::NotValid: {
-        console.Error("", NotValidHexText(strPath));
-        const std::string strReason = image.GetFaultText();
-        if (!strReason.empty())
-            console.Error("", strReason);
+    CConsoleSink sink(console, "", "");
+    const EImageLoad eLoad = LoadHexImage(image, nullptr);
+    ReportImageLoadFailure(eLoad, strPath, image, sink);
+    if (eLoad != EImageLoad::Loaded)
         return -1;
-    }
-    case EImageLoad::NotLoaded:
-        console.Error("", NotLoadedHexText(strPath));
-        return -1;
-    case EImageLoad::Loaded:
-        break;
-    }
     // The chip's size is known only once connected; what no chip can take is refused now.
     std::string strError;
     if (CheckImageAgainstLine(image, strError) != 0) {
-        console.Error("", strPath + ": " + strError);
+        sink.Error(strPath + ": " + strError);
         return -1;
     }
     console.Detail("", strPath + ": " + std::to_string(image.m_nByteCount) + " bytes in " +

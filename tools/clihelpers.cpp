@@ -123,22 +123,6 @@ std::string FormatProgressLine(const std::string& strLabel, int nPercent, int64_
     return strLine;
 }
 
-std::string GetBoardOutputPath(const std::string& strOutput, const std::string& strPort)
-{
-    std::string strName =
-        strPort.substr(strPort.rfind('/') == std::string::npos ? 0 : strPort.rfind('/') + 1);
-    for (char& ch : strName)
-        if (!((ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == '-' ||
-              ch == '_'))
-            ch = '_';
-    const size_t nSlash = strOutput.rfind('/');
-    const size_t nDot = strOutput.rfind('.');
-    if (nDot == std::string::npos || (nSlash != std::string::npos && nDot < nSlash) || nDot == nSlash + 1 ||
-        nDot == 0)
-        return strOutput + "-" + strName;
-    return strOutput.substr(0, nDot) + "-" + strName + strOutput.substr(nDot);
-}
-
 std::string GetPermissionRemedy(const std::string& strDevice, const std::string& strGroup)
 {
     if (strGroup.empty())

@@ -1,5 +1,5 @@
 // Pure helpers of the command-line tool: number parsing and the texts of progress lines and
-// output files. No I/O.
+// remedies. No I/O.
 #pragma once
 
 #include <cstdint>
@@ -21,11 +21,6 @@ std::string FormatProgressLine(const std::string& strLabel, int nPercent, int64_
                                double dElapsedSeconds, int nBarWidth);
 // 1.5 -> "0:02" (rounded up), 3725 -> "1:02:05".
 std::string FormatDuration(double dSeconds);
-
-// The output file of one board when several are read at once: "dump.hex" and port
-// "/dev/ttyUSB1" give "dump-ttyUSB1.hex" (characters other than letters, digits, '-' and '_'
-// of the port's last path part become '_').
-std::string GetBoardOutputPath(const std::string& strOutput, const std::string& strPort);
 
 // What to do when opening a device failed for want of permission: join the group that owns it.
 std::string GetPermissionRemedy(const std::string& strDevice, const std::string& strGroup);

@@ -8,31 +8,24 @@
 #include "job/imagecheck.h"
 #include "job/jobtexts.h"
 #include "tools/console.h"
+#include "tools/consolesink.h"
 
 int CHexInfoCommand::Run(const std::string& strPath, bool bDump)
 {
     CHexFile image(strPath.c_str());
-    m_console.Log("", kTextVerifyingHexFile);
-    if (image.Verify() != 0) {
-        m_console.Error("", NotValidHexText(strPath));
-        const std::string strReason = image.GetFaultText();
-        if (!strReason.empty())
-            m_console.Error("", strReason);
+    CConsoleSink sink(m_console, "", "");
+    const EImageLoad eLoad = LoadHexImage(image, &sink);
+    ReportImageLoadFailure(eLoad, strPath, image, sink);
+    if (eLoad != EImageLoad::Loaded) {
         if (m_bJson)
-            m_console.Result("{\"file\":" + JsonString(strPath) +
-                             ",\"valid\":false,\"error\":" + JsonString(strReason) + "}");
+            m_console.Result("{\"file\":" + JsonString(strPath) + ",\"valid\":" +
+                             (eLoad == EImageLoad::NotValid
+                                  ? "false,\"error\":" + JsonString(image.GetFaultText())
+                                  : std::string("true,\"loaded\":false")) +
+                             "}");
         return 1;
     }
-    m_console.Log("", kTextLoadingHexFile);
-    if (image.Load() != 0) {
-        m_console.Error("", NotLoadedHexText(strPath));
-        if (image.m_nByteCount == 0)
-            m_console.Error("", "the file holds no data bytes");
-        if (m_bJson)
-            m_console.Result("{\"file\":" + JsonString(strPath) + ",\"valid\":true,\"loaded\":false}");
-        return 1;
-    }
-    m_console.Log("", LoadedHexText(strPath));
+    sink.Log(LoadedHexText(strPath));
 
     const unsigned nStart = image.GetStartAddress();
     const unsigned nEnd = image.GetEndAddress();

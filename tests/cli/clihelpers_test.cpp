@@ -8,7 +8,7 @@
 #include "tools/clihelpers.h"
 #include "tools/clioptions.h"
 #include "tools/commandline.h"
-#include "tools/imagewriter.h"
+#include "job/imagewriter.h"
 #include "tools/terminal.h"
 
 namespace

@@ -1,12 +1,11 @@
-#include "tools/imagewriter.h"
-
-#include "hex/hexwriter.h"
+#include "job/imagewriter.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
-#include "tools/fileaccess.h"
+#include "hex/hexwriter.h"
+#include "job/fileaccess.h"
 
 namespace
 {
@@ -81,4 +80,20 @@ int CheckWritablePath(const std::string& strPath, std::string& strError)
         return -1;
     }
     return 0;
+}
+
+std::string GetBoardOutputPath(const std::string& strOutput, const std::string& strPort)
+{
+    std::string strName =
+        strPort.substr(strPort.rfind('/') == std::string::npos ? 0 : strPort.rfind('/') + 1);
+    for (char& ch : strName)
+        if (!((ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == '-' ||
+              ch == '_'))
+            ch = '_';
+    const size_t nSlash = strOutput.rfind('/');
+    const size_t nDot = strOutput.rfind('.');
+    if (nDot == std::string::npos || (nSlash != std::string::npos && nDot < nSlash) || nDot == nSlash + 1 ||
+        nDot == 0)
+        return strOutput + "-" + strName;
+    return strOutput.substr(0, nDot) + "-" + strName + strOutput.substr(nDot);
 }

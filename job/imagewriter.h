@@ -1,4 +1,4 @@
-// Writes bytes read from a board's flash to a file: Intel hex, or raw binary for ".bin".
+// The file a read writes the bytes of a board's flash into: Intel hex, or raw binary for ".bin".
 #pragma once
 
 #include <cstdint>
@@ -16,3 +16,7 @@ int WriteImageFile(const std::string& strPath, uint32_t dwStart, const std::vect
 // Whether strPath could be written: its folder exists and is writable, and it is no folder.
 // 0, or -1 with the reason.
 int CheckWritablePath(const std::string& strPath, std::string& strError);
+// The output file of one board when several are read at once: "dump.hex" and port
+// "/dev/ttyUSB1" give "dump-ttyUSB1.hex" (characters other than letters, digits, '-' and '_'
+// of the port's last path part become '_').
+std::string GetBoardOutputPath(const std::string& strOutput, const std::string& strPort);

@@ -1,4 +1,4 @@
-#include "tools/fileaccess.h"
+#include "job/fileaccess.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "tools/fileaccess.h"
+#include "job/fileaccess.h"
 
 #include <cerrno>
 #include <io.h>
