@@ -1,17 +1,19 @@
 #include "tools/cliapp.h"
 
+#include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "hex/hexfile.h"
 #include "job/boardresult.h"
+#include "job/boardrunner.h"
 #include "job/imagecheck.h"
 #include "job/imagewriter.h"
 #include "job/jobtexts.h"
 #include "job/osversion.h"
 #include "job/portchoice.h"
 #include "serial/portdiscovery.h"
-#include "tools/boardrunner.h"
 #include "tools/clihelpers.h"
 #include "tools/commandline.h"
 #include "tools/console.h"
@@ -72,6 +74,30 @@ int CheckImageFile(const std::string& strPath, CConsole& console)
     return 0;
 }
 
+// Which boards succeeded, when there are several; a JSON object per board with --json.
+void Report(CConsole& console, const std::vector<CBoardResult>& vecResults, bool bJson)
+{
+    if (bJson) {
+        for (const CBoardResult& result : vecResults)
+            console.Result(FormatJson(result));
+        return;
+    }
+    if (vecResults.size() < 2)
+        return;
+    int nOk = 0;
+    for (const CBoardResult& result : vecResults)
+        nOk += result.bOk ? 1 : 0;
+    console.Result("Summary: " + std::to_string(nOk) + " of " + std::to_string(vecResults.size()) +
+                   " boards succeeded");
+    for (const CBoardResult& result : vecResults) {
+        char szSeconds[32];
+        std::snprintf(szSeconds, sizeof szSeconds, "%.1f s", result.dSeconds);
+        const char* pszResult = result.bOk ? "ok" : result.bInterrupted ? "interrupted" : "failed";
+        console.Result("  " + result.strPort + "\t" + pszResult + "\t" + szSeconds +
+                       (result.bOk ? std::string() : "\t" + result.strError));
+    }
+}
+
 // "please reset the board", then Enter. -1 after Ctrl-C.
 int AskForReset(CConsole& console, bool bPrompt)
 {
@@ -125,9 +151,7 @@ int CCliApp::Run(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
     }
     if (options.eCommand == ECommand::Read) {
         for (const CBoardPort& port : vecPorts) {
-            const std::string strOutput =
-                vecPorts.size() > 1 ? GetBoardOutputPath(options.strOutput, port.strName) : options.strOutput;
-            if (CheckWritablePath(strOutput, strText) != 0) {
+            if (CheckWritablePath(GetBoardOutput(options.strOutput, port, vecPorts.size()), strText) != 0) {
                 console.Error("", strText);
                 return kExitFailure;
             }
@@ -138,8 +162,12 @@ int CCliApp::Run(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
         console.Error("", "Interrupted: stopped before connecting");
         return kExitInterrupted;
     }
-    CBoardRunner runner(options, vecPorts, console);
-    const std::vector<CBoardResult> vecResults = runner.Run();
-    runner.Report(vecResults);
-    return CBoardRunner::GetExitStatus(vecResults);
+    const std::vector<CBoardResult> vecResults =
+        RunBoards(options.GetBoardRequest(), vecPorts, options.strOutput,
+                  [&console](const CBoardPort& port, bool bSeveral) -> std::unique_ptr<CJobSink> {
+                      return std::make_unique<CConsoleSink>(
+                          console, bSeveral ? "[" + port.strName + "] " : "", port.strDevicePath);
+                  });
+    Report(console, vecResults, options.bJson);
+    return GetExitStatus(vecResults);
 }

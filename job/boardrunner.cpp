@@ -1,0 +1,50 @@
+#include "job/boardrunner.h"
+
+#include <thread>
+
+#include "job/imagewriter.h"
+#include "job/jobsink.h"
+
+std::string GetBoardOutput(const std::string& strOutput, const CBoardPort& port, size_t nBoards)
+{
+    return nBoards > 1 && !strOutput.empty() ? GetBoardOutputPath(strOutput, port.strName) : strOutput;
+}
+
+std::vector<CBoardResult> RunBoards(const CBoardRequest& request, const std::vector<CBoardPort>& vecPorts,
+                                    const std::string& strOutput, const FnMakeSink& fnMakeSink)
+{
+    const bool bSeveral = vecPorts.size() > 1;
+    std::vector<std::unique_ptr<CJobSink>> vecSinks;
+    std::vector<std::unique_ptr<CBoardJob>> vecJobs;
+    for (const CBoardPort& port : vecPorts) {
+        vecSinks.push_back(fnMakeSink(port, bSeveral));
+        vecJobs.push_back(std::make_unique<CBoardJob>(request, port.strName, port.strDevicePath,
+                                                      GetBoardOutput(strOutput, port, vecPorts.size()),
+                                                      *vecSinks.back()));
+    }
+    std::vector<CBoardResult> vecResults(vecPorts.size());
+    if (!bSeveral) {
+        if (!vecJobs.empty())
+            vecResults[0] = vecJobs[0]->Run();
+        return vecResults;
+    }
+    // Each thread touches only its own job, its own sink and its own result slot.
+    std::vector<std::thread> vecThreads;
+    for (size_t i = 0; i < vecJobs.size(); ++i)
+        vecThreads.emplace_back([&vecResults, &vecJobs, i] { vecResults[i] = vecJobs[i]->Run(); });
+    for (std::thread& thread : vecThreads)
+        thread.join();
+    return vecResults;
+}
+
+int GetExitStatus(const std::vector<CBoardResult>& vecResults)
+{
+    int nStatus = 0;
+    for (const CBoardResult& result : vecResults) {
+        if (result.bInterrupted)
+            return 130;
+        if (!result.bOk)
+            nStatus = 1;
+    }
+    return nStatus;
+}
