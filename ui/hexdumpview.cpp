@@ -135,7 +135,7 @@ void CHexDumpView::Toggle(int nRow)
 void CHexDumpView::CopySelection()
 {
     if (m_pModel != nullptr)
-        QGuiApplication::clipboard()->setText(m_pModel->LinesText(m_vecSelection));
+        QGuiApplication::clipboard()->setText(QString::fromStdString(m_pModel->LinesText(m_vecSelection)));
 }
 
 void CHexDumpView::paintEvent(QPaintEvent*)
@@ -154,7 +154,7 @@ void CHexDumpView::paintEvent(QPaintEvent*)
         if (bSelected)
             painter.fillRect(rect, pal.brush(QPalette::Highlight));
         painter.setPen(pal.color(bSelected ? QPalette::HighlightedText : QPalette::Text));
-        painter.drawText(rect.adjusted(3, 0, -3, 0), m_pModel->Line(nRow), option);
+        painter.drawText(rect.adjusted(3, 0, -3, 0), QString::fromStdString(m_pModel->Line(nRow)), option);
         if (nRow == m_nCurrent && hasFocus()) {
             painter.setPen(QPen(pal.color(QPalette::Text), 1, Qt::DotLine));
             painter.drawRect(rect.adjusted(0, 0, -1, -1));

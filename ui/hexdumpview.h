@@ -7,7 +7,7 @@
 #include <QAbstractScrollArea>
 #include <vector>
 
-#include "ui/hexdumpmodel.h"
+#include "hex/hexdumpmodel.h"
 
 class CHexDumpView : public QAbstractScrollArea
 {

@@ -7,7 +7,7 @@
 #include "res/resource.h"
 #include "res/templates.h"
 #include "ui/dialogbuilder.h"
-#include "ui/hexdumpmodel.h"
+#include "hex/hexdumpmodel.h"
 #include "ui/hexdumpview.h"
 
 CHexInfoDlg::CHexInfoDlg(QWidget* pParent, CHexFile* pHexFile)

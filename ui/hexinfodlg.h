@@ -4,7 +4,7 @@
 #include <QDialog>
 #include <memory>
 
-#include "ui/hexdumpmodel.h"
+#include "hex/hexdumpmodel.h"
 
 class CHexFile;
 class CHexDumpView;

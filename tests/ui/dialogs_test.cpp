@@ -15,6 +15,7 @@
 #include <functional>
 #include <utility>
 
+#include "hex/hexdumpmodel.h"
 #include "hex/hexfile.h"
 #include "hex/hexwriter.h"
 #include "job/boardfacts.h"
@@ -25,7 +26,6 @@
 #include "ui/deletesectorsdlg.h"
 #include "ui/dialogbuilder.h"
 #include "ui/flashitdlg.h"
-#include "ui/hexdumpmodel.h"
 #include "ui/hexdumpview.h"
 #include "ui/hexinfodlg.h"
 #include "ui/sectorlines.h"
@@ -82,7 +82,7 @@ QStringList DumpLines(const CHexInfoDlg& dlg)
     const CHexDumpModel* pModel = dlg.DumpView()->DumpModel();
     QStringList lines;
     for (int i = 0; i < pModel->RowCount(); ++i)
-        lines << pModel->Line(i);
+        lines << QString::fromStdString(pModel->Line(i));
     return lines;
 }
 

@@ -1,4 +1,4 @@
-#include "ui/hexdumpmodel.h"
+#include "hex/hexdumpmodel.h"
 
 #include <algorithm>
 #include <string>
@@ -30,14 +30,11 @@ const HexItem* CHexDumpModel::Item(int nItem) const
     return m_pCursor;
 }
 
-QString CHexDumpModel::Line(int nRow) const
+std::string CHexDumpModel::Line(int nRow) const
 {
-    if (nRow == 0)
-        return QString::fromLatin1(kDumpHeader);
-    const HexItem* pItem = Item(nRow - 1);
-    char szLine[kDumpLineMax + 1];
-    const int nLength = FormatDumpLine(szLine, pItem->dwAddress, pItem->byValue);
-    return QString::fromLatin1(szLine, nLength);
+    std::string strLine;
+    AppendLine(strLine, nRow);
+    return strLine;
 }
 
 void CHexDumpModel::AppendLine(std::string& strText, int nRow) const
@@ -51,7 +48,7 @@ void CHexDumpModel::AppendLine(std::string& strText, int nRow) const
     strText.append(szLine, static_cast<size_t>(FormatDumpLine(szLine, pItem->dwAddress, pItem->byValue)));
 }
 
-QString CHexDumpModel::LinesText(std::vector<CRowRange> ranges) const
+std::string CHexDumpModel::LinesText(std::vector<CRowRange> ranges) const
 {
     std::sort(ranges.begin(), ranges.end());
 
@@ -68,5 +65,5 @@ QString CHexDumpModel::LinesText(std::vector<CRowRange> ranges) const
         }
         nNext = std::max(nNext, range.second + 1);
     }
-    return QString::fromLatin1(strText.data(), static_cast<qsizetype>(strText.size()));
+    return strText;
 }

@@ -2,7 +2,6 @@
 // only when asked for, so a 16 MiB image costs no text up front.
 #pragma once
 
-#include <QString>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,9 +20,9 @@ public:
 
     int RowCount() const { return m_nItems + 1; }
     // The line of a row, without a line end.
-    QString Line(int nRow) const;
+    std::string Line(int nRow) const;
     // The lines of the rows in the ranges, in ascending order, each row once, joined with CR LF.
-    QString LinesText(std::vector<CRowRange> ranges) const;
+    std::string LinesText(std::vector<CRowRange> ranges) const;
 
 private:
     static constexpr int kMarkStride = 256;
