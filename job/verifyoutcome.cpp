@@ -13,26 +13,28 @@ EVerifyOutcome VerifyOnBoard(CTargetLink& link, CHexFile& image, CProgressSink* 
                                                                 : EVerifyOutcome::Failed;
 }
 
-std::string VerifyFailedBoxText(const CTargetLink& link)
+namespace
+{
+// "Verify failed" and, where a byte differs, its address, the image's byte and the board's, in
+// the face's own words.
+std::string VerifyFailedText(const CTargetLink& link, const char* pszDifference)
 {
     if (link.m_bVerifyMismatch != 1)
         return kTextVerifyFailed;
     char szText[96];
-    std::snprintf(szText, sizeof szText, "%s\nFirst difference at 0x%06X: image 0x%02X, board 0x%02X",
-                  kTextVerifyFailed, static_cast<unsigned>(link.m_dwMismatchAddress),
+    std::snprintf(szText, sizeof szText, pszDifference, static_cast<unsigned>(link.m_dwMismatchAddress),
                   static_cast<unsigned>(link.m_byMismatchExpected),
                   static_cast<unsigned>(link.m_byMismatchRead));
-    return szText;
+    return kTextVerifyFailed + std::string(szText);
+}
+}   // namespace
+
+std::string VerifyFailedBoxText(const CTargetLink& link)
+{
+    return VerifyFailedText(link, "\nFirst difference at 0x%06X: image 0x%02X, board 0x%02X");
 }
 
 std::string VerifyFailedLine(const CTargetLink& link)
 {
-    if (link.m_bVerifyMismatch != 1)
-        return kTextVerifyFailed;
-    char szLine[96];
-    std::snprintf(szLine, sizeof szLine, "%s: first difference at 0x%06X, expected 0x%02X, read 0x%02X",
-                  kTextVerifyFailed, static_cast<unsigned>(link.m_dwMismatchAddress),
-                  static_cast<unsigned>(link.m_byMismatchExpected),
-                  static_cast<unsigned>(link.m_byMismatchRead));
-    return szLine;
+    return VerifyFailedText(link, ": first difference at 0x%06X, expected 0x%02X, read 0x%02X");
 }
