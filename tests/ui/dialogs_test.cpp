@@ -14,7 +14,6 @@
 #include <QTest>
 
 #include <fstream>
-#include <functional>
 #include <utility>
 
 #include "hex/hexfile.h"
@@ -456,12 +455,12 @@ private slots:
         QCOMPARE(Control<QLineEdit>(pDlg.get(), IDC_FILENAME)->text().toStdString(), strField);
         QCOMPARE(pDlg->m_strFileName, strField);
 
-        const CFileDialogSpec& spec = boxes.m_fileDialogs.front();
-        QCOMPARE(spec.strFilters,
+        const CFileDialogSpec& fileDialog = boxes.m_fileDialogs.front();
+        QCOMPARE(fileDialog.strFilters,
                  std::string("Intel Hex File (*.hex)(*.h86) (*.hex *.h86);;All Files (*.*) (*)"));
-        QCOMPARE(spec.strDefaultSuffix, std::string("hex"));
-        QCOMPARE(spec.strInitialName, std::string("*.hex; *.h86"));
-        QVERIFY(spec.bMustExist);
+        QCOMPARE(fileDialog.strDefaultSuffix, std::string("hex"));
+        QCOMPARE(fileDialog.strInitialName, std::string("*.hex; *.h86"));
+        QVERIFY(fileDialog.bMustExist);
 
         if (pDlg->m_pHexFile) {
             // Properties shows what is on disk now.

@@ -12,7 +12,6 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
-#include <QTimer>
 
 #include <cstdio>
 
