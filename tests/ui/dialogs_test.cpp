@@ -1,9 +1,11 @@
-// The hex file, Hexinfo, Delete sectors and Flash it dialogs through the real window, against the
-// simulated board and real files: texts, boxes, the bytes on the wire, the board's flash.
+// The dialog layer (dialog units to pixels, the main template, tab distances), and the hex file,
+// Hexinfo, Delete sectors and Flash it dialogs through the real window, against the simulated
+// board and real files: texts, boxes, the bytes on the wire, the board's flash.
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDialog>
 #include <QFontMetrics>
 #include <QLineEdit>
 #include <QListWidget>
@@ -12,7 +14,6 @@
 #include <QTest>
 
 #include <fstream>
-#include <functional>
 #include <utility>
 
 #include "hex/hexdumpmodel.h"
@@ -21,6 +22,7 @@
 #include "job/boardfacts.h"
 #include "link/targetlink.h"
 #include "res/resource.h"
+#include "res/templates.h"
 #include "sim/targetfiles.h"
 #include "tests/ui/uitestsupport.h"
 #include "ui/deletesectorsdlg.h"
@@ -84,11 +86,6 @@ QStringList DumpLines(const CHexInfoDlg& dlg)
     for (int i = 0; i < pModel->RowCount(); ++i)
         lines << QString::fromStdString(pModel->Line(i));
     return lines;
-}
-
-std::vector<CShownBox> Shown(std::vector<CShownBox> boxes)
-{
-    return boxes;
 }
 
 // A window connected to the simulated board, its flash filled with a pattern.
@@ -158,37 +155,71 @@ public:
 
 const CShownBox kLost{"Lost connection to target", "Error", EBoxIcon::Warning};
 
-enum class EClose
-{
-    Ok,
-    Escape,
-};
+using Boxes = std::vector<CShownBox>;
+using Lines = std::vector<std::string>;
+using Ints = std::vector<int>;
+using Wire = std::vector<uint8_t>;
+constexpr uint8_t D = 0x44, C = 0x43;   // the sector and chip erase commands
+const std::string kSectorError = "Error deleting sector";
 
 struct CSectorCase
 {
+    const char* pszName;
     int nSectors;
-    std::vector<int> clickLines;   // list lines clicked, in order (0 is the header)
-    bool bDeleteSelected;
-    bool bEraseChip;
-    bool bEraseFails;                 // the board answers 'E' to erases
-    bool bRecoverAfterBox;            // ... until the first box has been shown
-    EClose eClose;                    // when the dialog is still open after the action
-    std::vector<int> deletedLines;    // sectors the list shows as deleted after the action
-    std::vector<uint8_t> wire;        // the bytes sent for the action
-    std::vector<int> erased;          // the sectors the flash shows erased
-    std::vector<std::string> boxes;   // texts of the dialog's boxes ("ERROR", warning)
-    bool bLost;                       // the window reports a lost connection
+    Ints clickLines;   // list lines clicked, in order (0 is the header)
+    int nButton;       // clicked after them (0 for none), before the dialog is closed
+    int nEraseFails;   // the board answers 'E' to erases: 0 never, 1 until the first box, 2 always
+    bool bEscape;      // the dialog, when still open after the action, is closed by Escape, not OK
+    Ints deleted;      // the sectors the list shows deleted, and the flash shows erased, after it
+    Wire wire;         // the bytes sent for the action
+    Lines boxes;       // texts of the dialog's boxes ("ERROR", warning)
+    bool bLost;        // the window reports a lost connection
 };
+
+const CSectorCase kSectorCases[] = {
+    {"0 sectors", 0, Ints{}, 0, 0, false, Ints{}, Wire{}, Lines{}, false},
+    {"127 sectors", 127, Ints{}, 0, 0, false, Ints{}, Wire{}, Lines{}, false},
+    {"a count of -1 ends at once", 255, Ints{}, 0, 0, false, Ints{}, Wire{}, Lines{}, true},
+    {"sectors 1 and 3, header and a line clicked twice unselected", 4, Ints{0, 2, 1, 4, 1},
+     IDC_DELETE_SELECTED, 0, false, Ints{1, 3}, Wire{D, D, 1, D, D, 3}, Lines{}, false},
+    {"a failing sector does not stop the loop", 4, Ints{1, 3}, IDC_DELETE_SELECTED, 1, false, Ints{2},
+     Wire{D, D, 0, D, D, 2}, Lines{kSectorError}, true},
+    {"every selected sector fails", 4, Ints{1, 3}, IDC_DELETE_SELECTED, 2, false, Ints{},
+     Wire{D, D, 0, D, D, 2}, Lines{kSectorError, kSectorError}, true},
+    {"erase chip", 4, Ints{}, IDC_ERASE_CHIP, 0, false, Ints{0, 1, 2, 3}, Wire{D, C}, Lines{}, false},
+    {"erase chip fails", 4, Ints{}, IDC_ERASE_CHIP, 2, false, Ints{}, Wire{D, C},
+     Lines{"Error cannot delete flash chip"}, true},
+    {"Escape after erasing keeps the link", 4, Ints{3}, IDC_DELETE_SELECTED, 0, true, Ints{2}, Wire{D, D, 2},
+     Lines{}, false},
+};
+
+const CShownBox kFlashed{"Hexfile flashed successfully", "Info", EBoxIcon::Information};
+const CShownBox kVerified{"Hexfile flashed and verified successfully", "Info", EBoxIcon::Information};
 
 struct CFlashCase
 {
+    const char* pszName;
     bool bVerify;
     CBoardFaults faults;
-    long long nSilentInVerify;      // the board falls silent this many bytes into the read-back; -1 never
-    std::vector<CShownBox> boxes;   // the dialog's boxes
+    long long nSilentInVerify;   // the board falls silent this many bytes into the read-back; -1 never
+    Boxes boxes;                 // the dialog's boxes
     bool bLost;
     bool bFlashEqualsImage;
     int nVerifyBar;
+};
+
+const CFlashCase kFlashCases[] = {
+    {"without verify", false, CBoardFaults(), -1, Boxes{kFlashed}, false, true, 0},
+    {"with verify", true, CBoardFaults(), -1, Boxes{kVerified}, false, true, 100},
+    {"flash failure", true, Fault(&CBoardFaults::nWrongChecksumBlock, 1), -1,
+     Boxes{{"Flash failed", "ERROR", EBoxIcon::Warning}}, true, false, 0},
+    // 0x31 holds 0x44 + 17 * 13 + 0 = 0x21 in the image (Bytes(…, 0x44) from 0x20).
+    {"verify failure keeps the link", true, Fault(&CBoardFaults::nFlipReadAddress, 0x31), -1,
+     Boxes{
+         {"Verify failed\nFirst difference at 0x000031: image 0x21, board 0xDE", "ERROR", EBoxIcon::Warning}},
+     false, true, 0},
+    {"a broken read-back is a lost link", true, CBoardFaults(), 6,
+     Boxes{{"Verify failed", "ERROR", EBoxIcon::Warning}}, true, true, 0},
 };
 
 struct CHexStep
@@ -200,29 +231,58 @@ struct CHexStep
         Reload,
         Rewrite,   // the file on disk gets other contents
     } eKind;
-    std::string strFile;       // in the test folder
-    std::string strContents;   // Rewrite
+    const char* pszFile = nullptr;       // in the test folder
+    const char* pszContents = nullptr;   // Rewrite
 };
+using Steps = std::vector<CHexStep>;
+
+// Hex file texts, and the Hexinfo lines of the valid ones.
+const char* const kEofOnly = ":00000001FF\r\n";
+const char* const kLowerCase = ":0100000041be\r\n:00000001FF\r\n";
+const char* const kFourBytes = ":0400100001020304E2\r\n:00000001FF\r\n";   // 16..19
+const char* const kOtherBytes = ":02002000AABB79\r\n:00000001FF\r\n";      // 32..33
+const QStringList kFourBytesDump{"Address \t\t: Data", "0x000010 \t: 0x01", "0x000011 \t: 0x02",
+                                 "0x000012 \t: 0x03", "0x000013 \t: 0x04"};
+const QStringList kOtherBytesDump{"Address \t\t: Data", "0x000020 \t: 0xAA", "0x000021 \t: 0xBB"};
 
 struct CHexCase
 {
-    std::vector<CHexStep> steps;
-    std::vector<CShownBox> boxes;       // "%s" stands for the full path of the last file named
-    std::vector<std::string> logTail;   // the last lines of the log, "%s" as above
-    bool bProperties, bReload, bImage;
+    const char* pszName;
+    Steps steps;
+    Boxes boxes;     // "%s" stands for the full path of the last file named
+    Lines logTail;   // the last lines of the log, "%s" as above
+    bool bProperties, bReload;
     std::string strField;   // file shown in the Filename field ("" for none)
+    QStringList dump;       // what Properties shows; empty when no image is held
 };
 
-// Hex file texts.
-const std::string kEofOnly = ":00000001FF\r\n";
-const std::string kLowerCase = ":0100000041be\r\n:00000001FF\r\n";
-const std::string kFourBytes = ":0400100001020304E2\r\n:00000001FF\r\n";   // 16..19
-const std::string kOtherBytes = ":02002000AABB79\r\n:00000001FF\r\n";      // 32..33
+using S = CHexStep;
+const std::string kLoaded = "%s successfully loaded";
+const std::string kNotLoaded = "%s cannot be loaded into memory";
+const CShownBox kNotValid{"bad.hex is not a valid intel hex file", "Error", EBoxIcon::None};
+
+// A valid file alone is the first step of the cancelled and the reload rows, an invalid one
+// that of the row after a valid one.
+const CHexCase kHexCases[] = {
+    {"valid but empty", Steps{{S::Browse, "empty.hex"}}, Boxes{},
+     Lines{"Loading hexfile...please wait", kNotLoaded}, false, false, "empty.hex", QStringList()},
+    {"empty after valid keeps Reload", Steps{{S::Browse, "good.hex"}, {S::Browse, "empty.hex"}}, Boxes{},
+     Lines{"Loading hexfile...please wait", kNotLoaded}, false, true, "empty.hex", QStringList()},
+    {"not valid after valid", Steps{{S::Browse, "good.hex"}, {S::Browse, "bad.hex"}}, Boxes{kNotValid},
+     Lines{"Verifying hexfile...please wait", kNotValid.strText}, false, false, "good.hex", QStringList()},
+    {"valid, then cancelled", Steps{{S::Browse, "good.hex"}, {S::Cancel}}, Boxes{},
+     Lines{"Loading hexfile...please wait", kLoaded}, true, true, "good.hex", kFourBytesDump},
+    {"reload of a file gone bad",
+     Steps{{S::Browse, "good.hex"}, {S::Rewrite, "good.hex", kLowerCase}, {S::Reload}},
+     Boxes{{"%s is not a valid intel hex file", "Error", EBoxIcon::None}},
+     Lines{"Verifying hexfile...please wait", "%s is not a valid intel hex file"}, false, false, "good.hex",
+     QStringList()},
+    {"reload of a rebuilt file",
+     Steps{{S::Browse, "good.hex"}, {S::Rewrite, "good.hex", kOtherBytes}, {S::Reload}}, Boxes{},
+     Lines{"Loading hexfile...please wait", kLoaded}, true, true, "good.hex", kOtherBytesDump},
+};
 }   // namespace
 
-Q_DECLARE_METATYPE(CSectorCase)
-Q_DECLARE_METATYPE(CFlashCase)
-Q_DECLARE_METATYPE(CHexCase)
 Q_DECLARE_METATYPE(CSegments)
 
 class DialogsTest : public QObject
@@ -230,6 +290,42 @@ class DialogsTest : public QObject
     Q_OBJECT
 
 private slots:
+    // Base units 6 x 13: x and width * 6 / 4, y and height * 13 / 8, rounded to the nearest pixel.
+    void MapsDialogUnits_data()
+    {
+        QTest::addColumn<QRect>("units");
+        QTest::addColumn<QRect>("pixels");
+        QTest::newRow("Exit button") << QRect(255, 150, 60, 15) << QRect(383, 244, 90, 24);
+        QTest::newRow("upper bar") << QRect(150, 100, 160, 6) << QRect(225, 163, 240, 10);
+        QTest::newRow("rounds half up") << QRect(1, 1, 3, 5) << QRect(2, 2, 5, 8);
+        QTest::newRow("main window") << QRect(0, 0, 320, 271) << QRect(0, 0, 480, 440);
+    }
+    void MapsDialogUnits()
+    {
+        QFETCH(QRect, units);
+        QFETCH(QRect, pixels);
+        QCOMPARE(CDialogBuilder::MapDialogRect(units, {6, 13}), pixels);
+    }
+
+    // Built with the dialog font's own base units: size, a control's place, names, states, title.
+    void BuildsTheMainTemplate()
+    {
+        QDialog dlg;
+        CDialogBuilder::Build(KelvoraDialogTemplate(), &dlg);
+        const CDialogBaseUnits units = CDialogBuilder::MeasureBaseUnits(dlg.font());
+        QVERIFY(units.nCharWidth > 0 && units.nCharHeight > 0);
+        QCOMPARE(dlg.size(), CDialogBuilder::MapDialogRect(QRect(0, 0, 320, 271), units).size());
+        QCOMPARE(dlg.windowTitle(), QStringLiteral("Kelvora"));
+        auto* pExit = FindControl<QPushButton>(&dlg, IDC_EXIT);
+        QVERIFY(pExit != nullptr);
+        QCOMPARE(pExit->text(), QStringLiteral("&Exit"));
+        QCOMPARE(pExit->geometry(), CDialogBuilder::MapDialogRect(QRect(255, 150, 60, 15), units));
+        QVERIFY(!FindControl<QPushButton>(&dlg, IDC_DISCONNECT)->isEnabled());
+        QCOMPARE(FindControl<QProgressBar>(&dlg, IDC_PROGRESS_LOAD)->maximum(), 100);
+        QVERIFY(FindControl<QPushButton>(&dlg, IDC_PORT) == nullptr);   // a list, not a button
+        QVERIFY(!FindControl<QPushButton>(&dlg, IDC_BROWSE)->icon().isNull());
+    }
+
     // ((w / 2) * 4) / u, each division truncating; pixels are quarters of the list font's width.
     void TabDistance_data()
     {
@@ -308,77 +404,11 @@ private slots:
         QCOMPARE(pView->Selection(), (std::vector<CRowRange>{{2, 3}}));
     }
 
-    void HexFileSelection_data()
-    {
-        using S = CHexStep;
-        QTest::addColumn<CHexCase>("c");
-        const std::string kOk = " successfully loaded";
-        const CShownBox kNotValid{"bad.hex is not a valid intel hex file", "Error", EBoxIcon::None};
-        QTest::newRow("valid") << CHexCase{{{S::Browse, "good.hex", {}}},
-                                           {},
-                                           {"Loading hexfile...please wait", "%s" + kOk},
-                                           true,
-                                           true,
-                                           true,
-                                           "good.hex"};
-        QTest::newRow("not valid") << CHexCase{{{S::Browse, "bad.hex", {}}},
-                                               {kNotValid},
-                                               {"Verifying hexfile...please wait", kNotValid.strText},
-                                               false,
-                                               false,
-                                               false,
-                                               ""};
-        QTest::newRow("valid but empty")
-            << CHexCase{{{S::Browse, "empty.hex", {}}},
-                        {},
-                        {"Loading hexfile...please wait", "%s cannot be loaded into memory"},
-                        false,
-                        false,
-                        false,
-                        "empty.hex"};
-        QTest::newRow("empty after valid keeps Reload")
-            << CHexCase{{{S::Browse, "good.hex", {}}, {S::Browse, "empty.hex", {}}},
-                        {},
-                        {"Loading hexfile...please wait", "%s cannot be loaded into memory"},
-                        false,
-                        true,
-                        false,
-                        "empty.hex"};
-        QTest::newRow("not valid after valid")
-            << CHexCase{{{S::Browse, "good.hex", {}}, {S::Browse, "bad.hex", {}}},
-                        {kNotValid},
-                        {"Verifying hexfile...please wait", kNotValid.strText},
-                        false,
-                        false,
-                        false,
-                        "good.hex"};
-        QTest::newRow("cancelled") << CHexCase{{{S::Browse, "good.hex", {}}, {S::Cancel, {}, {}}},
-                                               {},
-                                               {"%s" + kOk},
-                                               true,
-                                               true,
-                                               true,
-                                               "good.hex"};
-        QTest::newRow("reload of a file gone bad") << CHexCase{
-            {{S::Browse, "good.hex", {}}, {S::Rewrite, "good.hex", kLowerCase}, {S::Reload, "good.hex", {}}},
-            {{"%s is not a valid intel hex file", "Error", EBoxIcon::None}},
-            {"Verifying hexfile...please wait", "%s is not a valid intel hex file"},
-            false,
-            false,
-            false,
-            "good.hex"};
-        QTest::newRow("reload of a rebuilt file") << CHexCase{
-            {{S::Browse, "good.hex", {}}, {S::Rewrite, "good.hex", kOtherBytes}, {S::Reload, "good.hex", {}}},
-            {},
-            {"Loading hexfile...please wait", "%s" + kOk},
-            true,
-            true,
-            true,
-            "good.hex"};
-    }
+    void HexFileSelection_data() { AddRows(kHexCases); }
     void HexFileSelection()
     {
-        QFETCH(CHexCase, c);
+        QFETCH(int, row);
+        const CHexCase& c = kHexCases[row];
         CTempDir dir("kelvora-hexsel");
         WriteText(dir.Path("good.hex"), kFourBytes);
         WriteText(dir.Path("bad.hex"), kLowerCase);
@@ -387,8 +417,8 @@ private slots:
         std::unique_ptr<CKelvoraDlg> pDlg = OpenMainWindow(boxes);
         std::string strLast;
         for (const CHexStep& step : c.steps) {
-            if (!step.strFile.empty())
-                strLast = dir.Path(step.strFile);
+            if (step.pszFile != nullptr)
+                strLast = dir.Path(step.pszFile);
             boxes.m_shown.clear();
             switch (step.eKind) {
             case CHexStep::Browse:
@@ -400,7 +430,7 @@ private slots:
                 Click(Control<QPushButton>(pDlg.get(), IDC_RELOAD));
                 break;
             case CHexStep::Rewrite:
-                WriteText(strLast, step.strContents);
+                WriteText(strLast, step.pszContents);
                 break;
             }
         }
@@ -420,17 +450,17 @@ private slots:
             QCOMPARE(log[log.size() - c.logTail.size() + i], expand(c.logTail[i]));
         QCOMPARE(Control<QPushButton>(pDlg.get(), IDC_PROPERTIES)->isEnabled(), c.bProperties);
         QCOMPARE(Control<QPushButton>(pDlg.get(), IDC_RELOAD)->isEnabled(), c.bReload);
-        QCOMPARE(pDlg->m_pHexFile != nullptr, c.bImage);
+        QCOMPARE(pDlg->m_pHexFile != nullptr, !c.dump.isEmpty());
         const std::string strField = c.strField.empty() ? std::string() : dir.Path(c.strField);
         QCOMPARE(Control<QLineEdit>(pDlg.get(), IDC_FILENAME)->text().toStdString(), strField);
         QCOMPARE(pDlg->m_strFileName, strField);
 
-        const CFileDialogSpec& spec = boxes.m_fileDialogs.front();
-        QCOMPARE(spec.strFilters,
+        const CFileDialogSpec& fileDialog = boxes.m_fileDialogs.front();
+        QCOMPARE(fileDialog.strFilters,
                  std::string("Intel Hex File (*.hex)(*.h86) (*.hex *.h86);;All Files (*.*) (*)"));
-        QCOMPARE(spec.strDefaultSuffix, std::string("hex"));
-        QCOMPARE(spec.strInitialName, std::string("*.hex; *.h86"));
-        QVERIFY(spec.bMustExist);
+        QCOMPARE(fileDialog.strDefaultSuffix, std::string("hex"));
+        QCOMPARE(fileDialog.strInitialName, std::string("*.hex; *.h86"));
+        QVERIFY(fileDialog.bMustExist);
 
         if (pDlg->m_pHexFile) {
             // Properties shows what is on disk now.
@@ -443,79 +473,33 @@ private slots:
                 }
             });
             Click(Control<QPushButton>(pDlg.get(), IDC_PROPERTIES));
-            CHexFile image(strLast.c_str());
-            QVERIFY(image.Verify() == 0 && image.Load() == 0);
-            const HexItem* pLast = image.m_pFirst;
-            while (pLast->pNext != nullptr)
-                pLast = pLast->pNext;
-            QCOMPARE(lines.size(), image.m_nByteCount + 1);
-            QCOMPARE(lines.last(), QString::asprintf("0x%06X \t: 0x%02X", pLast->dwAddress, pLast->byValue));
+            QCOMPARE(lines, c.dump);
         }
     }
 
-    void DeleteSectors_data()
-    {
-        QTest::addColumn<CSectorCase>("c");
-        constexpr uint8_t D = 0x44, C = 0x43;
-        const std::string kSectorError = "Error deleting sector";
-        QTest::newRow("4 sectors, OK")
-            << CSectorCase{4, {}, false, false, false, false, EClose::Ok, {}, {}, {}, {}, false};
-        QTest::newRow("0 sectors") << CSectorCase{0,          {}, false, false, false, false,
-                                                  EClose::Ok, {}, {},    {},    {},    false};
-        QTest::newRow("127 sectors") << CSectorCase{127,        {}, false, false, false, false,
-                                                    EClose::Ok, {}, {},    {},    {},    false};
-        QTest::newRow("a count of -1 ends at once")
-            << CSectorCase{255, {}, false, false, false, false, EClose::Ok, {}, {}, {}, {}, true};
-        QTest::newRow("sectors 1 and 3, header and a line clicked twice unselected")
-            << CSectorCase{4,      {0, 2, 1, 4, 1},    true,   false, false, false, EClose::Ok,
-                           {1, 3}, {D, D, 1, D, D, 3}, {1, 3}, {},    false};
-        QTest::newRow("a failing sector does not stop the loop")
-            << CSectorCase{4,   {1, 3},         true, false, true, true, EClose::Ok, {2}, {D, D, 0, D, D, 2},
-                           {2}, {kSectorError}, true};
-        QTest::newRow("every selected sector fails") << CSectorCase{4,
-                                                                    {1, 3},
-                                                                    true,
-                                                                    false,
-                                                                    true,
-                                                                    false,
-                                                                    EClose::Ok,
-                                                                    {},
-                                                                    {D, D, 0, D, D, 2},
-                                                                    {},
-                                                                    {kSectorError, kSectorError},
-                                                                    true};
-        QTest::newRow("erase chip") << CSectorCase{
-            4, {}, false, true, false, false, EClose::Ok, {0, 1, 2, 3}, {D, C}, {0, 1, 2, 3}, {}, false};
-        QTest::newRow("erase chip fails") << CSectorCase{
-            4,   {}, false, true, true, false, EClose::Ok, {}, {D, C}, {}, {"Error cannot delete flash chip"},
-            true};
-        QTest::newRow("Escape after erasing keeps the link")
-            << CSectorCase{4, {3}, true, false, false, false, EClose::Escape, {2}, {D, D, 2}, {2}, {}, false};
-    }
+    void DeleteSectors_data() { AddRows(kSectorCases); }
     void DeleteSectors()
     {
-        QFETCH(CSectorCase, c);
+        QFETCH(int, row);
+        const CSectorCase& c = kSectorCases[row];
         CConnectedWindow window(c.nSectors, true);
-        CBoardFaults faults;
-        faults.bEraseStatusE = c.bEraseFails;
-        window.m_board.Board().SetFaults(faults);
-        if (c.bRecoverAfterBox)
+        window.m_board.Board().SetFaults(Fault(&CBoardFaults::bEraseStatusE, c.nEraseFails > 0));
+        if (c.nEraseFails == 1)
             window.m_boxes.m_fnOnShow = [&window](const CShownBox&) { window.m_board.Board().SetFaults({}); };
 
         QStringList linesBefore, linesAfter;
         std::vector<uint8_t> wire;
-        bool bOpened = false;
-        int nTabPixels = 0;
-        bool bColumnsFit = false;
-        QString strColumns;
+        int nTabPixels = 0, nListWidth = 0;
+        QFont listFont;
         WhenModalOpens([&](QWidget* pModal) {
             auto* pSectors = dynamic_cast<CDeleteSectorsDlg*>(pModal);
             if (pSectors == nullptr)
                 return;
-            bOpened = true;
             QListWidget* pList = FindControl<QListWidget>(pSectors, IDC_SECTOR_LIST);
             linesBefore = ListLines(pList);
             nTabPixels = pSectors->TabStops()->TabDistance();
+            nListWidth = pList->viewport()->width();
+            listFont = pList->font();
             window.m_board.Board().ClearWireLog();
             for (int nLine : c.clickLines) {
                 pList->scrollToItem(pList->item(nLine));
@@ -526,25 +510,15 @@ private slots:
             const bool bSectorClicked =
                 std::any_of(c.clickLines.begin(), c.clickLines.end(), [](int n) { return n > 0; });
             QCOMPARE(Control<QPushButton>(pSectors, IDC_DELETE_SELECTED)->isEnabled(), bSectorClicked);
-            const QFontMetrics metrics(pList->font());
-            bColumnsFit = nTabPixels > metrics.horizontalAdvance("Sector #126") &&
-                          nTabPixels > metrics.horizontalAdvance("0x3F0000 - 0x3F7FFF") &&
-                          2 * nTabPixels + metrics.horizontalAdvance("deleted") < pList->viewport()->width();
-            strColumns = QString::asprintf("tab %d, name %d, range %d, status %d, list %d", nTabPixels,
-                                           metrics.horizontalAdvance("Sector #126"),
-                                           metrics.horizontalAdvance("0x3F0000 - 0x3F7FFF"),
-                                           metrics.horizontalAdvance("deleted"), pList->viewport()->width());
-            if (c.bDeleteSelected)
-                Click(Control<QPushButton>(pSectors, IDC_DELETE_SELECTED));
-            if (c.bEraseChip)
-                Click(FindControl<QPushButton>(pSectors, IDC_ERASE_CHIP));
+            if (c.nButton != 0)
+                Click(Control<QPushButton>(pSectors, c.nButton));
             wire = window.m_board.ToBoard();
             linesAfter = ListLines(pList);
             if (pSectors->isVisible()) {
-                if (c.eClose == EClose::Ok)
-                    Click(FindControl<QPushButton>(pSectors, IDOK));
-                else
+                if (c.bEscape)
                     QTest::keyClick(pSectors, Qt::Key_Escape);
+                else
+                    Click(FindControl<QPushButton>(pSectors, IDOK));
             }
         });
         Click(Control<QPushButton>(window.m_pDlg.get(), IDC_DELETE_SECTORS));
@@ -562,49 +536,26 @@ private slots:
             QVERIFY(window.NewLog() ==
                     (std::vector<std::string>{"", "Connection closed", "Serial port closed"}));
         if (c.nSectors == 255) {
-            QVERIFY(!bOpened);
+            QVERIFY(linesBefore.isEmpty());   // never opened
             return;
         }
-        QVERIFY(bOpened);
         QCOMPARE(linesBefore, SectorLines(c.nSectors, {}));
-        if (c.bDeleteSelected || c.bEraseChip) {
-            QCOMPARE(linesAfter, SectorLines(c.nSectors, c.deletedLines));
-            QCOMPARE(wire, c.wire);
-        }
-        QCOMPARE(window.ErasedSectors(), c.erased);
+        QCOMPARE(linesAfter, SectorLines(c.nSectors, c.deleted));
+        QCOMPARE(wire, c.wire);
+        QCOMPARE(window.ErasedSectors(), c.deleted);
         // The columns line up and stay in sight: the first holds the widest sector name, the
         // second the widest range, and the status ends inside the list.
-        QVERIFY2(bColumnsFit, strColumns.toLatin1().constData());
+        const QFontMetrics metrics(listFont);
+        QCOMPARE_GT(nTabPixels, metrics.horizontalAdvance("Sector #126"));
+        QCOMPARE_GT(nTabPixels, metrics.horizontalAdvance("0x3F0000 - 0x3F7FFF"));
+        QCOMPARE_LT(2 * nTabPixels + metrics.horizontalAdvance("deleted"), nListWidth);
     }
 
-    void FlashIt_data()
-    {
-        QTest::addColumn<CFlashCase>("c");
-        const CShownBox kFlashed{"Hexfile flashed successfully", "Info", EBoxIcon::Information};
-        const CShownBox kVerified{"Hexfile flashed and verified successfully", "Info", EBoxIcon::Information};
-        CBoardFaults checksum;
-        checksum.nWrongChecksumBlock = 1;
-        CBoardFaults flipped;
-        flipped.nFlipReadAddress = 0x31;
-        QTest::newRow("without verify") << CFlashCase{false, {}, -1, {kFlashed}, false, true, 0};
-        QTest::newRow("with verify") << CFlashCase{true, {}, -1, {kVerified}, false, true, 100};
-        QTest::newRow("flash failure")
-            << CFlashCase{true, checksum, -1, {{"Flash failed", "ERROR", EBoxIcon::Warning}}, true, false, 0};
-        // 0x31 holds 0x44 + 17 * 13 + 0 = 0x21 in the image (Bytes(…, 0x44) from 0x20).
-        QTest::newRow("verify failure keeps the link") << CFlashCase{
-            true,
-            flipped,
-            -1,
-            {{"Verify failed\nFirst difference at 0x000031: image 0x21, board 0xDE", "ERROR", EBoxIcon::Warning}},
-            false,
-            true,
-            0};
-        QTest::newRow("a broken read-back is a lost link")
-            << CFlashCase{true, {}, 6, {{"Verify failed", "ERROR", EBoxIcon::Warning}}, true, true, 0};
-    }
+    void FlashIt_data() { AddRows(kFlashCases); }
     void FlashIt()
     {
-        QFETCH(CFlashCase, c);
+        QFETCH(int, row);
+        const CFlashCase& c = kFlashCases[row];
         CConnectedWindow window;
         CTempDir dir("kelvora-flashit");
         // First item at 32, last at 4095; two runs, so two blocks of 254 and more.
@@ -668,16 +619,16 @@ private slots:
         // The link is still in step with the flasher program.
         window.m_boxes.m_shown.clear();
         Click(Control<QPushButton>(window.m_pDlg.get(), IDC_INFO));
-        QVERIFY(window.m_boxes.m_shown ==
-                Shown({{CUiBoard::InfoText("main.h86"), "Info", EBoxIcon::Information}}));
+        QCOMPARE(window.m_boxes.m_shown,
+                 (Boxes{{CUiBoard::InfoText("main.h86"), "Info", EBoxIcon::Information}}));
     }
 
     void FlashItWithoutImageOrClosedByEscape()
     {
         CConnectedWindow window;
         Click(Control<QPushButton>(window.m_pDlg.get(), IDC_FLASH));
-        QVERIFY(window.m_boxes.m_shown ==
-                Shown({{"Please select a valid hex file", "Error", EBoxIcon::Warning}}));
+        QCOMPARE(window.m_boxes.m_shown,
+                 (Boxes{{"Please select a valid hex file", "Error", EBoxIcon::Warning}}));
         QVERIFY(window.m_board.ToBoard().empty());
 
         window.m_boxes.m_paths.push_back(window.m_board.Dir().Path("sample.hex"));
@@ -710,8 +661,7 @@ private slots:
             Click(FindControl<QPushButton>(pModal, IDC_FLASHIT));
         });
         Click(Control<QPushButton>(window.m_pDlg.get(), IDC_FLASH));
-        QVERIFY(window.m_boxes.m_shown ==
-                Shown({{"Hexfile flashed and verified successfully", "Info", EBoxIcon::Information}}));
+        QCOMPARE(window.m_boxes.m_shown, Boxes{kVerified});
 
         std::vector<uint8_t> expected(CUiBoard::kSectorCount * kSectorSize, 0xFF);
         for (const CTargetFiles::CChunk& chunk : CTargetFiles::BuildSampleImage())

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QTest>
 
 #include <functional>
 #include <memory>
@@ -77,12 +78,31 @@ void Click(QAbstractButton* pButton);
 // event loop runs; fnAct ends it, e.g. by clicking its OK button. Call it before the click that
 // opens the dialog.
 void WhenModalOpens(std::function<void(QWidget* pDialog)> fnAct);
+// A board with this one fault, for the rows of a test table.
+template <class T, class U>
+CBoardFaults Fault(T CBoardFaults::*pMember, U value)
+{
+    CBoardFaults faults;
+    faults.*pMember = static_cast<T>(value);
+    return faults;
+}
+// One QtTest row per case of a table, named by its pszName; the test reads its case by "row".
+template <class T, size_t N>
+void AddRows(const T (&cases)[N])
+{
+    QTest::addColumn<int>("row");
+    for (size_t i = 0; i < N; ++i)
+        QTest::newRow(cases[i].pszName) << static_cast<int>(i);
+}
 // m_strLog split at its CR LF line ends.
 std::vector<std::string> LogLines(const CKelvoraDlg& dlg);
 
-// Test classes of one QtTest program: each file registers its own with KELVORA_UI_TEST(Class),
-// and the shared main (uitestmain.cpp) runs them all in one QApplication.
-using FnMakeTest = QObject* (*)();
-int RegisterUiTest(FnMakeTest pfnMake);
+// The test class of one QtTest program, named in its file with KELVORA_UI_TEST(Class); the shared
+// main (uitestmain.cpp) runs it in a QApplication.
+QObject* MakeUiTest();
 #define KELVORA_UI_TEST(Class)                                                                               \
-    static const int s_n##Class##Registered = RegisterUiTest([]() -> QObject* { return new Class; })
+    QObject* MakeUiTest()                                                                                    \
+    {                                                                                                        \
+        return new Class;                                                                                    \
+    }                                                                                                        \
+    using CUiTest = Class   // lets the use end with a semicolon
