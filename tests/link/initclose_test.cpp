@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <iterator>
 #include <ostream>
 
 #include "hex/hexfile.h"
@@ -158,17 +159,27 @@ TEST_F(InitClose, InitAgainStartsFromScratch)
     }
 }
 
-TEST_F(InitClose, BootOperationsNeedInitFirst)
+// Before Init each boot step refuses, and so do the loaders before Connect; none sends a byte.
+TEST_F(InitClose, BootOperationsNeedInitAndTheLoadersAConnection)
 {
     CRecordingProgress progress;
     const std::function<int()> operations[] = {
         [&] { return m_link.Connect(); }, [&] { return m_link.SendBsl(); },
         [&] { return m_link.SendFirstLoader(); }, [&] { return m_link.SendSecondLoader(&progress); }};
-    for (const auto& operation : operations) {
-        m_link.m_strError.clear();
-        EXPECT_EQ(-1, operation());
-        EXPECT_EQ("Error call init first", m_link.GetErrorText());
+    const struct
+    {
+        const char* pszError;
+        size_t nFirst;   // Connect makes the connection: only Init comes before it
+    } stages[] = {{"Error call init first", 0}, {"Error not Connected", 1}};
+    for (const auto& stage : stages) {
+        for (size_t i = stage.nFirst; i < std::size(operations); ++i) {
+            m_link.m_strError.clear();
+            EXPECT_EQ(-1, operations[i]());
+            EXPECT_EQ(stage.pszError, m_link.GetErrorText());
+        }
+        ASSERT_EQ(0, Init(m_link));
     }
     EXPECT_TRUE(progress.m_positions.empty());
+    EXPECT_TRUE(m_board.GetWireLog().empty());
 }
 }   // namespace
