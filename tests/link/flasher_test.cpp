@@ -427,19 +427,19 @@ TEST_F(FlasherFacts, SectorCountAndInfoText)
     }
 }
 
-TEST_F(FlasherFacts, WholeJobOf64KiBWithGapsAndAnOddCount)
+TEST_F(FlasherFacts, WholeJobWithGapsAcrossAPageAndAnOddCount)
 {
     m_board.SetEraseTimes(50, 200);
     ASSERT_EQ(0, Boot(m_link)) << m_link.GetErrorText();
-    // 65535 bytes in three runs, one starting at an odd address, crossing a 64 KiB page.
+    // Three runs, the first crossing a 64 KiB page, the second starting at an odd address.
     const std::vector<CSegment> segments = {
-        {0x00000, Pattern(30001, 1)}, {0x07533, Pattern(20000, 2)}, {0x0F000, Pattern(15534, 3)}};
+        {0x0FE00, Pattern(1001, 1)}, {0x10533, Pattern(500, 2)}, {0x12000, Pattern(1534, 3)}};
     const std::string strPath = m_dir.Path("job.hex");
     WriteHexFile(strPath, segments);
     CHexFile image(strPath.c_str());
     ASSERT_EQ(0, image.Verify());
     ASSERT_EQ(0, image.Load());
-    ASSERT_EQ(65535, image.m_nByteCount);
+    ASSERT_EQ(3035, image.m_nByteCount);
 
     ASSERT_EQ(0, m_link.SelectEraseGroup());
     ASSERT_EQ(0, m_link.EraseChip());
