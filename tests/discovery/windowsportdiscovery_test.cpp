@@ -208,9 +208,7 @@ TEST(WindowsPortDiscovery, MethodFollowsTheVersionAndEveryFailureThrowsItsText)
         {"EnumFailsAfterFirst", 5, 2, true, false, 1, false, "SetupDiEnumDeviceInterfaces failed. (err=7a)",
          1},
         {"DetailFails", 6, 2, true, false, -1, true, "SetupDiGetDeviceInterfaceDetail failed. (err=7a)", 1},
-        {"Nt4IsFixedNames", 4, 2, true, true, -1, false, "", 4},
         {"Nt351IsFixedNames", 3, 2, true, true, -1, false, "", 4},
-        {"Windows98IsRegistry", 4, 1, true, true, -1, false, "", 3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.pszName);
@@ -230,18 +228,6 @@ TEST(WindowsPortDiscovery, MethodFollowsTheVersionAndEveryFailureThrowsItsText)
         EXPECT_EQ(api.nSetsOpen, 0);   // destroyed on every way out
         EXPECT_EQ(api.nKeysOpen, 0);
     }
-}
-
-TEST(WindowsPortDiscovery, FixedNamesAreComOneToFourWhetherOrNotTheyExist)
-{
-    CFakeApi api;
-    api.dwMajor = 4;
-    std::vector<SerialPortInfo> ports;
-    EXPECT_EQ(Discover(api, ports), "");
-    std::vector<CRecord> want;
-    for (const char* pszName : {"COM1", "COM2", "COM3", "COM4"})
-        want.emplace_back(std::string("\\\\.\\") + pszName, pszName, pszName, false, pszName);
-    EXPECT_EQ(Records(ports), want);
 }
 
 TEST(WindowsPortDiscovery, RegistryTakesPnpComPortsAndEveryUsbPortMergedByPortName)
@@ -292,17 +278,21 @@ TEST(WindowsPortDiscovery, RegistryKeyThatCannotBeOpenedThrowsItsPathAndKeepsEar
     }
 }
 
+// NT 4 and older list COM1 to COM4 whether or not they exist; the other methods find nothing.
 TEST(WindowsPortDiscovery, MachineWithoutPortsListsNothingButTheFixedNames)
 {
-    for (const auto& [dwMajor, dwPlatformId, nListed] :
-         {std::tuple(6ul, 2ul, 0u), std::tuple(4ul, 1ul, 0u), std::tuple(4ul, 2ul, 4u)}) {
+    std::vector<CRecord> fixed;
+    for (const char* pszName : {"COM1", "COM2", "COM3", "COM4"})
+        fixed.emplace_back(std::string("\\\\.\\") + pszName, pszName, pszName, false, pszName);
+    for (const auto& [dwMajor, dwPlatformId, bFixed] :
+         {std::tuple(6ul, 2ul, false), std::tuple(4ul, 1ul, false), std::tuple(4ul, 2ul, true)}) {
         CFakeApi api;
         api.dwMajor = dwMajor;
         api.dwPlatformId = dwPlatformId;
         api.hklm.Add("Enum");
         std::vector<SerialPortInfo> ports;
         EXPECT_EQ(Discover(api, ports), "");
-        EXPECT_EQ(ports.size(), nListed);
+        EXPECT_EQ(Records(ports), bFixed ? fixed : std::vector<CRecord>()) << dwMajor << "/" << dwPlatformId;
     }
 }
 

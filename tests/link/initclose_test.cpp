@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <iterator>
 #include <ostream>
 
 #include "hex/hexfile.h"
@@ -83,25 +84,24 @@ TEST_P(InitOrder, FirstFailingStepNamesItself)
 
 INSTANTIATE_TEST_SUITE_P(
     Link, InitOrder,
-    ::testing::Values(
-        CInitCase{"PortBeforeFiles", false, EFile::Missing, EFile::Missing, EFile::Missing,
-                  "Error, cannot open serial port"},
-        CInitCase{"BslMissing", true, EFile::Missing, EFile::Good, EFile::Good, "Error reading bsl"},
-        CInitCase{"BslInvalid", true, EFile::Invalid, EFile::Good, EFile::Good, "Error reading bsl"},
-        CInitCase{"FirstMissing", true, EFile::Good, EFile::Missing, EFile::Good,
-                  "Error reading first stage loader"},
-        CInitCase{"VerifyBeforeSizeCheck", true, EFile::Bytes31, EFile::Good, EFile::Missing,
-                  "Error reading second stage loader"},
-        CInitCase{"Bsl31", true, EFile::Bytes31, EFile::Good, EFile::Good,
-                  "Error, bsl byte count size is not 32"},
-        CInitCase{"SizeCheckBeforeLoad", true, EFile::Bytes33, EFile::Empty, EFile::Empty,
-                  "Error, bsl byte count size is not 32"},
-        CInitCase{"FirstEmpty", true, EFile::Good, EFile::Empty, EFile::Good,
-                  "Error loading first stage loader code into pc memory"},
-        CInitCase{"AllVerifiedBeforeLoad", true, EFile::Good, EFile::Empty, EFile::Invalid,
-                  "Error reading second stage loader"},
-        CInitCase{"SecondEmpty", true, EFile::Good, EFile::Good, EFile::Empty,
-                  "Error loading second stage loader code into pc memory"}),
+    ::testing::Values(CInitCase{"PortBeforeFiles", false, EFile::Missing, EFile::Missing, EFile::Missing,
+                                "Error, cannot open serial port"},
+                      CInitCase{"BslInvalid", true, EFile::Invalid, EFile::Good, EFile::Good,
+                                "Error reading bsl"},
+                      CInitCase{"FirstMissing", true, EFile::Good, EFile::Missing, EFile::Good,
+                                "Error reading first stage loader"},
+                      CInitCase{"VerifyBeforeSizeCheck", true, EFile::Bytes31, EFile::Good, EFile::Missing,
+                                "Error reading second stage loader"},
+                      CInitCase{"Bsl31", true, EFile::Bytes31, EFile::Good, EFile::Good,
+                                "Error, bsl byte count size is not 32"},
+                      CInitCase{"SizeCheckBeforeLoad", true, EFile::Bytes33, EFile::Empty, EFile::Empty,
+                                "Error, bsl byte count size is not 32"},
+                      CInitCase{"FirstEmpty", true, EFile::Good, EFile::Empty, EFile::Good,
+                                "Error loading first stage loader code into pc memory"},
+                      CInitCase{"AllVerifiedBeforeLoad", true, EFile::Good, EFile::Empty, EFile::Invalid,
+                                "Error reading second stage loader"},
+                      CInitCase{"SecondEmpty", true, EFile::Good, EFile::Good, EFile::Empty,
+                                "Error loading second stage loader code into pc memory"}),
     [](const ::testing::TestParamInfo<CInitCase>& param) { return std::string(param.param.pszName); });
 
 using InitClose = CBoardFixture;
@@ -158,17 +158,27 @@ TEST_F(InitClose, InitAgainStartsFromScratch)
     }
 }
 
-TEST_F(InitClose, BootOperationsNeedInitFirst)
+// Before Init each boot step refuses, and so do the loaders before Connect; none sends a byte.
+TEST_F(InitClose, BootOperationsNeedInitAndTheLoadersAConnection)
 {
     CRecordingProgress progress;
     const std::function<int()> operations[] = {
         [&] { return m_link.Connect(); }, [&] { return m_link.SendBsl(); },
         [&] { return m_link.SendFirstLoader(); }, [&] { return m_link.SendSecondLoader(&progress); }};
-    for (const auto& operation : operations) {
-        m_link.m_strError.clear();
-        EXPECT_EQ(-1, operation());
-        EXPECT_EQ("Error call init first", m_link.GetErrorText());
+    const struct
+    {
+        const char* pszError;
+        size_t nFirst;   // Connect makes the connection: only Init comes before it
+    } stages[] = {{"Error call init first", 0}, {"Error not Connected", 1}};
+    for (const auto& stage : stages) {
+        for (size_t i = stage.nFirst; i < std::size(operations); ++i) {
+            m_link.m_strError.clear();
+            EXPECT_EQ(-1, operations[i]());
+            EXPECT_EQ(stage.pszError, m_link.GetErrorText());
+        }
+        ASSERT_EQ(0, Init(m_link));
     }
     EXPECT_TRUE(progress.m_positions.empty());
+    EXPECT_TRUE(m_board.GetWireLog().empty());
 }
 }   // namespace
