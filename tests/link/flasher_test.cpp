@@ -260,12 +260,29 @@ TEST_F(Flasher, VerifyMismatchEndsTheReadBackAndKeepsTheFirstDifference)
         EXPECT_EQ(byImage, m_link.m_byMismatchExpected);
         EXPECT_EQ(static_cast<uint8_t>(~byImage), m_link.m_byMismatchRead);
         EXPECT_EQ(B, ToBoard().back());
+        EXPECT_TRUE(m_link.IsFlasherReady());
         ASSERT_EQ(0, m_link.SelectEraseGroup()) << m_link.GetErrorText();
         EXPECT_EQ(kSectorCount, m_link.GetSectorCount());
     }
     m_board.SetFaults(CBoardFaults());
     EXPECT_EQ(0, Verify(pImage.get()));
     EXPECT_EQ(0, m_link.m_bVerifyMismatch);
+    EXPECT_TRUE(m_link.IsFlasherReady());
+}
+
+TEST_F(Flasher, VerifyMismatchWhoseEndIsNotEchoedLeavesTheFlasherNotReady)
+{
+    auto pImage = Image({{0x900, Pattern(8, 0x40)}});
+    ASSERT_EQ(0, Program(pImage.get()));
+    const long long nRxBefore = kBootRx + 255 + static_cast<long long>(ToBoard().size());
+    CBoardFaults faults;
+    faults.nFlipReadAddress = 0x902;
+    faults.nWrongEchoAtRx = nRxBefore + 9;   // the selector, two exchanges of 'V' and 3 address bytes, 'B'
+    m_board.SetFaults(faults);
+    EXPECT_EQ(-1, Verify(pImage.get()));
+    EXPECT_EQ(1, m_link.m_bVerifyMismatch);
+    EXPECT_FALSE(m_link.IsFlasherReady());
+    EXPECT_NE("", m_link.GetErrorText());
 }
 
 TEST_F(Flasher, ReadFlashGivesBackWhatWasProgrammed)
