@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "hex/hexfile.h"
+#include "job/adapteradvice.h"
 #include "job/boardfacts.h"
 #include "job/imagecheck.h"
 #include "job/imagewriter.h"
@@ -31,6 +32,10 @@ CBoardResult CBoardJob::Run()
         CBootSettings boot = m_request.boot;
         boot.strPort = m_strDevice;
         if (LoadImage() == 0) {
+            const bool bProgram = m_request.eOperation == EBoardOperation::Flash;
+            boot.nJobEchoedBytes = EstimateEchoedBytes(
+                bProgram ? m_pImage->m_nByteCount : 0, bProgram && m_request.bVerify,
+                m_request.eOperation == EBoardOperation::Read ? m_request.nReadLength : 0);
             if (RunBootChain(m_link, boot, m_sink) != 0)
                 m_sink.Error(kTextCannotConnect);
             else if (RunOperation() == 0) {

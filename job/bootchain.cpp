@@ -1,11 +1,13 @@
 #include "job/bootchain.h"
 
 #include "hex/hexfile.h"
+#include "job/adapteradvice.h"
 #include "job/boardfacts.h"
 #include "job/jobsink.h"
 #include "job/jobtexts.h"
 #include "link/progresssink.h"
 #include "link/targetlink.h"
+#include "serial/rs232port.h"
 
 namespace
 {
@@ -23,6 +25,18 @@ int Fail(CTargetLink& link, CJobSink& sink, const char* pszClosedLine)
     sink.FailLink(link);
     sink.Log(pszClosedLine);
     return -1;
+}
+
+// A slow adapter is said once, with what it costs and the remedy; a lowered one in detail.
+void ReportLatencyTimer(const CTargetLink& link, const CBootSettings& settings, CJobSink& sink)
+{
+    const CLatencyTimer& timer = link.m_pPort->GetLatencyTimer();
+    const std::string strLowered = FormatLatencyLowered(timer);
+    if (!strLowered.empty())
+        sink.Detail(strLowered);
+    const std::string strAdvice = FormatLatencyAdvice(timer, settings.nJobEchoedBytes);
+    if (!strAdvice.empty())
+        sink.Log(strAdvice);
 }
 
 // A step that reports progress: its bar is set full once the link operation succeeded.
@@ -51,6 +65,7 @@ int RunBootChain(CTargetLink& link, const CBootSettings& settings, CJobSink& sin
         return Fail(link, sink, kClosedEarly);
     sink.CheckPoint();
     sink.Log("Serial port opened");
+    ReportLatencyTimer(link, settings, sink);
     const int nCpuId = link.Connect();
     if (nCpuId == -1)
         return Fail(link, sink, kClosedEarly);

@@ -3,6 +3,7 @@
 // each step with its log lines and progress.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "job/boardfacts.h"
@@ -19,6 +20,7 @@ struct CBootSettings
     std::string strFirstLoaderFile = kFirstLoaderFile;
     std::string strFlasherFile = kFlashChips[0].pszFlasherFile;   // the flash chip's flasher program
     std::string strBoardName;
+    int64_t nJobEchoedBytes = 0;   // what the job after the boot echoes (EstimateEchoedBytes); 0 unknown
 };
 
 // Runs the chain on a fresh link. 0 when the flasher program answers; -1 when a step failed:

@@ -1,6 +1,7 @@
 // Port discovery on Windows: the rules of windowsportdiscovery.cpp over the real system calls.
 #include "serial/portdiscovery.h"
 
+#include "serial/latencytimer.h"
 #include "serial/windowsportdiscovery.h"
 
 #include <cstring>
@@ -126,8 +127,13 @@ public:
         DWORD dwType = 0;
         const LONG nResult = RegQueryValueExA(static_cast<HKEY>(hKey), pszName, nullptr, &dwType,
                                               reinterpret_cast<BYTE*>(szValue), &dwLength);
-        if (nResult == ERROR_SUCCESS)
+        if (nResult == ERROR_SUCCESS && dwType == REG_DWORD && dwLength == sizeof(DWORD)) {
+            DWORD dwNumber = 0;
+            std::memcpy(&dwNumber, szValue, sizeof dwNumber);
+            strValue = std::to_string(dwNumber);
+        } else if (nResult == ERROR_SUCCESS) {
             strValue.assign(szValue, strnlen(szValue, sizeof szValue));
+        }
         return nResult;
     }
 
@@ -147,4 +153,10 @@ void EnumerateSerialPorts(std::vector<SerialPortInfo>& ports)
 {
     CWin32DiscoveryApi api;
     EnumerateWindowsSerialPorts(ports, api);
+}
+
+CLatencyTimer ReadAdapterLatencyTimer(const std::string& strComName)
+{
+    CWin32DiscoveryApi api;
+    return FindFtdiLatencyTimer(strComName, api);
 }

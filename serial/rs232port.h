@@ -9,6 +9,8 @@
 #include <string>
 #include <thread>
 
+#include "serial/latencytimer.h"
+
 class CAutoResetEvent;
 
 class CRS232Port
@@ -39,6 +41,8 @@ public:
     // ERROR_INVALID_PARAMETER) and "unsupported speed N".
     int GetLastSystemError() const;
     std::string GetLastSystemErrorText() const;
+    // The USB adapter's latency timer as the last Open found it (see serial/latencytimer.h).
+    const CLatencyTimer& GetLatencyTimer() const { return m_latency; }
 
     static int ReadThreadProc(CRS232Port* pPort);
 
@@ -89,6 +93,7 @@ private:
     std::atomic<bool>
         m_bDeviceLost;   // hang-up, device error or a failed hand-over: reads and writes fail at once
     int m_nLastError;    // reason of the last failed Open
+    CLatencyTimer m_latency;
     std::string m_strLastError;
 
 #ifndef _WIN32

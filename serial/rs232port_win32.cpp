@@ -92,6 +92,7 @@ int CRS232Port::Open(const char* pszPort, int nBaudRate)
     Close();   // what a failed Open left behind
     m_nLastError = 0;
     m_strLastError.clear();
+    m_latency = CLatencyTimer();
     m_bDeviceLost.store(false);
 
     if (pszPort == nullptr)
@@ -121,7 +122,10 @@ int CRS232Port::Open(const char* pszPort, int nBaudRate)
     }
     if (OpenDevice(nBaudRate) != 0)
         return -1;
-    return StartReadThread();
+    if (StartReadThread() != 0)
+        return -1;
+    m_latency = LowerLatencyTimer(m_szPort);
+    return 0;
 }
 
 int CRS232Port::OpenDevice(int nBaudRate)
@@ -215,6 +219,8 @@ bool CRS232Port::IsOpen() const
 
 void CRS232Port::Close()
 {
+    RestoreLatencyTimer(m_latency);
+    m_latency.bLowered = false;
     StopReadThread();
     m_hReadComplete.reset();
     m_hStartRead.reset();

@@ -52,7 +52,8 @@ public:
     virtual long OpenKey(RegKey hParent, const std::string& strName, RegKey* phKey) = 0;
     // RegEnumKeyExA: 0 with the name of subkey dwIndex (up to kKeyNameSize - 1 characters).
     virtual long EnumKey(RegKey hKey, unsigned long dwIndex, std::string& strName) = 0;
-    // RegQueryValueExA of a text value into kValueSize bytes: 0 with the text.
+    // RegQueryValueExA of a text value into kValueSize bytes: 0 with the text; a number
+    // (REG_DWORD) comes as its decimal text.
     virtual long QueryValue(RegKey hKey, const char* pszName, std::string& strValue) = 0;
     virtual void CloseKey(RegKey hKey) = 0;
 };
@@ -61,3 +62,7 @@ public:
 // every record. Throws the message text as a std::string; records added before a failure stay
 // and are not completed.
 void EnumerateWindowsSerialPorts(std::vector<SerialPortInfo>& ports, CWindowsDiscoveryApi& api);
+
+struct CLatencyTimer;
+// The FTDI latency timer of a port (e.g. "COM3") through the real calls (Windows only).
+CLatencyTimer ReadAdapterLatencyTimer(const std::string& strComName);

@@ -19,6 +19,7 @@
 #include <iterator>
 
 #include "hex/hexfile.h"
+#include "job/adapteradvice.h"
 #include "job/boardfacts.h"
 #include "job/bootchain.h"
 #include "job/jobsink.h"
@@ -363,6 +364,8 @@ void CKelvoraDlg::OnConnect()
     settings.strFlasherFile = m_strSecondLoaderFile;
     settings.strBoardName = m_pBoardList->currentText().toStdString();
     settings.strPort = GetSelectedPortPath();
+    if (m_pHexFile)
+        settings.nJobEchoedBytes = EstimateEchoedBytes(m_pHexFile->m_nByteCount, true, 0);
 
     CConnectSink sink(*this);
     if (RunBootChain(*m_pLink, settings, sink) != 0) {

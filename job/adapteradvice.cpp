@@ -1,0 +1,51 @@
+#include "job/adapteradvice.h"
+
+#include <cmath>
+
+#include "serial/latencytimer.h"
+
+namespace
+{
+constexpr int kBlockBytes = 254;   // data bytes of a full programming block
+constexpr int kBlockHeader = 6;    // 'N', three address bytes, the length and the checksum answer
+
+std::string FormatMinutes(double dSeconds)
+{
+    if (dSeconds < 90)
+        return std::to_string(static_cast<long>(std::ceil(dSeconds))) + " s";
+    return std::to_string(static_cast<long>(std::lround(dSeconds / 60))) + " min";
+}
+}   // namespace
+
+int64_t EstimateEchoedBytes(int64_t nProgramBytes, bool bVerify, int64_t nReadBytes)
+{
+    const int64_t nBlocks = (nProgramBytes + kBlockBytes - 1) / kBlockBytes;
+    return nProgramBytes + nBlocks * kBlockHeader + (bVerify ? 2 * nProgramBytes : 0) + 2 * nReadBytes;
+}
+
+std::string FormatLatencyAdvice(const CLatencyTimer& timer, int64_t nEchoedBytes)
+{
+    if (timer.nFoundMs <= kLowestLatencyMs || timer.bLowered)
+        return std::string();
+    const bool bWindows = timer.strSetting.rfind("HKLM\\", 0) == 0;
+    std::string strLine = "The adapter's latency timer is " + std::to_string(timer.nFoundMs) + " ms (" +
+                          timer.strSetting + (bWindows ? ")" : "), and it could not be lowered") +
+                          ": each echoed byte may wait that long";
+    if (nEchoedBytes > 0)
+        strLine += ", about " + FormatMinutes(static_cast<double>(nEchoedBytes) * timer.nFoundMs / 1000.0) +
+                   " for this job";
+    if (bWindows)
+        return strLine + ". To set it to 1 ms: Device Manager, the port's Properties, Port Settings, "
+                         "Advanced, Latency Timer (msec) 1, then plug the adapter in again.";
+    return strLine +
+           ". To set it to 1 ms for good, add the udev rule ACTION==\"add\", SUBSYSTEM==\"usb-serial\", "
+           "DRIVER==\"ftdi_sio\", ATTR{latency_timer}=\"1\" to /etc/udev/rules.d/99-kelvora.rules.";
+}
+
+std::string FormatLatencyLowered(const CLatencyTimer& timer)
+{
+    if (!timer.bLowered)
+        return std::string();
+    return "The adapter's latency timer was " + std::to_string(timer.nFoundMs) + " ms: set to " +
+           std::to_string(kLowestLatencyMs) + " ms until the port is closed";
+}

@@ -1,0 +1,19 @@
+// What a USB adapter's latency timer costs a job, and how to make it cheap.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct CLatencyTimer;
+
+// Bytes a job echoes one by one, each paying the adapter's round trip: programming nBytes
+// (each byte and the blocks' headers) and, with bVerify, reading them back (four bytes sent
+// for every two read).
+int64_t EstimateEchoedBytes(int64_t nProgramBytes, bool bVerify, int64_t nReadBytes);
+
+// One line for the log when the timer stayed above 1 ms: its value and where it is set, what it
+// costs for nEchoedBytes (0: not said), and the remedy of the platform (a udev rule, or the
+// port's Advanced settings on Windows). "" when there is nothing to say.
+std::string FormatLatencyAdvice(const CLatencyTimer& timer, int64_t nEchoedBytes);
+// The detail line of a timer lowered for this session; "" for none.
+std::string FormatLatencyLowered(const CLatencyTimer& timer);

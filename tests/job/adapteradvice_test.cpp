@@ -1,0 +1,152 @@
+// A USB adapter's latency timer: found and lowered on a device tree of the test's own, found in
+// a registry of the test's own, and what the log says about it.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "job/adapteradvice.h"
+#include "serial/latencytimer.h"
+#include "serial/windowsportdiscovery.h"
+#include "support/tempdir.h"
+
+namespace
+{
+std::string ReadFile(const std::string& strPath)
+{
+    std::ifstream file(strPath);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+TEST(LatencyTimer, LinuxLowersAWritableTimerAndPutsItBack)
+{
+    CTempDir dir;
+    const std::string strFile = dir.Path("sys/class/tty/ttyUSB7/device/latency_timer");
+    std::filesystem::create_directories(dir.Path("sys/class/tty/ttyUSB7/device"));
+    std::filesystem::create_directories(dir.Path("dev"));
+    std::filesystem::create_directories(dir.Path("by-id"));
+    std::ofstream(dir.Path("dev/ttyUSB7")).flush();
+    // Named through a link, as /dev/serial/by-id names an adapter.
+    std::filesystem::create_symlink(dir.Path("dev/ttyUSB7"), dir.Path("by-id/usb-FTDI_A10K3X2Q"));
+    const struct
+    {
+        const char* pszContent;   // of latency_timer; null: no such file
+        int nFoundMs;
+        bool bLowered;
+    } aCases[] = {{"16\n", 16, true}, {"1\n", 1, false}, {nullptr, -1, false}, {"x\n", -1, false}};
+    for (const auto& testCase : aCases) {
+        SCOPED_TRACE(testCase.pszContent ? testCase.pszContent : "none");
+        std::filesystem::remove(strFile);
+        if (testCase.pszContent != nullptr)
+            std::ofstream(strFile) << testCase.pszContent;
+        const CLatencyTimer timer = LowerLatencyTimerIn(dir.Path("by-id/usb-FTDI_A10K3X2Q"), dir.Path("sys"));
+        EXPECT_EQ(testCase.nFoundMs, timer.nFoundMs);
+        EXPECT_EQ(testCase.bLowered, timer.bLowered);
+        if (!testCase.bLowered)
+            continue;
+        EXPECT_EQ(strFile, timer.strSetting);
+        EXPECT_EQ("1\n", ReadFile(strFile));
+        RestoreLatencyTimer(timer);
+        EXPECT_EQ("16\n", ReadFile(strFile));
+    }
+}
+
+// HKLM as paths: key -> its values; subkeys are the keys one level below.
+class CFakeRegistry : public CWindowsDiscoveryApi
+{
+public:
+    std::map<std::string, std::map<std::string, std::string>> keys;
+    int nOpen = 0;
+
+    bool GetVersion(unsigned long*, unsigned long*) override { return false; }
+    unsigned long GetLastError() override { return 0; }
+    bool OpenSerialInterfaces() override { return false; }
+    bool EnumInterface(unsigned long) override { return false; }
+    bool GetInterfaceDetail(std::string&) override { return false; }
+    bool GetProperty(EProperty, std::string&) override { return false; }
+    void CloseSerialInterfaces() override {}
+
+    long OpenKey(RegKey, const std::string& strName, RegKey* phKey) override
+    {
+        const auto it = keys.find(strName);
+        if (it == keys.end())
+            return 2;   // ERROR_FILE_NOT_FOUND
+        ++nOpen;
+        *phKey = const_cast<std::string*>(&it->first);
+        return 0;
+    }
+    long EnumKey(RegKey hKey, unsigned long dwIndex, std::string& strName) override
+    {
+        const std::string strPrefix = *static_cast<std::string*>(hKey) + "\\";
+        for (const auto& key : keys)
+            if (key.first.rfind(strPrefix, 0) == 0 &&
+                key.first.find('\\', strPrefix.size()) == std::string::npos && dwIndex-- == 0) {
+                strName = key.first.substr(strPrefix.size());
+                return 0;
+            }
+        return static_cast<long>(kErrorNoMoreItems);
+    }
+    long QueryValue(RegKey hKey, const char* pszName, std::string& strValue) override
+    {
+        const auto& values = keys.at(*static_cast<std::string*>(hKey));
+        const auto it = values.find(pszName);
+        if (it == values.end())
+            return 2;
+        strValue = it->second;
+        return 0;
+    }
+    void CloseKey(RegKey) override { --nOpen; }
+};
+
+TEST(LatencyTimer, WindowsReadsTheFtdiSettingOfThePort)
+{
+    const std::string strFtdi = "SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS";
+    CFakeRegistry registry;
+    registry.keys[strFtdi] = {};
+    registry.keys[strFtdi + "\\VID_0403+PID_6001+A1"] = {};
+    registry.keys[strFtdi + "\\VID_0403+PID_6001+A1\\0000"] = {};
+    registry.keys[strFtdi + "\\VID_0403+PID_6001+A1\\0000\\Device Parameters"] = {{"PortName", "COM4"},
+                                                                                  {"LatencyTimer", "2"}};
+    registry.keys[strFtdi + "\\VID_0403+PID_6001+B2"] = {};
+    registry.keys[strFtdi + "\\VID_0403+PID_6001+B2\\0000"] = {};
+    registry.keys[strFtdi + "\\VID_0403+PID_6001+B2\\0000\\Device Parameters"] = {{"PortName", "COM7"},
+                                                                                  {"LatencyTimer", "16"}};
+    const CLatencyTimer timer = FindFtdiLatencyTimer("COM7", registry);
+    EXPECT_EQ(16, timer.nFoundMs);
+    EXPECT_FALSE(timer.bLowered);
+    EXPECT_EQ("HKLM\\" + strFtdi + "\\VID_0403+PID_6001+B2\\0000\\Device Parameters", timer.strSetting);
+    EXPECT_EQ(-1, FindFtdiLatencyTimer("COM3", registry).nFoundMs);
+    EXPECT_EQ(0, registry.nOpen);   // every key closed
+    EXPECT_EQ(-1, FindFtdiLatencyTimer("COM7", *std::make_unique<CFakeRegistry>()).nFoundMs);
+}
+
+TEST(LatencyTimer, AdviceSaysTheCostAndTheRemedyOnce)
+{
+    // 32 KiB programmed and verified: 32768 + 130 blocks of 6 + 65536.
+    EXPECT_EQ(99084, EstimateEchoedBytes(32768, true, 0));
+    EXPECT_EQ(200, EstimateEchoedBytes(0, false, 100));
+    CLatencyTimer timerLinux;
+    timerLinux.nFoundMs = 16;
+    timerLinux.strSetting = "/sys/class/tty/ttyUSB0/device/latency_timer";
+    EXPECT_EQ(
+        "The adapter's latency timer is 16 ms (/sys/class/tty/ttyUSB0/device/latency_timer), and it could "
+        "not be lowered: each echoed byte may wait that long, about 26 min for this job. To set it to 1 ms "
+        "for good, add the udev rule ACTION==\"add\", SUBSYSTEM==\"usb-serial\", DRIVER==\"ftdi_sio\", "
+        "ATTR{latency_timer}=\"1\" to /etc/udev/rules.d/99-kelvora.rules.",
+        FormatLatencyAdvice(timerLinux, 99084));
+    CLatencyTimer timerWindows;
+    timerWindows.nFoundMs = 16;
+    timerWindows.strSetting = "HKLM\\X\\Device Parameters";
+    EXPECT_EQ(
+        "The adapter's latency timer is 16 ms (HKLM\\X\\Device Parameters): each echoed byte may wait that "
+        "long, about 4 s for this job. To set it to 1 ms: Device Manager, the port's Properties, Port "
+        "Settings, Advanced, Latency Timer (msec) 1, then plug the adapter in again.",
+        FormatLatencyAdvice(timerWindows, 200));
+    timerLinux.bLowered = true;   // lowered for the session: a detail, no advice
+    EXPECT_EQ("", FormatLatencyAdvice(timerLinux, 99084));
+    EXPECT_EQ("The adapter's latency timer was 16 ms: set to 1 ms until the port is closed",
+              FormatLatencyLowered(timerLinux));
+    EXPECT_EQ("", FormatLatencyAdvice(CLatencyTimer(), 99084));   // no adapter we know of
+}
+}   // namespace
