@@ -3,11 +3,11 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
+#include "hex/hexdumpmodel.h"
 #include "hex/hexfile.h"
 #include "res/resource.h"
 #include "res/templates.h"
 #include "ui/dialogbuilder.h"
-#include "hex/hexdumpmodel.h"
 #include "ui/hexdumpview.h"
 
 CHexInfoDlg::CHexInfoDlg(QWidget* pParent, CHexFile* pHexFile)

@@ -3,12 +3,12 @@
 
 #include "hex/hexdump.h"
 #include "hex/hexfile.h"
+#include "job/imagewriter.h"
 #include "job/portchoice.h"
 #include "link/linktestsupport.h"
 #include "tools/clihelpers.h"
 #include "tools/clioptions.h"
 #include "tools/commandline.h"
-#include "job/imagewriter.h"
 #include "tools/terminal.h"
 
 namespace
