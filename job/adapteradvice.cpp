@@ -1,6 +1,7 @@
 #include "job/adapteradvice.h"
 
 #include <cmath>
+#include <cstdio>
 
 #include "serial/latencytimer.h"
 
@@ -40,6 +41,17 @@ std::string FormatLatencyAdvice(const CLatencyTimer& timer, int64_t nEchoedBytes
     return strLine +
            ". To set it to 1 ms for good, add the udev rule ACTION==\"add\", SUBSYSTEM==\"usb-serial\", "
            "DRIVER==\"ftdi_sio\", ATTR{latency_timer}=\"1\" to /etc/udev/rules.d/99-kelvora.rules.";
+}
+
+std::string FormatRoundTrip(double dRoundTripMs, int64_t nEchoedBytes)
+{
+    char szLine[64];
+    std::snprintf(szLine, sizeof szLine, "Line round trip %.2f ms per byte", dRoundTripMs);
+    std::string strLine = szLine;
+    if (nEchoedBytes > 0)
+        strLine += ": about " + FormatMinutes(static_cast<double>(nEchoedBytes) * dRoundTripMs / 1000.0) +
+                   " for this job";
+    return strLine;
 }
 
 std::string FormatLatencyLowered(const CLatencyTimer& timer)

@@ -15,5 +15,7 @@ int64_t EstimateEchoedBytes(int64_t nProgramBytes, bool bVerify, int64_t nReadBy
 // costs for nEchoedBytes (0: not said), and the remedy of the platform (a udev rule, or the
 // port's Advanced settings on Windows). "" when there is nothing to say.
 std::string FormatLatencyAdvice(const CLatencyTimer& timer, int64_t nEchoedBytes);
+// "Line round trip 0.35 ms per byte: about 12 s for this job" (without the job when its bytes are 0).
+std::string FormatRoundTrip(double dRoundTripMs, int64_t nEchoedBytes);
 // The detail line of a timer lowered for this session; "" for none.
 std::string FormatLatencyLowered(const CLatencyTimer& timer);

@@ -36,7 +36,7 @@ CBoardResult CBoardJob::Run()
             boot.nJobEchoedBytes = EstimateEchoedBytes(
                 bProgram ? m_pImage->m_nByteCount : 0, bProgram && m_request.bVerify,
                 m_request.eOperation == EBoardOperation::Read ? m_request.nReadLength : 0);
-            if (RunBootChain(m_link, boot, m_sink) != 0)
+            if (RunBootChain(m_link, boot, m_sink, &m_result.dRoundTripMs) != 0)
                 m_sink.Error(kTextCannotConnect);
             else if (RunOperation() == 0) {
                 Disconnect();

@@ -4,8 +4,9 @@
 
 std::string FormatJson(const CBoardResult& result)
 {
-    char szSeconds[32];
-    std::snprintf(szSeconds, sizeof szSeconds, "%.3f", result.dSeconds);
+    char szSeconds[80];
+    std::snprintf(szSeconds, sizeof szSeconds, "%.3f,\"round_trip_ms\":%.3f", result.dSeconds,
+                  result.dRoundTripMs);
     const char* pszResult = result.bOk ? "ok" : result.bInterrupted ? "interrupted" : "failed";
     return "{\"port\":" + JsonString(result.strPort) + ",\"operation\":" + JsonString(result.strOperation) +
            ",\"result\":\"" + pszResult + "\",\"error\":" + JsonString(result.strError) +

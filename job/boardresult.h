@@ -13,9 +13,11 @@ struct CBoardResult
     std::string strError;        // what failed: the link's text or the tool's message
     int64_t nBytes = 0;          // bytes programmed, read or erased, once done
     double dSeconds = 0;
+    double dRoundTripMs = 0;   // per echoed byte, as the connection test measured it; 0 before
 };
 
-// {"port":...,"operation":...,"result":"ok"|"failed"|"interrupted","error":...,"bytes":N,"seconds":S.SSS}
+// {"port":...,"operation":...,"result":"ok"|"failed"|"interrupted","error":...,"bytes":N,"seconds":S.SSS,
+//  "round_trip_ms":R.RRR}
 std::string FormatJson(const CBoardResult& result);
 
 // Text as a JSON string literal, quotes included.

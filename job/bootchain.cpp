@@ -1,5 +1,7 @@
 #include "job/bootchain.h"
 
+#include <chrono>
+
 #include "hex/hexfile.h"
 #include "job/adapteradvice.h"
 #include "job/boardfacts.h"
@@ -52,7 +54,7 @@ int RunStep(CJobSink& sink, const CJobStep& step, FnOperation fnOperation)
 }
 }   // namespace
 
-int RunBootChain(CTargetLink& link, const CBootSettings& settings, CJobSink& sink)
+int RunBootChain(CTargetLink& link, const CBootSettings& settings, CJobSink& sink, double* pdRoundTripMs)
 {
     sink.Log(kTextTryingToConnect);
     const std::string strBsl = LoaderPath(settings.strLoaderDir, settings.strBslFile);
@@ -97,10 +99,18 @@ int RunBootChain(CTargetLink& link, const CBootSettings& settings, CJobSink& sin
 
     sink.Log("Testing connection");
     const CJobStep test{"Connection test", "testing the connection", EJobBar::Test, kTestBytes, 0};
+    const auto tpTest = std::chrono::steady_clock::now();
     if (RunStep(sink, test, [&link](CProgressSink* pProgress) { return link.TestConnection(pProgress); }) !=
         0)
         return Fail(link, sink, kTextSerialPortClosed);
+    // The flasher program's ID and the echoes, each a round trip.
+    const double dRoundTripMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - tpTest).count() /
+        (kTestBytes + 1);
     sink.Log("Connection tested");
+    sink.Detail(FormatRoundTrip(dRoundTripMs, settings.nJobEchoedBytes));
+    if (pdRoundTripMs != nullptr)
+        *pdRoundTripMs = dRoundTripMs;
     sink.SetMark(EJobBar::Test, 100);
     return 0;
 }

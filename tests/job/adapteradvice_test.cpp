@@ -148,5 +148,7 @@ TEST(LatencyTimer, AdviceSaysTheCostAndTheRemedyOnce)
     EXPECT_EQ("The adapter's latency timer was 16 ms: set to 1 ms until the port is closed",
               FormatLatencyLowered(timerLinux));
     EXPECT_EQ("", FormatLatencyAdvice(CLatencyTimer(), 99084));   // no adapter we know of
+    EXPECT_EQ("Line round trip 16.40 ms per byte: about 27 min for this job", FormatRoundTrip(16.4, 99084));
+    EXPECT_EQ("Line round trip 0.35 ms per byte", FormatRoundTrip(0.35, 0));
 }
 }   // namespace
