@@ -65,6 +65,18 @@ void CBoardSim::SetBaudRate(int nBaud)
     m_pacer.SetBaudRate(nBaud);
 }
 
+void CBoardSim::SetAdapterLatency(int nMs)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_adapter.SetLatency(nMs);
+}
+
+void CBoardSim::SetByteTime(int nUs)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_nByteTimeNs = nUs > 0 ? static_cast<int64_t>(nUs) * 1000 : 0;
+}
+
 void CBoardSim::SetEraseTimes(int nSectorMs, int nChipMs)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -138,6 +150,10 @@ int CBoardSim::Start()
         m_dequeTx.clear();
         m_nBusyUntilNs = 0;
         m_pacer.Reset();
+        m_adapter.Reset();
+        m_nRegisterFreeNs = 0;
+        m_nLineRxCount = 0;
+        m_nOverrunCount = 0;
         m_nResetCount = 0;
         m_bHungUp = false;
         m_nPcOpens = 0;
@@ -254,6 +270,12 @@ bool CBoardSim::WaitForResetCount(int nCount, int nTimeoutMs) const
     std::unique_lock<std::mutex> lock(m_mutex);
     return m_cvChanged.wait_for(lock, std::chrono::milliseconds(nTimeoutMs),
                                 [&] { return m_nResetCount >= nCount; });
+}
+
+int CBoardSim::GetOverrunCount() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_nOverrunCount;
 }
 
 bool CBoardSim::IsHungUp() const
@@ -380,11 +402,15 @@ bool CBoardSim::Advance(int64_t nNowNs)
     for (;;) {
         bool bTook = false;
         while (!m_bHungUp && !m_dequeRx.empty()) {
-            const int64_t nAtNs = std::max(m_dequeRx.front().nTimeNs, m_nBusyUntilNs);
+            if (DropOverrun())
+                continue;
+            const int64_t nAtNs = TakeTime(m_dequeRx.front());
             if (nAtNs > nNowNs)
                 break;
             const uint8_t byValue = m_dequeRx.front().byValue;
             m_dequeRx.pop_front();
+            m_nRegisterFreeNs = nAtNs;
+            ++m_nLineRxCount;
             Execute(byValue, nAtNs, true);
             bTook = true;
             // Answers leave before the next byte is taken, so a hang-up never swallows them.
@@ -436,10 +462,10 @@ void CBoardSim::Execute(uint8_t byValue, int64_t nAtNs, bool bDeliver)
     m_cpu.OnByte(byValue, actions);
     if (bDeliver) {
         for (uint8_t byAnswer : actions.vecAnswer)
-            m_dequeTx.push_back({byAnswer, m_pacer.SendTime(nAtNs)});
+            QueueAnswer(byAnswer, nAtNs);
         if (actions.bDelayed) {
             m_nBusyUntilNs = nAtNs + actions.nDelayMs * kNsPerMs;
-            m_dequeTx.push_back({actions.byDelayed, m_pacer.SendTime(m_nBusyUntilNs)});
+            QueueAnswer(actions.byDelayed, m_nBusyUntilNs);
         }
     }
     m_bFlashDirty = m_bFlashDirty || actions.bFlashChanged;
@@ -447,6 +473,42 @@ void CBoardSim::Execute(uint8_t byValue, int64_t nAtNs, bool bDeliver)
         m_vecEvents.push_back(std::move(strEvent));
     if (actions.bHangUp)
         HangUp();
+}
+
+void CBoardSim::QueueAnswer(uint8_t byValue, int64_t nReadyNs)
+{
+    size_t nRetime = 0;
+    const int64_t nAtPcNs = m_adapter.ToPc(m_pacer.SendTime(nReadyNs), m_dequeTx.size(), nRetime);
+    for (size_t i = m_dequeTx.size() - nRetime; i < m_dequeTx.size(); ++i)
+        m_dequeTx[i].nTimeNs = nAtPcNs;
+    m_dequeTx.push_back({byValue, nAtPcNs});
+}
+
+int64_t CBoardSim::ArrivalTime(int64_t nSeenNs)
+{
+    if (m_adapter.GetLatency() == 0)
+        return m_pacer.ReceiveTime(nSeenNs);
+    // The pty's own delay is no part of the PC's write time, nor is it of a cable's.
+    return m_pacer.ReceiveFrom(m_adapter.ToBoard(nSeenNs - m_pacer.GetInboundLatency()));
+}
+
+int64_t CBoardSim::TakeTime(const CTimedByte& byte) const
+{
+    const int64_t nAtNs = std::max(byte.nTimeNs, m_nBusyUntilNs);
+    // Only the flasher program needs time per byte; an unpaced line has no character time to beat.
+    if (m_pacer.GetBaudRate() == 0 || m_cpu.GetStage() != EBoardStage::Flasher)
+        return nAtNs;
+    return nAtNs + m_nByteTimeNs;
+}
+
+bool CBoardSim::DropOverrun()
+{
+    if (m_pacer.GetBaudRate() == 0 || m_dequeRx.front().nTimeNs >= m_nRegisterFreeNs)
+        return false;
+    m_dequeRx.pop_front();
+    ++m_nOverrunCount;
+    m_vecEvents.push_back("overrun: byte " + std::to_string(m_nLineRxCount++) + " lost");
+    return true;
 }
 
 void CBoardSim::ReadMaster()
@@ -460,7 +522,7 @@ void CBoardSim::ReadMaster()
             return;
         const int64_t nSeenNs = NowNs();
         for (ssize_t i = 0; i < n; ++i)
-            m_dequeRx.push_back({abyIn[i], m_pacer.ReceiveTime(nSeenNs)});
+            m_dequeRx.push_back({abyIn[i], ArrivalTime(nSeenNs)});
     }
 }
 
@@ -532,6 +594,9 @@ void CBoardSim::ResetBoard()
     m_dequeTx.clear();
     m_nBusyUntilNs = 0;
     m_pacer.Reset();
+    m_adapter.Reset();
+    m_nRegisterFreeNs = 0;
+    m_nLineRxCount = 0;
     // A closed port drops what the board sent; don't let the next PC session read stale bytes.
     tcflush(m_hOwnSlave, TCIFLUSH);
     // A real port forgets TIOCEXCL at its last close, a pty does not: without this the PC's
@@ -559,7 +624,7 @@ int64_t CBoardSim::NextDeadline(bool bWithTx) const
     if (bWithTx && !m_dequeTx.empty())
         nNextNs = m_dequeTx.front().nTimeNs;
     if (!m_dequeRx.empty()) {
-        const int64_t nRxNs = std::max(m_dequeRx.front().nTimeNs, m_nBusyUntilNs);
+        const int64_t nRxNs = TakeTime(m_dequeRx.front());
         nNextNs = nNextNs < 0 ? nRxNs : std::min(nNextNs, nRxNs);
     }
     return nNextNs;

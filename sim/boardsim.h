@@ -10,12 +10,18 @@
 // Pacing: with a baud rate set, a byte the PC wrote arrives 10 bit times after the receive line is
 // free, and an answer reaches the PC 10 bit times after it is ready and the send line is free;
 // deadlines are absolute, so the simulator's own wake-up delays are not added up.
+// Adapter (optional, sim/usbadapter.h): sits between the PC and the line, holding answers for its
+// latency and bytes towards the board until the next USB frame.
+// Receiver: on a paced line the board has one holding register. The flasher program takes a byte
+// the byte time after it arrived; a byte that arrives before that is lost (overrun, logged). The
+// boot stages take bytes as fast as the line delivers them, as the chip's boot code does.
 // All members are thread-safe; the board's thread calls nothing of the caller's but the event log.
 #pragma once
 
 #include "sim/boardcpu.h"
 #include "sim/boardtypes.h"
 #include "sim/linepacer.h"
+#include "sim/usbadapter.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -35,7 +41,11 @@ public:
     CBoardSim& operator=(const CBoardSim&) = delete;
 
     // Settings: may be changed at any time, they apply from the next byte on.
-    void SetBaudRate(int nBaud);   // 0 = unpaced (default); else 10 bit times per byte each way
+    void SetBaudRate(int nBaud);       // 0 = unpaced (default); else 10 bit times per byte each way
+    void SetAdapterLatency(int nMs);   // 0 = no adapter (default); FTDI chips: 16, tuned: 1
+    // Time the flasher program needs to take a received byte (default 20, well below one
+    // character time at 57600 bit/s); only a paced line can outrun it.
+    void SetByteTime(int nUs);
     void SetEraseTimes(int nSectorMs, int nChipMs);   // defaults 500 and 2000
     void SetFaults(const CBoardFaults& faults);
     CBoardFaults GetFaults() const;
@@ -53,7 +63,8 @@ public:
     void ClearWireLog();
     EBoardStage GetStage() const;
     bool WaitForStage(EBoardStage eStage, int nTimeoutMs) const;
-    int GetResetCount() const;   // resets seen (PC closed the port) since Start
+    int GetResetCount() const;     // resets seen (PC closed the port) since Start
+    int GetOverrunCount() const;   // bytes the receiver lost since Start
     bool WaitForResetCount(int nCount, int nTimeoutMs) const;
     bool IsHungUp() const;
     // The pty's own delay for a byte towards the board, measured at Start and not charged to the
@@ -79,8 +90,12 @@ private:
     bool Advance(int64_t nNowNs);    // locked; false when the master would block
     bool WriteDue(int64_t nNowNs);   // locked
     void Execute(uint8_t byValue, int64_t nAtNs, bool bDeliver);   // locked
-    void ReadMaster();                                             // locked
-    void OnPortEvents();                                           // locked
+    int64_t ArrivalTime(int64_t nSeenNs);                          // locked; a byte read from the master
+    void QueueAnswer(uint8_t byValue, int64_t nReadyNs);           // locked; through the line and adapter
+    int64_t TakeTime(const CTimedByte& byte) const;                // locked; when the board takes it
+    bool DropOverrun();    // locked; the first byte received came before the register was free
+    void ReadMaster();     // locked
+    void OnPortEvents();   // locked
     int ReadPortEvents(bool& bOpenAfterReset);   // locked; returns the PC sessions that ended
     void ResetBoard();                           // locked; bytes still queued belong to the next session
     void HangUp();                               // locked
@@ -91,6 +106,11 @@ private:
     mutable std::condition_variable m_cvChanged;   // stage, reset count, hang-up
     CBoardCpu m_cpu;
     CLinePacer m_pacer;
+    CUsbAdapter m_adapter;
+    int64_t m_nByteTimeNs = 20000;
+    int64_t m_nRegisterFreeNs = 0;   // the receive holding register's byte is taken at this time
+    long long m_nLineRxCount = 0;    // bytes arrived on the line since reset, lost ones too
+    int m_nOverrunCount = 0;
     std::deque<CTimedByte> m_dequeRx;
     std::deque<CTimedByte> m_dequeTx;
     int64_t m_nBusyUntilNs = 0;   // erase under way: nothing is taken before

@@ -55,6 +55,8 @@ CLI::Option* AddNumber(CLI::App& app, const char* pszName, const char* pszType, 
 struct CSimOptions
 {
     int nBaud = 0;
+    int nAdapterMs = 0;
+    int nByteUs = 20;
     int nSectorMs = 500;
     int nChipMs = 2000;
     std::string strFlash;
@@ -70,6 +72,13 @@ void AddOptions(CLI::App& app, CSimOptions& o)
     app.set_help_flag("--help", "this text");
     AddNumber(app, "--baud", "N", o.nBaud, 10, 0, 10000000,
               "pace the line at N bit/s, 10 bits per byte (default: unpaced)");
+    AddNumber(app, "--adapter-latency", "MS", o.nAdapterMs, 10, 0, 255,
+              "put a USB serial adapter in front of the board: answers are held MS ms (FTDI default 16, "
+              "tuned 1) or until 62 bytes piled up, bytes to the board wait for the next 1 ms USB frame "
+              "(default 0: no adapter)");
+    AddNumber(app, "--byte-time-us", "US", o.nByteUs, 10, 0, 1000000,
+              "time the flasher program takes to take a received byte; with --baud, a byte arriving "
+              "sooner is lost (overrun) (default 20)");
     AddNumber(app, "--sector-erase-ms", "MS", o.nSectorMs, 10, 0, 3600000, "sector erase time (default 500)");
     AddNumber(app, "--chip-erase-ms", "MS", o.nChipMs, 10, 0, 3600000, "chip erase time (default 2000)");
     app.add_option("--flash", o.strFlash,
@@ -86,7 +95,7 @@ void AddOptions(CLI::App& app, CSimOptions& o)
            },
            "registration name (default kelvora-sim-<pid>)")
         ->type_name("NAME");
-    app.add_flag("--log", o.bLog, "print stage changes, commands and resets to stderr");
+    app.add_flag("--log", o.bLog, "print stage changes, commands, overruns and resets to stderr");
 
     const char kFaults[] = "Faults";
     CBoardFaults& f = o.faults;
@@ -140,6 +149,8 @@ int main(int argc, char** argv)
     }
     CBoardSim sim;
     sim.SetBaudRate(options.nBaud);
+    sim.SetAdapterLatency(options.nAdapterMs);
+    sim.SetByteTime(options.nByteUs);
     sim.SetEraseTimes(options.nSectorMs, options.nChipMs);
     sim.SetFaults(options.faults);
     const std::string& strFlash = options.strFlash;

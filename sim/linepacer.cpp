@@ -18,7 +18,14 @@ int64_t CLinePacer::ReceiveTime(int64_t nSeenNs)
 {
     if (m_nByteNs == 0)
         return nSeenNs;
-    m_nRxFreeNs = std::max(nSeenNs - m_nInboundNs, m_nRxFreeNs) + m_nByteNs;
+    return ReceiveFrom(nSeenNs - m_nInboundNs);
+}
+
+int64_t CLinePacer::ReceiveFrom(int64_t nStartNs)
+{
+    if (m_nByteNs == 0)
+        return nStartNs;
+    m_nRxFreeNs = std::max(nStartNs, m_nRxFreeNs) + m_nByteNs;
     return m_nRxFreeNs;
 }
 

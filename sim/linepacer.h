@@ -20,6 +20,9 @@ public:
 
     // A byte the PC wrote, seen by the board at nSeenNs, has fully arrived at the returned time.
     int64_t ReceiveTime(int64_t nSeenNs);
+    // A byte that may start on the line at nStartNs (already line time, no pty hop in it) has fully
+    // arrived at the returned time.
+    int64_t ReceiveFrom(int64_t nStartNs);
     // An answer ready at nReadyNs has fully gone out (its last bit reached the PC) at the returned time.
     int64_t SendTime(int64_t nReadyNs);
 

@@ -188,6 +188,7 @@ TEST(BoardSimExecutable, OptionsItRefusesAndHelp)
         {{"--baud", "fast"}, 2},
         {{"--sector-erase-ms", "3600001"}, 2},
         {{"--cpu-id", "1C5"}, 2},
+        {{"--adapter-latency", "256"}, 2},
         {{"--name", "a/b"}, 2},
         {{"--name", ".hidden"}, 2},
         {{"--flip-read-address"}, 2},   // its value missing
@@ -222,6 +223,7 @@ TEST(BoardSimExecutable, OptionsItRefusesAndHelp)
         EXPECT_TRUE(WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == c.nStatus) << nStatus;
         // Both list every option; an error names what was wrong first.
         EXPECT_NE(std::string::npos, strOutput.find("--flip-read-address ADDR")) << strOutput;
+        EXPECT_NE(std::string::npos, strOutput.find("--adapter-latency MS")) << strOutput;
         if (c.nStatus != 0) {
             EXPECT_EQ(0u, strOutput.rfind("kelvora-boardsim: ", 0)) << strOutput;
         }
