@@ -19,6 +19,8 @@ struct CBootSettings
     std::string strFirstLoaderFile = kFirstLoaderFile;
     std::string strFlasherFile = kFlashChips[0].pszFlasherFile;   // the flash chip's flasher program
     std::string strBoardName;
+    // Bytes the link may send ahead of their echoes (CTargetLink::SetPipelineDepth); 0 lock-step.
+    int nPipelineDepth = 0;
 };
 
 // Runs the chain on a fresh link. 0 when the flasher program answers; -1 when a step failed:
