@@ -249,6 +249,29 @@ TEST_F(CliBoard, FlashLeavesTheImageAndEraseImageOnlyItsSectors)
     EXPECT_EQ(Pattern(201, 9), vecBin);
 }
 
+// --pipeline: the same flash and the same bytes to the board as lock-step.
+TEST_F(CliBoard, PipelinedFlashLeavesTheImageWithTheSameBytes)
+{
+    std::vector<uint8_t> vecLockStep;
+    for (const std::vector<std::string>& vecExtra :
+         {std::vector<std::string>{}, std::vector<std::string>{"--pipeline"}}) {
+        FillFlash(m_board);
+        m_board.ClearWireLog();
+        std::vector<std::string> vecArgs = {"flash", m_dir.Path("image.hex")};
+        vecArgs.insert(vecArgs.end(), vecExtra.begin(), vecExtra.end());
+        ASSERT_EQ(0, Run(Args(vecArgs))) << m_strErr;
+        EXPECT_TRUE(FlashHolds(m_board, m_dir.Path("image.hex")));
+        std::vector<uint8_t> vecSent;
+        for (const CWireByte& wire : m_board.GetWireLog())
+            if (wire.bToBoard)
+                vecSent.push_back(wire.byValue);
+        if (vecExtra.empty())
+            vecLockStep = vecSent;
+        else
+            EXPECT_EQ(vecLockStep, vecSent);
+    }
+}
+
 // ---- failures: the text, status 1 -------------------------------------------------------
 
 struct CFailureCase
@@ -451,6 +474,8 @@ INSTANTIATE_TEST_SUITE_P(
         CUsageCase{"ReadPastTheLine",
                    {"read", "--port", "BOARD", "--start", "0xFFFFFF", "--length", "2", "-o", "x"},
                    "reach beyond 0xFFFFFF"},
+        CUsageCase{
+            "PipelineDepth", {"info", "--port", "BOARD", "--pipeline", "1"}, "--pipeline: '1' is no depth"},
         CUsageCase{
             "QuietAndVerbose", {"info", "--port", "BOARD", "-q", "-v"}, "-q and -v exclude each other"}),
     [](const ::testing::TestParamInfo<CUsageCase>& caseInfo) { return std::string(caseInfo.param.pszName); });
