@@ -65,6 +65,10 @@ int RunBootChain(CTargetLink& link, const CBootSettings& settings, CJobSink& sin
     if (link.Init(settings.strPort.c_str(), settings.nBaudRate, strBsl.c_str(), strFirst.c_str(),
                   strSecond.c_str()) != 0)
         return Fail(link, sink, kClosedEarly);
+    link.SetPipelineDepth(settings.nPipelineDepth);
+    if (settings.nPipelineDepth > 1)
+        sink.Detail("Pipelined: up to " + std::to_string(settings.nPipelineDepth) +
+                    " bytes ahead of their echoes");
     sink.CheckPoint();
     sink.Log("Serial port opened");
     ReportLatencyTimer(link, settings, sink);

@@ -21,6 +21,8 @@ struct CBootSettings
     std::string strFlasherFile = kFlashChips[0].pszFlasherFile;   // the flash chip's flasher program
     std::string strBoardName;
     int64_t nJobEchoedBytes = 0;   // what the job after the boot echoes (EstimateEchoedBytes); 0 unknown
+    // Bytes the link may send ahead of their echoes (CTargetLink::SetPipelineDepth); 0 lock-step.
+    int nPipelineDepth = 0;
 };
 
 // Runs the chain on a fresh link. 0 when the flasher program answers; -1 when a step failed:

@@ -1,5 +1,6 @@
 // Boot sequence: from the C167's bootstrap loader up to the flasher program.
 #include <cstdint>
+#include <vector>
 
 #include "hex/hexfile.h"
 #include "link/progresssink.h"
@@ -10,6 +11,7 @@ namespace
 {
 constexpr uint8_t kBootstrapRequest = 0x00;        // a zero byte starts the on-chip bootstrap loader
 constexpr uint8_t kIdentification = 0xC5;          // answered by the bootstrap loader and by the flasher
+constexpr int kLengthInfoSize = 2;                 // the flasher program's byte count minus one, 16 bits
 constexpr int kLastTestByte = 0xFE;                // echo test runs 0x00..0xFE; 0xFF is never sent
 constexpr float kTestProgressStep = 0.39215687f;   // 100 / 255 in single precision
 
@@ -19,6 +21,11 @@ void Report(CProgressSink* pProgress, int nPos)
         pProgress->SetProgress(nPos);
 }
 }   // namespace
+
+// As the lock-step test gives them.
+const CTargetLink::CPipeTexts CTargetLink::kTestTexts = {
+    "Error sending data to COM-Port", "Error cannot read data from COM-Port",
+    "Error setting up communcation with flash program", "Error duvuvever sent wrong ID", nullptr};
 
 int CTargetLink::Connect()
 {
@@ -62,17 +69,15 @@ int CTargetLink::SendFirstLoader()
     if (m_bConnected == 0)
         return Fail("Error not Connected");
 
-    // No length and no framing: the bootstrap code knows how many bytes to expect.
-    m_pFirstLoader->m_pCurrent = m_pFirstLoader->m_pFirst;
-    if (m_pFirstLoader->m_pCurrent == nullptr)
+    // No length and no framing: the bootstrap code knows how many bytes to expect. One Write,
+    // back to back as a transmit buffer sends them: the bootstrap code takes them that way.
+    std::vector<uint8_t> vecCode;
+    for (const HexItem* pItem = m_pFirstLoader->m_pFirst; pItem != nullptr; pItem = pItem->pNext)
+        vecCode.push_back(pItem->byValue);
+    if (vecCode.empty())
         return Fail("Error sending first loader code");
-    if (WriteByte(m_pFirstLoader->m_pCurrent->byValue) != 1)
+    if (m_pPort->Write(vecCode.data(), static_cast<int>(vecCode.size())) != static_cast<int>(vecCode.size()))
         return Fail("Error sending first loader code");
-    while (m_pFirstLoader->m_pCurrent->pNext != nullptr) {
-        m_pFirstLoader->m_pCurrent = m_pFirstLoader->m_pCurrent->pNext;
-        if (WriteByte(m_pFirstLoader->m_pCurrent->byValue) != 1)
-            return Fail("Error sending first loader code");
-    }
     return 0;
 }
 
@@ -88,26 +93,25 @@ int CTargetLink::SendSecondLoader(CProgressSink* pProgress)
     // The first stage loader takes the count minus one, 16 bits, most significant first;
     // larger images are not refused, only the low 16 bits go out.
     const unsigned nLengthInfo = static_cast<unsigned>(nBytes - 1) & 0xFFFFu;
-    if (WriteByte(static_cast<uint8_t>(nLengthInfo >> 8)) != 1)
+    const uint8_t abyLength[kLengthInfoSize] = {static_cast<uint8_t>(nLengthInfo >> 8),
+                                                static_cast<uint8_t>(nLengthInfo & 0xFFu)};
+    const int nLengthWritten = m_pPort->Write(abyLength, kLengthInfoSize);
+    if (nLengthWritten < 1)
         return Fail("Error sending lenght info");
-    if (WriteByte(static_cast<uint8_t>(nLengthInfo & 0xFFu)) != 1)
+    if (nLengthWritten < kLengthInfoSize)
         return Fail("Error sending lengh info");
 
-    pImage->m_pCurrent = pImage->m_pFirst;
-    if (pImage->m_pCurrent == nullptr)
+    std::vector<uint8_t> vecCode;
+    for (const HexItem* pItem = pImage->m_pFirst; pItem != nullptr; pItem = pItem->pNext)
+        vecCode.push_back(pItem->byValue);
+    if (vecCode.empty())
         return Fail("Error sending second loader code");
-    if (WriteByte(pImage->m_pCurrent->byValue) != 1)
+    // One Write right after the length: the first stage loader takes the bytes back to back.
+    if (m_pPort->Write(vecCode.data(), static_cast<int>(vecCode.size())) != static_cast<int>(vecCode.size()))
         return Fail("Error sending second loader code");
-
-    // The bar goes on from 50, where the first stage loader left it.
-    int nSent = 0;
-    while (pImage->m_pCurrent->pNext != nullptr) {
-        pImage->m_pCurrent = pImage->m_pCurrent->pNext;
-        ++nSent;
-        Report(pProgress, static_cast<int>(static_cast<double>(nSent) * 50.0 / nBytes + 50.0));
-        if (WriteByte(pImage->m_pCurrent->byValue) != 1)
-            return Fail("Error sending second loader code");
-    }
+    // The bar goes on from 50, where the first stage loader left it, to where the last byte is.
+    if (vecCode.size() > 1)
+        Report(pProgress, static_cast<int>(static_cast<double>(nBytes - 1) * 50.0 / nBytes + 50.0));
     return 0;
 }
 
@@ -122,6 +126,29 @@ int CTargetLink::TestConnection(CProgressSink* pProgress)
         return Fail("Error setting up communcation with flash program");
     if (byAnswer != kIdentification)
         return Fail("Error duvuvever sent wrong ID");
+
+    if (IsPipelined()) {
+        // Only echoes follow: the values go ahead and the bar moves as their echoes come in.
+        m_dequeOwed.clear();
+        int nReported = 0;
+        auto fnReportConfirmed = [&](int nSent) {
+            while (nReported < nSent - static_cast<int>(m_dequeOwed.size())) {
+                ++nReported;
+                Report(pProgress, static_cast<int>(static_cast<float>(nReported) * kTestProgressStep));
+            }
+        };
+        for (int nValue = 0; nValue <= kLastTestByte; ++nValue) {
+            if (SendAhead(static_cast<uint8_t>(nValue), 0, nullptr) != 0)
+                return FailPipe(kTestTexts);
+            fnReportConfirmed(nValue + 1);
+        }
+        while (!m_dequeOwed.empty()) {
+            if (TakeReply() != 0)
+                return FailPipe(kTestTexts);
+            fnReportConfirmed(kLastTestByte + 1);
+        }
+        return 0;
+    }
 
     for (int nValue = 0; nValue <= kLastTestByte; ++nValue) {
         Report(pProgress, static_cast<int>(static_cast<float>(nValue + 1) * kTestProgressStep));

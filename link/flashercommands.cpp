@@ -1,6 +1,9 @@
-// Commands of the flasher program: every byte the PC sends comes back as an echo
-// before the next one goes out; answers are read one byte at a time.
+// Commands of the flasher program: every byte the PC sends comes back as an echo; in lock-step
+// before the next one goes out, pipelined (SetPipelineDepth) up to the depth ahead within a
+// block and across read-back exchanges. Answers are read one byte at a time.
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -29,8 +32,10 @@ constexpr uint8_t kEnd = 0x42;        // 'B': end of programming or verifying
 constexpr uint8_t kStatusError = 0x45;   // 'E': erase failed; any other status is success
 
 constexpr int kMaxBlockLength = 254;
-constexpr int kEraseReads = 32;     // about 16 s for an erase status or a sector echo
-constexpr int kChecksumReads = 4;   // about 2 s for a block checksum
+constexpr int kEraseReads = 32;                             // about 16 s for an erase status or a sector echo
+constexpr int kChecksumReads = 4;                           // about 2 s for a block checksum
+constexpr int kReadBackAnswers = 2;                         // the byte at the address and the next one
+constexpr size_t kReadBackReplies = 4 + kReadBackAnswers;   // echoes of 'V' and 3 address bytes, answers
 
 void Report(CProgressSink* pProgress, int nPos)
 {
@@ -45,6 +50,11 @@ int Percent(int nCounter, int nTotal)
     return static_cast<int>(static_cast<double>(nCounter) / nTotal * 100.0);
 }
 }   // namespace
+
+// As SendEchoedByte and ReadBackPair give them; a missing read-back answer leaves the text.
+const CTargetLink::CPipeTexts CTargetLink::kCommandTexts = {
+    "Error sending data to COM-Port", "Error cannot read data from COM-Port", "Error connection lost",
+    "Error connection lost", nullptr};
 
 int CTargetLink::SendEchoedByte(int nByte)
 {
@@ -189,16 +199,34 @@ int CTargetLink::SendBlock(const uint8_t* pData, int nLength, uint32_t dwAddress
 {
     if (pData == nullptr || nLength < 1 || nLength > kMaxBlockLength)
         return -1;
-    if (SendEchoedByte(kBlock) != 0 || SendEchoedByte(static_cast<int>(dwAddress >> 16)) != 0 ||
-        SendEchoedByte(static_cast<int>(dwAddress >> 8)) != 0 ||
-        SendEchoedByte(static_cast<int>(dwAddress)) != 0 || SendEchoedByte(nLength) != 0)
-        return -1;
-
     uint8_t bySum = 0;
-    for (int i = 0; i < nLength; ++i) {
-        bySum = static_cast<uint8_t>(bySum + pData[i]);
-        if (SendEchoedByte(pData[i]) != 0)
+    if (IsPipelined()) {
+        // The flasher only echoes up to the checksum: everything goes ahead, and every echo is
+        // in before the checksum is read, so a lost byte fails the block instead of shifting it.
+        m_dequeOwed.clear();
+        const uint8_t abyHeader[] = {kBlock, static_cast<uint8_t>(dwAddress >> 16),
+                                     static_cast<uint8_t>(dwAddress >> 8), static_cast<uint8_t>(dwAddress),
+                                     static_cast<uint8_t>(nLength)};
+        for (uint8_t byHeader : abyHeader)
+            if (SendAhead(byHeader, 0, nullptr) != 0)
+                return FailPipe(kCommandTexts);
+        for (int i = 0; i < nLength; ++i) {
+            bySum = static_cast<uint8_t>(bySum + pData[i]);
+            if (SendAhead(pData[i], 0, nullptr) != 0)
+                return FailPipe(kCommandTexts);
+        }
+        if (TakeAllReplies() != 0)
+            return FailPipe(kCommandTexts);
+    } else {
+        if (SendEchoedByte(kBlock) != 0 || SendEchoedByte(static_cast<int>(dwAddress >> 16)) != 0 ||
+            SendEchoedByte(static_cast<int>(dwAddress >> 8)) != 0 ||
+            SendEchoedByte(static_cast<int>(dwAddress)) != 0 || SendEchoedByte(nLength) != 0)
             return -1;
+        for (int i = 0; i < nLength; ++i) {
+            bySum = static_cast<uint8_t>(bySum + pData[i]);
+            if (SendEchoedByte(pData[i]) != 0)
+                return -1;
+        }
     }
 
     // The flasher answers the two's complement of the data bytes' sum.
@@ -231,6 +259,61 @@ int CTargetLink::ReadBackPair(uint32_t dwAddress, uint8_t* pbyFirst, uint8_t* pb
     return 0;
 }
 
+int CTargetLink::RunReadBacks(const std::function<bool(uint32_t*)>& fnNext,
+                              const std::function<int(uint32_t, uint8_t, uint8_t)>& fnCheck)
+{
+    uint32_t dwAddress = 0;
+    if (!IsPipelined()) {
+        while (fnNext(&dwAddress)) {
+            uint8_t byFirst = 0;
+            uint8_t bySecond = 0;
+            if (ReadBackPair(dwAddress, &byFirst, &bySecond) != 0)
+                return -1;
+            if (fnCheck(dwAddress, byFirst, bySecond) != 0)
+                return 1;
+        }
+        return 0;
+    }
+
+    // The flasher only echoes and answers here, so exchanges follow each other ahead of their
+    // replies; each is checked, in order, once its answers are in.
+    struct CExchange
+    {
+        uint32_t dwAddress;
+        uint8_t abyAnswer[kReadBackAnswers];
+    };
+    std::deque<CExchange> dequeIssued;   // references stay valid at both ends
+    m_dequeOwed.clear();
+    bool bMore = true;
+    bool bStopped = false;
+    for (;;) {
+        while (!dequeIssued.empty() && m_dequeOwed.size() <= kReadBackReplies * (dequeIssued.size() - 1)) {
+            const CExchange& done = dequeIssued.front();
+            if (!bStopped && fnCheck(done.dwAddress, done.abyAnswer[0], done.abyAnswer[1]) != 0) {
+                bStopped = true;
+                bMore = false;
+            }
+            dequeIssued.pop_front();
+        }
+        if (bMore && fnNext(&dwAddress)) {
+            dequeIssued.push_back(CExchange{dwAddress, {0, 0}});
+            if (SendAhead(kReadBack, 0, nullptr) != 0 ||
+                SendAhead(static_cast<uint8_t>(dwAddress >> 16), 0, nullptr) != 0 ||
+                SendAhead(static_cast<uint8_t>(dwAddress >> 8), 0, nullptr) != 0 ||
+                SendAhead(static_cast<uint8_t>(dwAddress), kReadBackAnswers, dequeIssued.back().abyAnswer) !=
+                    0)
+                return FailPipe(kCommandTexts);
+            continue;
+        }
+        bMore = false;
+        // After a stop the exchanges in flight are still taken: 'B' must not meet them.
+        if (dequeIssued.empty())
+            return bStopped ? 1 : 0;
+        if (TakeReply() != 0)
+            return FailPipe(kCommandTexts);
+    }
+}
+
 int CTargetLink::VerifyImage(CProgressSink* pProgress, CHexFile* pImage)
 {
     m_bVerifyMismatch = 0;
@@ -238,37 +321,53 @@ int CTargetLink::VerifyImage(CProgressSink* pProgress, CHexFile* pImage)
     if (pImage == nullptr || pImage->m_pFirst == nullptr || pImage->m_nByteCount <= 0)
         return -1;
 
+    // An entry's exchange also checks the next entry when that is its neighbour; a gap or a
+    // second byte at the same address gets an exchange of its own.
+    auto fnAfter = [](HexItem* pEntry) {
+        HexItem* pNext = pEntry->pNext;
+        return pNext != nullptr && pNext->dwAddress == pEntry->dwAddress + 1 ? pNext->pNext : pNext;
+    };
+    HexItem* pIssue = pImage->m_pFirst;
+    auto fnNext = [&](uint32_t* pdwAddress) {
+        if (pIssue == nullptr)
+            return false;
+        *pdwAddress = pIssue->dwAddress;
+        pIssue = fnAfter(pIssue);
+        return true;
+    };
     int nCounter = 0;
     pImage->m_pCurrent = pImage->m_pFirst;
-    while (pImage->m_pCurrent != nullptr) {
+    auto fnCheck = [&](uint32_t dwAddress, uint8_t byFirst, uint8_t bySecond) {
         HexItem* pEntry = pImage->m_pCurrent;
-        const uint32_t dwAddress = pEntry->dwAddress;
-        uint8_t byFirst = 0;
-        uint8_t bySecond = 0;
-        if (ReadBackPair(dwAddress, &byFirst, &bySecond) != 0)
-            return -1;
-        if (byFirst != pEntry->byValue)
-            return EndVerifyMismatch(dwAddress, pEntry->byValue, byFirst);
-
+        if (byFirst != pEntry->byValue) {
+            NoteVerifyMismatch(dwAddress, pEntry->byValue, byFirst);
+            return 1;
+        }
         HexItem* pNext = pEntry->pNext;
         if (pNext == nullptr) {
             // Last entry of an image with an odd count: the second byte belongs to no entry.
             pImage->m_pCurrent = nullptr;
-            break;
+            return 0;
         }
         if (pNext->dwAddress == dwAddress + 1) {
-            if (bySecond != pNext->byValue)
-                return EndVerifyMismatch(pNext->dwAddress, pNext->byValue, bySecond);
-            pImage->m_pCurrent = pNext->pNext;
+            if (bySecond != pNext->byValue) {
+                NoteVerifyMismatch(pNext->dwAddress, pNext->byValue, bySecond);
+                return 1;
+            }
             nCounter += 2;
         } else {
-            // A gap or a second byte at the same address: that entry gets an exchange of its own.
-            pImage->m_pCurrent = pNext;
             nCounter += 1;
         }
+        pImage->m_pCurrent = fnAfter(pEntry);
         Report(pProgress, Percent(nCounter, pImage->m_nByteCount));
-    }
+        return 0;
+    };
 
+    const int nResult = RunReadBacks(fnNext, fnCheck);
+    if (nResult < 0)
+        return -1;
+    if (nResult > 0)
+        return EndVerifyMismatch(m_dwMismatchAddress, m_byMismatchExpected, m_byMismatchRead);
     if (SendEchoedByte(kEnd) != 0)
         return -1;
     m_bFlasherReady = 1;
@@ -276,12 +375,17 @@ int CTargetLink::VerifyImage(CProgressSink* pProgress, CHexFile* pImage)
     return 0;
 }
 
-int CTargetLink::EndVerifyMismatch(uint32_t dwAddress, uint8_t byExpected, uint8_t byRead)
+void CTargetLink::NoteVerifyMismatch(uint32_t dwAddress, uint8_t byExpected, uint8_t byRead)
 {
     m_bVerifyMismatch = 1;
     m_dwMismatchAddress = dwAddress;
     m_byMismatchExpected = byExpected;
     m_byMismatchRead = byRead;
+}
+
+int CTargetLink::EndVerifyMismatch(uint32_t dwAddress, uint8_t byExpected, uint8_t byRead)
+{
+    NoteVerifyMismatch(dwAddress, byExpected, byRead);
     // The read-back is ended as after a good verification, so the flasher program waits for
     // the next command; the error text stays as it was unless ending fails.
     m_bFlasherReady = SendEchoedByte(kEnd) == 0 ? 1 : 0;
@@ -294,17 +398,24 @@ int CTargetLink::ReadFlash(CProgressSink* pProgress, uint32_t dwStart, uint32_t 
         return Fail("Error invalid read range");
 
     Report(pProgress, 0);
+    uint32_t nIssued = 0;
+    auto fnNext = [&](uint32_t* pdwAddress) {
+        if (nIssued >= nLength)
+            return false;
+        *pdwAddress = dwStart + nIssued;
+        nIssued += kReadBackAnswers;
+        return true;
+    };
     uint32_t nDone = 0;
-    while (nDone < nLength) {
-        uint8_t byFirst = 0;
-        uint8_t bySecond = 0;
-        if (ReadBackPair(dwStart + nDone, &byFirst, &bySecond) != 0)
-            return -1;
+    auto fnCheck = [&](uint32_t, uint8_t byFirst, uint8_t bySecond) {
         pBuffer[nDone++] = byFirst;
         if (nDone < nLength)
             pBuffer[nDone++] = bySecond;
         Report(pProgress, static_cast<int>(static_cast<double>(nDone) / nLength * 100.0));
-    }
+        return 0;
+    };
+    if (RunReadBacks(fnNext, fnCheck) != 0)
+        return -1;
     if (SendEchoedByte(kEnd) != 0)
         return -1;
     Report(pProgress, 100);

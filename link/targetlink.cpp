@@ -16,7 +16,8 @@ constexpr std::chrono::milliseconds kClosePause(100);
 CTargetLink::CTargetLink()
     : m_bInitialized(0), m_bConnected(0), m_pBsl(nullptr), m_pFirstLoader(nullptr), m_pSecondLoader(nullptr),
       m_pPort(nullptr), m_nSystemError(0), m_bVerifyMismatch(0), m_dwMismatchAddress(0),
-      m_byMismatchExpected(0), m_byMismatchRead(0), m_bFlasherReady(0)
+      m_byMismatchExpected(0), m_byMismatchRead(0), m_bFlasherReady(0), m_nPipelineDepth(0),
+      m_ePipeFault(EPipeFault::None)
 {}
 
 CTargetLink::~CTargetLink()
@@ -85,6 +86,7 @@ void CTargetLink::Close()
     m_pSecondLoader = nullptr;
     m_bInitialized = 0;
     m_bConnected = 0;
+    m_dequeOwed.clear();
 }
 
 std::string CTargetLink::GetErrorText() const
@@ -126,4 +128,86 @@ int CTargetLink::ReadWithin(int nReads, uint8_t* pby)
             return 1;
     }
     return 0;
+}
+
+int CTargetLink::SendAhead(uint8_t byValue, int nAnswers, uint8_t* pbyAnswers)
+{
+    // Never more owed than the depth, but a byte with answers goes out at least alone.
+    while (!m_dequeOwed.empty() && static_cast<int>(m_dequeOwed.size()) + 1 + nAnswers > m_nPipelineDepth)
+        if (TakeReply() != 0)
+            return -1;
+    if (WriteByte(byValue) != 1) {
+        m_ePipeFault = EPipeFault::WriteFailed;
+        return -1;
+    }
+    m_dequeOwed.push_back(CPendingReply{byValue, nullptr});
+    for (int i = 0; i < nAnswers; ++i)
+        m_dequeOwed.push_back(CPendingReply{0, pbyAnswers + i});
+    return 0;
+}
+
+int CTargetLink::TakeReply()
+{
+    const CPendingReply reply = m_dequeOwed.front();
+    m_dequeOwed.pop_front();
+    uint8_t byRead = 0;
+    int nCount = 0;
+    if (ReadByte(&byRead, &nCount) != 0) {
+        m_ePipeFault = EPipeFault::ReadFailed;
+        return -1;
+    }
+    if (reply.pbyAnswer != nullptr) {
+        if (nCount != 1) {
+            m_ePipeFault = EPipeFault::NoAnswer;
+            return -1;
+        }
+        *reply.pbyAnswer = byRead;
+        return 0;
+    }
+    if (nCount != 1) {
+        m_ePipeFault = EPipeFault::NoEcho;
+        return -1;
+    }
+    if (byRead != reply.byEcho) {
+        m_ePipeFault = EPipeFault::WrongEcho;
+        return -1;
+    }
+    return 0;
+}
+
+int CTargetLink::TakeAllReplies()
+{
+    while (!m_dequeOwed.empty())
+        if (TakeReply() != 0)
+            return -1;
+    return 0;
+}
+
+int CTargetLink::FailPipe(const CPipeTexts& texts)
+{
+    // The operation ends here: replies still on their way are never compared, so a byte lost
+    // on the line can only fail it, never shift it into a later step's success.
+    m_dequeOwed.clear();
+    const char* pszText = nullptr;
+    switch (m_ePipeFault) {
+    case EPipeFault::WriteFailed:
+        pszText = texts.pszWriteFailed;
+        break;
+    case EPipeFault::ReadFailed:
+        pszText = texts.pszReadFailed;
+        break;
+    case EPipeFault::NoEcho:
+        pszText = texts.pszNoEcho;
+        break;
+    case EPipeFault::WrongEcho:
+        pszText = texts.pszWrongEcho;
+        break;
+    case EPipeFault::NoAnswer:
+        pszText = texts.pszNoAnswer;
+        break;
+    case EPipeFault::None:
+        break;
+    }
+    m_ePipeFault = EPipeFault::None;
+    return pszText != nullptr ? Fail(pszText) : -1;
 }

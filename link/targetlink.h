@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -26,6 +28,12 @@ public:
     // Ends the connection; safe after a failed Init and when already closed.
     void Close();
     std::string GetErrorText() const;
+    // Bytes the flasher program's echo-only steps may send ahead of their replies: the bytes of
+    // a block up to its checksum, the connection test, the read-back exchanges. 0 or 1:
+    // lock-step, each byte waits for its echo (the default). Everything owed is taken before a
+    // byte whose answer is a status. Kept across Init and Close.
+    void SetPipelineDepth(int nBytes) { m_nPipelineDepth = nBytes; }
+    int GetPipelineDepth() const { return m_nPipelineDepth; }
 
     // Boot sequence, called in this order after Init.
     int Connect();   // the CPU's identification byte as a signed char, or -1
@@ -71,12 +79,57 @@ public:
     uint8_t m_byMismatchExpected;   // the image's byte
     uint8_t m_byMismatchRead;       // the board's byte
     int m_bFlasherReady;
+    int m_nPipelineDepth;
 
     static constexpr int kBslSize = 32;
     static constexpr uint32_t kAddressLimit =
         0x1000000;   // addresses travel as 24 bits   // the bootstrap loader takes exactly this many bytes
 
 private:
+    // What went wrong with a pipelined byte; each step gives it its own lock-step text.
+    enum class EPipeFault
+    {
+        None,
+        WriteFailed,
+        ReadFailed,
+        NoEcho,      // nothing within the read limit: missing or late
+        WrongEcho,   // a byte came, not the one sent: lost or garbled on the way
+        NoAnswer
+    };
+    // One reply byte the board owes: the echo of a sent byte, or an answer stored on arrival.
+    struct CPendingReply
+    {
+        uint8_t byEcho;
+        uint8_t* pbyAnswer;   // null: an echo to compare
+    };
+    // The lock-step texts of one step; null leaves the text as it was.
+    struct CPipeTexts
+    {
+        const char* pszWriteFailed;
+        const char* pszReadFailed;
+        const char* pszNoEcho;
+        const char* pszWrongEcho;
+        const char* pszNoAnswer;
+    };
+
+    static const CPipeTexts kCommandTexts;   // flasher commands
+    static const CPipeTexts kTestTexts;      // the connection test
+
+    bool IsPipelined() const { return m_nPipelineDepth > 1; }
+    // Writes byValue once fewer than the depth's replies are owed (taking them in order until
+    // then) and notes its echo and nAnswers answers to come into pbyAnswers. 0 / -1.
+    int SendAhead(uint8_t byValue, int nAnswers, uint8_t* pbyAnswers);
+    int TakeReply();        // the oldest owed reply, one timed read: 0 / -1
+    int TakeAllReplies();   // 0 / -1
+    // -1 with the step's text for the last fault; what is still owed is forgotten.
+    int FailPipe(const CPipeTexts& texts);
+    // The read-back exchanges in order: fnNext gives the next address (false: none left), fnCheck
+    // takes each answer pair (0 go on, 1 stop). Pipelined, what is in flight at a stop is taken
+    // before returning. 0 all done, 1 stopped, -1 failed.
+    int RunReadBacks(const std::function<bool(uint32_t*)>& fnNext,
+                     const std::function<int(uint32_t, uint8_t, uint8_t)>& fnCheck);
+    void NoteVerifyMismatch(uint32_t dwAddress, uint8_t byExpected, uint8_t byRead);
+
     int Fail(const char* pszError);
     // One byte out on the port: the number written (1), or -1.
     int WriteByte(uint8_t byValue);
@@ -87,4 +140,7 @@ private:
     // 'V' and a 24-bit address, then the two bytes the flasher answers. 0 / -1.
     int ReadBackPair(uint32_t dwAddress, uint8_t* pbyFirst, uint8_t* pbySecond);
     int EndVerifyMismatch(uint32_t dwAddress, uint8_t byExpected, uint8_t byRead);
+
+    std::deque<CPendingReply> m_dequeOwed;
+    EPipeFault m_ePipeFault;
 };

@@ -4,6 +4,13 @@
 #include "link/targetlink.h"
 #include "tools/clihelpers.h"
 
+namespace
+{
+constexpr uint32_t kDefaultPipelineDepth = 16;   // --pipeline without a value
+constexpr uint32_t kMinPipelineDepth = 2;        // 1 would be lock-step
+constexpr uint32_t kMaxPipelineDepth = 255;
+}   // namespace
+
 const char* CCliOptions::GetCommandName() const
 {
     switch (eCommand) {
@@ -53,6 +60,7 @@ CBoardRequest CCliOptions::GetBoardRequest() const
     const CFlashChip* pChip = FindFlashChip(strFlashChip);
     request.boot.strFlasherFile = (pChip != nullptr ? pChip : &kFlashChips[0])->pszFlasherFile;
     request.boot.strBoardName = kBoardNames[0];
+    request.boot.nPipelineDepth = nPipelineDepth;
     request.strImagePath = GetImagePath();
     request.eEraseMode = eEraseMode;
     request.vecSectors = vecSectors;
@@ -104,6 +112,19 @@ int ValidateOptions(CCliOptions& options, std::string& strError)
             strError = std::string(options.GetCommandName()) + " works on one board: give one --port";
             return -1;
         }
+    }
+    options.nPipelineDepth = 0;
+    if (options.Connects() && options.bPipelineGiven) {
+        uint32_t dwDepth = kDefaultPipelineDepth;
+        if (!options.strPipeline.empty() &&
+            (ParseAddress(options.strPipeline, kMaxPipelineDepth, dwDepth) != 0 ||
+             dwDepth < kMinPipelineDepth)) {
+            strError = "--pipeline: '" + options.strPipeline + "' is no depth of " +
+                       std::to_string(kMinPipelineDepth) + " to " + std::to_string(kMaxPipelineDepth) +
+                       " bytes";
+            return -1;
+        }
+        options.nPipelineDepth = static_cast<int>(dwDepth);
     }
     switch (options.eCommand) {
     case ECommand::Erase: {

@@ -30,6 +30,9 @@ struct CCliOptions
     std::string strFlashChip = kFlashChips[0].pszName;   // a name of kFlashChips
     std::string strDir = ".";                            // folder of the loader files
     bool bNoPrompt = false;
+    bool bPipelineGiven = false;   // --pipeline, with or without a depth
+    std::string strPipeline;       // its depth as given; empty: the default
+    int nPipelineDepth = 0;        // set by ValidateOptions; 0 lock-step
     // Output
     bool bQuiet = false;
     bool bVerbose = false;

@@ -78,6 +78,11 @@ void AddConnectionOptions(CLI::App* pApp, CCliOptions& options, bool bSeveral)
     pApp->add_flag("--no-prompt", options.bNoPrompt,
                    "Do not wait for Enter after \"please reset the board\" (rigs that reset the board "
                    "themselves, the simulated board)");
+    pApp->add_option("--pipeline", options.strPipeline,
+                     "Opt-in: send up to N bytes (2..255, default 16) ahead of their echoes, for USB "
+                     "adapters; the window stays lock-step")
+        ->expected(0, 1)
+        ->type_name("[N]");
     AddOutputOptions(pApp, options);
 }
 }   // namespace
@@ -172,6 +177,9 @@ CCommandLine::EResult CCommandLine::Parse(int argc, const char* const* argv, CCl
             options.eCommand = command.second;
     options.bSectorGiven = pSector->count() > 0;
     options.bPortGiven = !options.vecPorts.empty();
+    for (const auto& command : commands)
+        if (command.first->parsed() && command.first->get_option_no_throw("--pipeline") != nullptr)
+            options.bPipelineGiven = command.first->get_option_no_throw("--pipeline")->count() > 0;
 
     std::string strError;
     if (ValidateOptions(options, strError) != 0) {

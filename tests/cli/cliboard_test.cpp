@@ -181,7 +181,9 @@ TEST_F(CliBoard, PipedProgressIsOneLineEveryTenth)
 {
     WriteHexFile(m_dir.Path("long.hex"), {{0, Pattern(0x1000)}});
     ASSERT_EQ(0, Run(Args({"flash", m_dir.Path("long.hex"), "--erase", "none"}))) << m_strErr;
-    for (const char* pszLabel : {"Flasher program", "Connection test", "Programming", "Verifying"})
+    // The flasher program goes out in one Write: its bar steps once, to full.
+    EXPECT_NE(std::string::npos, m_strOut.find("\nFlasher program  100%  ")) << m_strOut;
+    for (const char* pszLabel : {"Connection test", "Programming", "Verifying"})
         for (int nPercent = 10; nPercent <= 100; nPercent += 10) {
             char szStart[40];
             std::snprintf(szStart, sizeof szStart, "%-16s %3d%%  ", pszLabel, nPercent);
@@ -247,6 +249,29 @@ TEST_F(CliBoard, FlashLeavesTheImageAndEraseImageOnlyItsSectors)
     const std::vector<uint8_t> vecBin((std::istreambuf_iterator<char>(bin)),
                                       std::istreambuf_iterator<char>());
     EXPECT_EQ(Pattern(201, 9), vecBin);
+}
+
+// --pipeline: the same flash and the same bytes to the board as lock-step.
+TEST_F(CliBoard, PipelinedFlashLeavesTheImageWithTheSameBytes)
+{
+    std::vector<uint8_t> vecLockStep;
+    for (const std::vector<std::string>& vecExtra :
+         {std::vector<std::string>{}, std::vector<std::string>{"--pipeline"}}) {
+        FillFlash(m_board);
+        m_board.ClearWireLog();
+        std::vector<std::string> vecArgs = {"flash", m_dir.Path("image.hex")};
+        vecArgs.insert(vecArgs.end(), vecExtra.begin(), vecExtra.end());
+        ASSERT_EQ(0, Run(Args(vecArgs))) << m_strErr;
+        EXPECT_TRUE(FlashHolds(m_board, m_dir.Path("image.hex")));
+        std::vector<uint8_t> vecSent;
+        for (const CWireByte& wire : m_board.GetWireLog())
+            if (wire.bToBoard)
+                vecSent.push_back(wire.byValue);
+        if (vecExtra.empty())
+            vecLockStep = vecSent;
+        else
+            EXPECT_EQ(vecLockStep, vecSent);
+    }
 }
 
 // ---- failures: the text, status 1 -------------------------------------------------------
@@ -451,6 +476,8 @@ INSTANTIATE_TEST_SUITE_P(
         CUsageCase{"ReadPastTheLine",
                    {"read", "--port", "BOARD", "--start", "0xFFFFFF", "--length", "2", "-o", "x"},
                    "reach beyond 0xFFFFFF"},
+        CUsageCase{
+            "PipelineDepth", {"info", "--port", "BOARD", "--pipeline", "1"}, "--pipeline: '1' is no depth"},
         CUsageCase{
             "QuietAndVerbose", {"info", "--port", "BOARD", "-q", "-v"}, "-q and -v exclude each other"}),
     [](const ::testing::TestParamInfo<CUsageCase>& caseInfo) { return std::string(caseInfo.param.pszName); });

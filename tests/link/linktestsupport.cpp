@@ -57,9 +57,10 @@ int CBoardFixture::Init(CTargetLink& link)
                      m_dir.Path("prel2.hex").c_str(), m_dir.Path("main.h86").c_str());
 }
 
-int CBoardFixture::Boot(CTargetLink& link)
+int CBoardFixture::Boot(CTargetLink& link, int nPipelineDepth)
 {
     CBootSettings settings;
+    settings.nPipelineDepth = nPipelineDepth;
     settings.strPort = m_board.GetDevicePath();
     settings.nBaudRate = kLinkBaudRate;
     settings.strLoaderDir = m_dir.Path();

@@ -48,8 +48,9 @@ protected:
     void WriteTargets(size_t nFlasherSize = kFlasherSize, int nSectors = kSectorCount,
                       const std::string& strInfo = kInfo);
     int Init(CTargetLink& link);
-    // Init and the whole boot sequence; -1 at the first failure.
-    int Boot(CTargetLink& link);
+    // Init and the whole boot sequence; -1 at the first failure. nPipelineDepth as the boot
+    // chain sets it on the link.
+    int Boot(CTargetLink& link, int nPipelineDepth = 0);
     // Bytes that crossed the wire in one direction since the log was cleared.
     std::vector<uint8_t> ToBoard() const;
     std::vector<uint8_t> FromBoard() const;
