@@ -274,6 +274,21 @@ TEST_F(CliBoard, PipelinedFlashLeavesTheImageWithTheSameBytes)
     }
 }
 
+// A board whose flasher program takes a byte slower than the line brings the next loses bytes
+// sent ahead: the pipelined connection test already fails, with the link's text, before anything is
+// erased, and the flash is never said to be good.
+TEST_F(CliBoard, PipelinedRunOnATooSlowBoardFailsWithTheLinksText)
+{
+    m_board.SetBaudRate(57600);
+    m_board.SetByteTime(400);   // one character time at 57600 bit/s is 174 us
+    EXPECT_EQ(1, Run(Args({"flash", m_dir.Path("image.hex"), "--pipeline"})));
+    EXPECT_EQ(std::string::npos, m_strOut.find("successfully")) << m_strOut;
+    EXPECT_TRUE(HasLinesInOrder(
+        m_strErr, {"Error setting up communcation with flash program", "Cannot connect to target"}))
+        << m_strErr;
+    EXPECT_GT(m_board.GetOverrunCount(), 0);
+}
+
 // ---- failures: the text, status 1 -------------------------------------------------------
 
 struct CFailureCase
