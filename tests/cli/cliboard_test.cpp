@@ -12,6 +12,7 @@
 #include "serial/rs232port.h"
 #include "sim/targetfiles.h"
 #include "support/connectlog.h"
+#include "support/namedcase.h"
 
 namespace
 {
@@ -121,19 +122,13 @@ protected:
 
 // ---- each command: its lines and its status ----------------------------------------------
 
-struct CCommandCase
+struct CCommandCase : CNamedCase
 {
-    const char* pszName;
     std::vector<std::string> vecArgs;
     std::vector<std::string> vecOut;   // lines of standard output, in order, after the connection
 };
 
 // gtest names a failing case by this.
-void PrintTo(const CCommandCase& testCase, std::ostream* pStream)
-{
-    *pStream << testCase.pszName;
-}
-
 class CliCommand : public CliBoard, public ::testing::WithParamInterface<CCommandCase>
 {};
 
@@ -173,9 +168,7 @@ INSTANTIATE_TEST_SUITE_P(
         CCommandCase{"Read",
                      {"read", "--start", "0x8000", "--length", "100", "-o", "OUT"},
                      {"Reading 0x008000 - 0x008063, 100 bytes"}}),
-    [](const ::testing::TestParamInfo<CCommandCase>& caseInfo) {
-        return std::string(caseInfo.param.pszName);
-    });
+    CCaseName());
 
 TEST_F(CliBoard, PipedProgressIsOneLineEveryTenth)
 {
@@ -251,9 +244,8 @@ TEST_F(CliBoard, FlashLeavesTheImageAndEraseImageOnlyItsSectors)
 
 // ---- failures: the text, status 1 -------------------------------------------------------
 
-struct CFailureCase
+struct CFailureCase : CNamedCase
 {
-    const char* pszName;
     std::function<void(CBoardFaults&)> fnFault;
     std::vector<std::string> vecArgs;   // IMAGE, BIG, TWICE, BROKEN stand for files of the test
     std::vector<std::string> vecErr;    // lines of standard error in order
@@ -261,11 +253,6 @@ struct CFailureCase
 };
 
 // gtest names a failing case by this.
-void PrintTo(const CFailureCase& testCase, std::ostream* pStream)
-{
-    *pStream << testCase.pszName;
-}
-
 class CliFailure : public CliBoard, public ::testing::WithParamInterface<CFailureCase>
 {};
 
@@ -360,9 +347,7 @@ INSTANTIATE_TEST_SUITE_P(
                      {"DIR/broken.hex is not a valid intel hex file",
                       "line 2: checksum is 0xBB, the record needs 0xBC"},
                      true}),
-    [](const ::testing::TestParamInfo<CFailureCase>& caseInfo) {
-        return std::string(caseInfo.param.pszName);
-    });
+    CCaseName());
 
 TEST_F(CliBoard, MissingPortAndLoaderFilesFailBeforeAnythingIsSent)
 {
@@ -388,19 +373,13 @@ TEST_F(CliBoard, MissingPortAndLoaderFilesFailBeforeAnythingIsSent)
 
 // ---- usage errors: status 2, the bad argument named, nothing sent -------------------------
 
-struct CUsageCase
+struct CUsageCase : CNamedCase
 {
-    const char* pszName;
     std::vector<std::string> vecArgs;   // BOARD stands for the board's device path
     const char* pszErr;                 // a part of standard error
 };
 
 // gtest names a failing case by this.
-void PrintTo(const CUsageCase& testCase, std::ostream* pStream)
-{
-    *pStream << testCase.pszName;
-}
-
 class CliUsage : public CliBoard, public ::testing::WithParamInterface<CUsageCase>
 {};
 
@@ -453,7 +432,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "reach beyond 0xFFFFFF"},
         CUsageCase{
             "QuietAndVerbose", {"info", "--port", "BOARD", "-q", "-v"}, "-q and -v exclude each other"}),
-    [](const ::testing::TestParamInfo<CUsageCase>& caseInfo) { return std::string(caseInfo.param.pszName); });
+    CCaseName());
 
 TEST_F(CliBoard, SeveralPortsFoundAreListedNotGuessed)
 {

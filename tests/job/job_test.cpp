@@ -12,6 +12,7 @@
 #include "job/portlist.h"
 #include "link/linktestsupport.h"
 #include "support/connectlog.h"
+#include "support/namedcase.h"
 
 namespace
 {
@@ -32,17 +33,11 @@ TEST(BoardFacts, Texts)
 }
 
 // Friendly names in discovery order, and what the Port list offers of them.
-struct CPortNamesCase
+struct CPortNamesCase : CNamedCase
 {
-    const char* pszName;
     std::vector<std::string> vecFriendly;
     std::vector<std::string> vecOffered;
 };
-
-void PrintTo(const CPortNamesCase& testCase, std::ostream* pStream)
-{
-    *pStream << testCase.pszName;
-}
 
 class PortNames : public ::testing::TestWithParam<CPortNamesCase>
 {};
@@ -73,9 +68,7 @@ INSTANTIATE_TEST_SUITE_P(
                       CPortNamesCase{"EmptyPairEndsTheList", {"COM2", "Modem ()", "COM4"}, {"COM2"}},
                       CPortNamesCase{"CloseBeforeOpenEndsTheList", {"Port) x (COM5"}, {}},
                       CPortNamesCase{"OneCharacterInside", {"Port (7)"}, {"7"}}),
-    [](const ::testing::TestParamInfo<CPortNamesCase>& caseInfo) {
-        return std::string(caseInfo.param.pszName);
-    });
+    CCaseName());
 
 TEST(PortList, SortedWithoutCaseAndLookedUpWithIt)
 {
@@ -207,18 +200,12 @@ TEST_F(BootChain, ReportsEveryStepWithItsMarks)
 }
 
 // A failing step closes the link, reports its text and the closing line of that step.
-struct CBootFailureCase
+struct CBootFailureCase : CNamedCase
 {
-    const char* pszName;
     CBoardFaults faults;
     const char* pszError;
     const char* pszClosedLine;
 };
-
-void PrintTo(const CBootFailureCase& testCase, std::ostream* pStream)
-{
-    *pStream << testCase.pszName;
-}
 
 CBoardFaults Faults(void (*fnSet)(CBoardFaults&))
 {
@@ -249,7 +236,5 @@ INSTANTIATE_TEST_SUITE_P(
                                        "Error setting up communcation with C167", "Serial Port closed"},
                       CBootFailureCase{"WrongEcho", Faults([](CBoardFaults& f) { f.nWrongTestEchoAt = 7; }),
                                        "Error duvuvever sent wrong ID", "Serial port closed"}),
-    [](const ::testing::TestParamInfo<CBootFailureCase>& caseInfo) {
-        return std::string(caseInfo.param.pszName);
-    });
+    CCaseName());
 }   // namespace
