@@ -10,7 +10,6 @@
 #include "job/boardfacts.h"
 #include "link/linktestsupport.h"
 #include "serial/rs232port.h"
-#include "sim/targetfiles.h"
 #include "support/connectlog.h"
 #include "support/namedcase.h"
 
@@ -58,9 +57,7 @@ class CliBoard : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(0, CTargetFiles::WriteLoaderFiles(m_dir.Path("prel1.hex"), m_dir.Path("prel2.hex"),
-                                                    CTargetFiles::kStandardFirstLoaderSize));
-        ASSERT_EQ(0, CTargetFiles::WriteFlasher(m_dir.Path("main.h86"), 300, kSectors, kInfo));
+        ASSERT_TRUE(WriteTargetFiles(m_dir, 300, kSectors, kInfo));
         m_board.SetEraseTimes(5, 20);
         ASSERT_EQ(0, m_board.Start());
         WriteHexFile(m_dir.Path("image.hex"), {{0x100, Pattern(300)}, {0x10000, Pattern(201, 9)}});
@@ -84,10 +81,7 @@ protected:
         std::vector<uint8_t> vecFlash(kSectors * kSectorSize);
         for (size_t i = 0; i < vecFlash.size(); ++i)
             vecFlash[i] = static_cast<uint8_t>(i / kSectorSize);
-        std::ofstream(m_dir.Path("flash.bin"), std::ios::binary)
-            .write(reinterpret_cast<const char*>(vecFlash.data()),
-                   static_cast<std::streamsize>(vecFlash.size()));
-        ASSERT_EQ(0, board.LoadFlash(m_dir.Path("flash.bin")));
+        ASSERT_TRUE(LoadFlashBytes(board, m_dir, vecFlash));
     }
     // Sectors whose every byte is 0xFF.
     std::vector<int> ErasedSectors(const CBoardSim& board) const

@@ -18,7 +18,6 @@
 
 #include "hex/hexdumpmodel.h"
 #include "hex/hexfile.h"
-#include "hex/hexwriter.h"
 #include "job/boardfacts.h"
 #include "link/targetlink.h"
 #include "res/resource.h"
@@ -35,7 +34,7 @@
 
 namespace
 {
-using CSegments = std::vector<std::pair<uint32_t, std::vector<uint8_t>>>;
+using CSegments = std::vector<CSegment>;
 // Not a speed of the list: the simulated board is unpaced, and a fast port keeps the link's
 // own pacing of its writes short.
 const QString kFastSpeed = QStringLiteral("921600");
@@ -46,14 +45,6 @@ std::vector<uint8_t> Bytes(size_t nCount, uint8_t bySeed)
     for (size_t i = 0; i < nCount; ++i)
         bytes[i] = static_cast<uint8_t>(bySeed + i * 13 + (i >> 7));
     return bytes;
-}
-
-void WriteHex(const std::string& strPath, const CSegments& segments)
-{
-    CHexWriter writer(EHexAddressing::Linear);
-    for (const auto& segment : segments)
-        QVERIFY(writer.AddData(segment.first, segment.second) == 0);
-    QVERIFY(writer.WriteFile(strPath) == 0);
 }
 
 void WriteText(const std::string& strPath, const std::string& strText)
@@ -108,8 +99,7 @@ public:
         m_nSectors = nSectors;
         if (bPattern && nSectors > 0) {
             m_pattern = Bytes(static_cast<size_t>(nSectors) * kSectorSize, 0x21);
-            WriteText(m_board.Dir().Path("flash.bin"), std::string(m_pattern.begin(), m_pattern.end()));
-            QVERIFY(m_board.Board().LoadFlash(m_board.Dir().Path("flash.bin")) == 0);
+            QVERIFY(LoadFlashBytes(m_board.Board(), m_board.Dir(), m_pattern));
         }
         m_boxes.m_shown.clear();
         m_nBootBytes = static_cast<long long>(m_board.ToBoard().size());
@@ -371,7 +361,7 @@ private slots:
         QFETCH(QStringList, fields);
         QFETCH(QStringList, lines);
         CTempDir dir("kelvora-hexinfo");
-        WriteHex(dir.Path("image.hex"), segments);
+        WriteHexFile(dir.Path("image.hex"), segments);
         CHexFile image(dir.Path("image.hex").c_str());
         QVERIFY(image.Verify() == 0 && image.Load() == 0);
 
@@ -560,7 +550,7 @@ private slots:
         CTempDir dir("kelvora-flashit");
         // First item at 32, last at 4095; two runs, so two blocks of 254 and more.
         const CSegments segments{{0x20, Bytes(300, 0x44)}, {0xF00, Bytes(256, 0x99)}};
-        WriteHex(dir.Path("image.hex"), segments);
+        WriteHexFile(dir.Path("image.hex"), segments);
         window.m_boxes.m_paths.push_back(dir.Path("image.hex"));
         Click(FindControl<QPushButton>(window.m_pDlg.get(), IDC_BROWSE));
         QVERIFY(window.m_pDlg->m_pHexFile != nullptr);
