@@ -83,18 +83,6 @@ protected:
             vecFlash[i] = static_cast<uint8_t>(i / kSectorSize);
         ASSERT_TRUE(LoadFlashBytes(board, m_dir, vecFlash));
     }
-    // Sectors whose every byte is 0xFF.
-    std::vector<int> ErasedSectors(const CBoardSim& board) const
-    {
-        const std::vector<uint8_t> vecFlash = board.GetFlash();
-        std::vector<int> vecErased;
-        for (int nSector = 0; nSector * kSectorSize < vecFlash.size(); ++nSector)
-            if (std::all_of(vecFlash.begin() + nSector * kSectorSize,
-                            vecFlash.begin() + (nSector + 1) * kSectorSize,
-                            [](uint8_t by) { return by == 0xFF; }))
-                vecErased.push_back(nSector);
-        return vecErased;
-    }
     // Whether the board's flash holds the image's bytes.
     ::testing::AssertionResult FlashHolds(const CBoardSim& board, const std::string& strImage) const
     {
@@ -210,30 +198,22 @@ TEST_F(CliBoard, FlashLeavesTheImageAndEraseImageOnlyItsSectors)
 {
     FillFlash(m_board);
     ASSERT_EQ(0, Run(Args({"erase", "--image", m_dir.Path("image.hex")}))) << m_strErr;
-    EXPECT_EQ((std::vector<int>{0, 2}), ErasedSectors(m_board));
+    EXPECT_EQ((std::vector<int>{0, 2}), ErasedSectors(m_board.GetFlash()));
     EXPECT_EQ(3, m_board.GetFlash().at(3 * kSectorSize));
 
     ASSERT_EQ(0, Run(Args({"flash", m_dir.Path("image.hex")}))) << m_strErr;
     EXPECT_TRUE(FlashHolds(m_board, m_dir.Path("image.hex")));
     EXPECT_EQ(1, m_board.GetFlash().at(kSectorSize));
 
-    // Read back whole, as Intel hex and as raw binary: the same bytes as the image.
-    ASSERT_EQ(0, Run(Args({"read", "--start", "0x100", "--length", "300", "-o", m_dir.Path("back.hex")})));
-    WriteHexFile(m_dir.Path("first.hex"), {{0x100, Pattern(300)}});
-    EXPECT_EQ(std::ifstream(m_dir.Path("back.hex")).rdbuf() != nullptr, true);
+    // read fetches the flash's bytes over the wire and hands the file writer their address; the
+    // writer's own files are checked in clihelpers_test.
+    ASSERT_EQ(0, Run(Args({"read", "--start", "65536", "--length", "201", "-o", m_dir.Path("back.hex")})));
     CHexFile back(m_dir.Path("back.hex").c_str());
-    ASSERT_EQ(0, back.Verify());
-    ASSERT_EQ(0, back.Load());
-    std::vector<uint8_t> vecBack(300);
-    ASSERT_EQ(300, back.GetData(vecBack.data(), 300));
-    EXPECT_EQ(Pattern(300), vecBack);
-    EXPECT_EQ(0x100u, back.m_pFirst->dwAddress);
-
-    ASSERT_EQ(0, Run(Args({"read", "--start", "65536", "--length", "201", "-o", m_dir.Path("back.bin")})));
-    std::ifstream bin(m_dir.Path("back.bin"), std::ios::binary);
-    const std::vector<uint8_t> vecBin((std::istreambuf_iterator<char>(bin)),
-                                      std::istreambuf_iterator<char>());
-    EXPECT_EQ(Pattern(201, 9), vecBin);
+    ASSERT_TRUE(back.Verify() == 0 && back.Load() == 0);
+    std::vector<uint8_t> vecBack(201);
+    ASSERT_EQ(201, back.GetData(vecBack.data(), 201));
+    EXPECT_EQ(Pattern(201, 9), vecBack);
+    EXPECT_EQ(0x10000u, back.m_pFirst->dwAddress);
 }
 
 // ---- failures: the text, status 1 -------------------------------------------------------

@@ -153,24 +153,12 @@ public:
     CRecordingProgress m_progress;
 };
 
-class BootChain : public CBoardFixture
-{
-protected:
-    int Run(CRecordingSink& sink)
-    {
-        CBootSettings settings;
-        settings.strPort = m_board.GetDevicePath();
-        settings.nBaudRate = kLinkBaudRate;
-        settings.strLoaderDir = m_dir.Path();
-        settings.strBoardName = "Phytec KC167CR";
-        return RunBootChain(m_link, settings, sink);
-    }
-};
+using BootChain = CBoardFixture;
 
 TEST_F(BootChain, ReportsEveryStepWithItsMarks)
 {
     CRecordingSink sink;
-    ASSERT_EQ(0, Run(sink));
+    ASSERT_EQ(0, Boot(m_link, &sink, "Phytec KC167CR"));
     const std::vector<std::string>& lines = ConnectedLogLines();
     const std::vector<std::string> expected = {"Trying to connect",
                                                "detail Port " + m_board.GetDevicePath() +
@@ -221,7 +209,7 @@ TEST_P(BootChainFailure, ClosesAndSaysWhere)
 {
     m_board.SetFaults(GetParam().faults);
     CRecordingSink sink;
-    EXPECT_EQ(-1, Run(sink));
+    EXPECT_EQ(-1, Boot(m_link, &sink, "Phytec KC167CR"));
     ASSERT_GE(sink.m_vecEvents.size(), 2u);
     EXPECT_EQ(std::string("error ") + GetParam().pszError, sink.m_vecEvents.end()[-2]);
     EXPECT_EQ(GetParam().pszClosedLine, sink.m_vecEvents.back());

@@ -34,12 +34,13 @@ int CBoardFixture::Init(CTargetLink& link)
                      m_dir.Path("prel2.hex").c_str(), m_dir.Path("main.h86").c_str());
 }
 
-int CBoardFixture::Boot(CTargetLink& link)
+int CBoardFixture::Boot(CTargetLink& link, CJobSink* pSink, const std::string& strBoardName)
 {
     CBootSettings settings;
     settings.strPort = m_board.GetDevicePath();
     settings.nBaudRate = kLinkBaudRate;
     settings.strLoaderDir = m_dir.Path();
-    CQuietSink sink;
-    return RunBootChain(link, settings, sink);
+    settings.strBoardName = strBoardName;
+    CQuietSink quiet;
+    return RunBootChain(link, settings, pSink ? *pSink : quiet);
 }

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "job/jobsink.h"
 #include "link/progresssink.h"
 #include "link/targetlink.h"
 #include "sim/boardsim.h"
@@ -42,8 +43,8 @@ protected:
     void WriteTargets(size_t nFlasherSize = kFlasherSize, int nSectors = kSectorCount,
                       const std::string& strInfo = kInfo);
     int Init(CTargetLink& link);
-    // Init and the whole boot sequence; -1 at the first failure.
-    int Boot(CTargetLink& link);
+    // Init and the whole boot sequence, reported to pSink; -1 at the first failure.
+    int Boot(CTargetLink& link, CJobSink* pSink = nullptr, const std::string& strBoardName = "");
     // Bytes that crossed the wire in one direction since the log was cleared.
     std::vector<uint8_t> ToBoard() const { return WireBytes(m_board, true); }
     std::vector<uint8_t> FromBoard() const { return WireBytes(m_board, false); }

@@ -1,9 +1,11 @@
 #include "support/boardfiles.h"
 
+#include <algorithm>
 #include <fstream>
 #include <stdexcept>
 
 #include "hex/hexwriter.h"
+#include "sim/flashmemory.h"
 #include "sim/targetfiles.h"
 
 bool WriteTargetFiles(const CTempDir& dir, size_t nFlasherSize, int nSectors, const std::string& strInfo,
@@ -37,6 +39,22 @@ bool LoadFlashBytes(CBoardSim& board, const CTempDir& dir, const std::vector<uin
     std::ofstream(dir.Path("flash.bin"), std::ios::binary)
         .write(reinterpret_cast<const char*>(vecFlash.data()), static_cast<std::streamsize>(vecFlash.size()));
     return board.LoadFlash(dir.Path("flash.bin")) == 0;
+}
+
+std::vector<int> ErasedSectors(const std::vector<uint8_t>& vecFlash, const std::vector<uint8_t>& vecBefore)
+{
+    const size_t nSize = CFlashMemory::kSectorSize;
+    std::vector<int> vecErased;
+    for (size_t nAt = 0; nAt + nSize <= vecFlash.size(); nAt += nSize) {
+        const auto itBegin = vecFlash.begin() + static_cast<std::ptrdiff_t>(nAt);
+        const int nSector = static_cast<int>(nAt / nSize);
+        if (std::all_of(itBegin, itBegin + nSize, [](uint8_t by) { return by == 0xFF; }))
+            vecErased.push_back(nSector);
+        else if (!vecBefore.empty() && (vecBefore.size() < nAt + nSize ||
+                                        !std::equal(itBegin, itBegin + nSize, vecBefore.begin() + nAt)))
+            vecErased.push_back(-1 - nSector);
+    }
+    return vecErased;
 }
 
 std::vector<uint8_t> WireBytes(const CBoardSim& board, bool bToBoard)

@@ -24,5 +24,9 @@ std::vector<uint8_t> Pattern(size_t nBytes, uint8_t bySeed = 0);
 
 // The board's flash set to these bytes through flash.bin in dir; false when it refuses them.
 bool LoadFlashBytes(CBoardSim& board, const CTempDir& dir, const std::vector<uint8_t>& vecFlash);
+// The 32 KiB sectors of vecFlash that read all 0xFF; with vecBefore, a sector that is neither
+// erased nor as vecBefore had it counts as -1 minus its number.
+std::vector<int> ErasedSectors(const std::vector<uint8_t>& vecFlash,
+                               const std::vector<uint8_t>& vecBefore = {});
 // Bytes that crossed the wire in one direction since the board's log was last cleared.
 std::vector<uint8_t> WireBytes(const CBoardSim& board, bool bToBoard);

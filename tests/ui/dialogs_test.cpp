@@ -96,7 +96,6 @@ public:
         Control<QComboBox>(m_pDlg.get(), IDC_SPEED)->setCurrentText(kFastSpeed);
         Click(Control<QPushButton>(m_pDlg.get(), IDC_CONNECT));
         QVERIFY2(Connected(), m_pDlg->m_strLog.c_str());
-        m_nSectors = nSectors;
         if (bPattern && nSectors > 0) {
             m_pattern = Bytes(static_cast<size_t>(nSectors) * kSectorSize, 0x21);
             QVERIFY(LoadFlashBytes(m_board.Board(), m_board.Dir(), m_pattern));
@@ -118,26 +117,10 @@ public:
         return std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(m_nLogLines),
                                         lines.end());
     }
-    // The sectors that read erased now, checking that the others still hold the pattern.
-    std::vector<int> ErasedSectors()
-    {
-        const std::vector<uint8_t> flash = m_board.Board().GetFlash();
-        std::vector<int> erased;
-        for (int i = 0; i < m_nSectors; ++i) {
-            const auto itBegin = flash.begin() + static_cast<std::ptrdiff_t>(i) * kSectorSize;
-            if (std::all_of(itBegin, itBegin + kSectorSize, [](uint8_t by) { return by == 0xFF; }))
-                erased.push_back(i);
-            else if (!std::equal(itBegin, itBegin + kSectorSize,
-                                 m_pattern.begin() + (itBegin - flash.begin())))
-                erased.push_back(-1 - i);   // neither erased nor as it was
-        }
-        return erased;
-    }
 
     CUiBoard m_board;
     CRecordingBoxes m_boxes;
     std::unique_ptr<CKelvoraDlg> m_pDlg;
-    int m_nSectors = 0;
     std::vector<uint8_t> m_pattern;
     size_t m_nLogLines = 0;
     long long m_nBootBytes = 0;   // received by the board since its reset, up to the connection
@@ -532,7 +515,8 @@ private slots:
         QCOMPARE(linesBefore, SectorLines(c.nSectors, {}));
         QCOMPARE(linesAfter, SectorLines(c.nSectors, c.deleted));
         QCOMPARE(wire, c.wire);
-        QCOMPARE(window.ErasedSectors(), c.deleted);
+        // The others still hold the pattern.
+        QCOMPARE(ErasedSectors(window.m_board.Board().GetFlash(), window.m_pattern), c.deleted);
         // The columns line up and stay in sight: the first holds the widest sector name, the
         // second the widest range, and the status ends inside the list.
         const QFontMetrics metrics(listFont);
