@@ -5,11 +5,11 @@
 #include <functional>
 #include <gtest/gtest.h>
 
-#include "cliprocess.h"
 #include "hex/hexfile.h"
 #include "job/boardfacts.h"
 #include "link/linktestsupport.h"
 #include "serial/rs232port.h"
+#include "support/childprocess.h"
 #include "support/connectlog.h"
 #include "support/namedcase.h"
 
@@ -74,7 +74,17 @@ protected:
     }
     // Discovery sees only the simulators of this test.
     std::vector<std::string> Env() const { return {"XDG_RUNTIME_DIR=" + m_dir.Path()}; }
-    int Run(const std::vector<std::string>& vecArgs) { return RunCli(vecArgs, &m_strOut, &m_strErr, Env()); }
+    // Runs kelvora-cli to its end: its exit status, its output in m_strOut and m_strErr.
+    int Run(const std::vector<std::string>& vecArgs)
+    {
+        CChildProcess cli;
+        if (cli.Start(KELVORA_CLI_PATH, vecArgs, Env()) != 0)
+            return -1;
+        const int nStatus = cli.Wait();
+        m_strOut = cli.m_strOut;
+        m_strErr = cli.m_strErr;
+        return nStatus;
+    }
     // The flash, sector by sector filled with its number, so erased sectors stand out.
     void FillFlash(CBoardSim& board)
     {
@@ -184,7 +194,7 @@ TEST_F(CliBoard, HexInfoAndPortsNeedNoBoard)
     EXPECT_EQ(0, Run({"flash", "--help"}));
     EXPECT_NE(std::string::npos, m_strOut.find("--no-verify")) << m_strOut;
 
-    CCliProcess sim;
+    CChildProcess sim;
     ASSERT_EQ(0, sim.Start(KELVORA_BOARDSIM_PATH, {"--name", "bench-board"}, Env()));
     const std::string strDevice = sim.ReadFirstLine();
     EXPECT_EQ(0, Run({"ports"}));
@@ -410,8 +420,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(CliBoard, SeveralPortsFoundAreListedNotGuessed)
 {
-    CCliProcess simA;
-    CCliProcess simB;
+    CChildProcess simA;
+    CChildProcess simB;
     ASSERT_EQ(0, simA.Start(KELVORA_BOARDSIM_PATH, {"--name", "board-a"}, Env()));
     ASSERT_EQ(0, simB.Start(KELVORA_BOARDSIM_PATH, {"--name", "board-b"}, Env()));
     ASSERT_NE("", simA.ReadFirstLine());
@@ -483,7 +493,7 @@ TEST_F(CliBoard, CtrlCWhileProgrammingClosesThePortForTheNextRun)
     // Paced like a cable, so that programming lasts long enough to be interrupted.
     m_board.SetBaudRate(57600);
     WriteHexFile(m_dir.Path("long.hex"), {{0, Pattern(0x4000)}});
-    CCliProcess cli;
+    CChildProcess cli;
     ASSERT_EQ(0,
               cli.Start(KELVORA_CLI_PATH, Args({"flash", m_dir.Path("long.hex"), "--erase", "none"}), Env()));
     ASSERT_TRUE(cli.WaitForOutput("\nProgramming  ")) << cli.m_strOut;
