@@ -16,7 +16,6 @@
 namespace
 {
 constexpr int kSectors = 8;
-constexpr const char* kInfo = "Kelvora CLI test flasher";
 
 // The lines of strText in this order, each a whole line, others may stand between.
 ::testing::AssertionResult HasLinesInOrder(const std::string& strText,
@@ -52,12 +51,13 @@ std::vector<std::string> Join(std::vector<std::string> vecFirst, const std::vect
     return vecFirst;
 }
 
-class CliBoard : public ::testing::Test
+// The link fixture's folder and board; its link stays unused, kelvora-cli brings its own.
+class CliBoard : public CBoardFixture
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(WriteTargetFiles(m_dir, 300, kSectors, kInfo));
+        WriteTargets(300, kSectors);
         m_board.SetEraseTimes(5, 20);
         ASSERT_EQ(0, m_board.Start());
         WriteHexFile(m_dir.Path("image.hex"), {{0x100, Pattern(300)}, {0x10000, Pattern(201, 9)}});
@@ -106,8 +106,6 @@ protected:
         return ::testing::AssertionSuccess();
     }
 
-    CTempDir m_dir;
-    CBoardSim m_board;
     std::string m_strOut;
     std::string m_strErr;
 };
@@ -140,7 +138,7 @@ TEST_P(CliCommand, ReportsLikeTheWindowAndSucceeds)
 INSTANTIATE_TEST_SUITE_P(
     Cli, CliCommand,
     ::testing::Values(
-        CCommandCase{"Info", {"info"}, {kInfo}},
+        CCommandCase{"Info", {"info"}, {CBoardFixture::kInfo}},
         CCommandCase{"Sectors",
                      {"sectors"},
                      {"Sector\tRange\tStatus", "Sector #0\t0x000000 - 0x007FFF\tunknown",
