@@ -5,18 +5,17 @@
 #include <functional>
 #include <gtest/gtest.h>
 
-#include "cliprocess.h"
 #include "hex/hexfile.h"
 #include "job/boardfacts.h"
 #include "link/linktestsupport.h"
 #include "serial/rs232port.h"
-#include "sim/targetfiles.h"
+#include "support/childprocess.h"
 #include "support/connectlog.h"
+#include "support/namedcase.h"
 
 namespace
 {
 constexpr int kSectors = 8;
-constexpr const char* kInfo = "Kelvora CLI test flasher";
 
 // The lines of strText in this order, each a whole line, others may stand between.
 ::testing::AssertionResult HasLinesInOrder(const std::string& strText,
@@ -52,14 +51,13 @@ std::vector<std::string> Join(std::vector<std::string> vecFirst, const std::vect
     return vecFirst;
 }
 
-class CliBoard : public ::testing::Test
+// The link fixture's folder and board; its link stays unused, kelvora-cli brings its own.
+class CliBoard : public CBoardFixture
 {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(0, CTargetFiles::WriteLoaderFiles(m_dir.Path("prel1.hex"), m_dir.Path("prel2.hex"),
-                                                    CTargetFiles::kStandardFirstLoaderSize));
-        ASSERT_EQ(0, CTargetFiles::WriteFlasher(m_dir.Path("main.h86"), 300, kSectors, kInfo));
+        WriteTargets(300, kSectors);
         m_board.SetEraseTimes(5, 20);
         ASSERT_EQ(0, m_board.Start());
         WriteHexFile(m_dir.Path("image.hex"), {{0x100, Pattern(300)}, {0x10000, Pattern(201, 9)}});
@@ -76,29 +74,24 @@ protected:
     }
     // Discovery sees only the simulators of this test.
     std::vector<std::string> Env() const { return {"XDG_RUNTIME_DIR=" + m_dir.Path()}; }
-    int Run(const std::vector<std::string>& vecArgs) { return RunCli(vecArgs, &m_strOut, &m_strErr, Env()); }
+    // Runs kelvora-cli to its end: its exit status, its output in m_strOut and m_strErr.
+    int Run(const std::vector<std::string>& vecArgs)
+    {
+        CChildProcess cli;
+        if (cli.Start(KELVORA_CLI_PATH, vecArgs, Env()) != 0)
+            return -1;
+        const int nStatus = cli.Wait();
+        m_strOut = cli.m_strOut;
+        m_strErr = cli.m_strErr;
+        return nStatus;
+    }
     // The flash, sector by sector filled with its number, so erased sectors stand out.
     void FillFlash(CBoardSim& board)
     {
         std::vector<uint8_t> vecFlash(kSectors * kSectorSize);
         for (size_t i = 0; i < vecFlash.size(); ++i)
             vecFlash[i] = static_cast<uint8_t>(i / kSectorSize);
-        std::ofstream(m_dir.Path("flash.bin"), std::ios::binary)
-            .write(reinterpret_cast<const char*>(vecFlash.data()),
-                   static_cast<std::streamsize>(vecFlash.size()));
-        ASSERT_EQ(0, board.LoadFlash(m_dir.Path("flash.bin")));
-    }
-    // Sectors whose every byte is 0xFF.
-    std::vector<int> ErasedSectors(const CBoardSim& board) const
-    {
-        const std::vector<uint8_t> vecFlash = board.GetFlash();
-        std::vector<int> vecErased;
-        for (int nSector = 0; nSector * kSectorSize < vecFlash.size(); ++nSector)
-            if (std::all_of(vecFlash.begin() + nSector * kSectorSize,
-                            vecFlash.begin() + (nSector + 1) * kSectorSize,
-                            [](uint8_t by) { return by == 0xFF; }))
-                vecErased.push_back(nSector);
-        return vecErased;
+        ASSERT_TRUE(LoadFlashBytes(board, m_dir, vecFlash));
     }
     // Whether the board's flash holds the image's bytes.
     ::testing::AssertionResult FlashHolds(const CBoardSim& board, const std::string& strImage) const
@@ -113,27 +106,19 @@ protected:
         return ::testing::AssertionSuccess();
     }
 
-    CTempDir m_dir;
-    CBoardSim m_board;
     std::string m_strOut;
     std::string m_strErr;
 };
 
 // ---- each command: its lines and its status ----------------------------------------------
 
-struct CCommandCase
+struct CCommandCase : CNamedCase
 {
-    const char* pszName;
     std::vector<std::string> vecArgs;
     std::vector<std::string> vecOut;   // lines of standard output, in order, after the connection
 };
 
 // gtest names a failing case by this.
-void PrintTo(const CCommandCase& testCase, std::ostream* pStream)
-{
-    *pStream << testCase.pszName;
-}
-
 class CliCommand : public CliBoard, public ::testing::WithParamInterface<CCommandCase>
 {};
 
@@ -153,7 +138,7 @@ TEST_P(CliCommand, ReportsLikeTheWindowAndSucceeds)
 INSTANTIATE_TEST_SUITE_P(
     Cli, CliCommand,
     ::testing::Values(
-        CCommandCase{"Info", {"info"}, {kInfo}},
+        CCommandCase{"Info", {"info"}, {CBoardFixture::kInfo}},
         CCommandCase{"Sectors",
                      {"sectors"},
                      {"Sector\tRange\tStatus", "Sector #0\t0x000000 - 0x007FFF\tunknown",
@@ -173,9 +158,7 @@ INSTANTIATE_TEST_SUITE_P(
         CCommandCase{"Read",
                      {"read", "--start", "0x8000", "--length", "100", "-o", "OUT"},
                      {"Reading 0x008000 - 0x008063, 100 bytes"}}),
-    [](const ::testing::TestParamInfo<CCommandCase>& caseInfo) {
-        return std::string(caseInfo.param.pszName);
-    });
+    CCaseName());
 
 TEST_F(CliBoard, PipedProgressIsOneLineEveryTenth)
 {
@@ -211,7 +194,7 @@ TEST_F(CliBoard, HexInfoAndPortsNeedNoBoard)
     EXPECT_EQ(0, Run({"flash", "--help"}));
     EXPECT_NE(std::string::npos, m_strOut.find("--no-verify")) << m_strOut;
 
-    CCliProcess sim;
+    CChildProcess sim;
     ASSERT_EQ(0, sim.Start(KELVORA_BOARDSIM_PATH, {"--name", "bench-board"}, Env()));
     const std::string strDevice = sim.ReadFirstLine();
     EXPECT_EQ(0, Run({"ports"}));
@@ -225,30 +208,22 @@ TEST_F(CliBoard, FlashLeavesTheImageAndEraseImageOnlyItsSectors)
 {
     FillFlash(m_board);
     ASSERT_EQ(0, Run(Args({"erase", "--image", m_dir.Path("image.hex")}))) << m_strErr;
-    EXPECT_EQ((std::vector<int>{0, 2}), ErasedSectors(m_board));
+    EXPECT_EQ((std::vector<int>{0, 2}), ErasedSectors(m_board.GetFlash()));
     EXPECT_EQ(3, m_board.GetFlash().at(3 * kSectorSize));
 
     ASSERT_EQ(0, Run(Args({"flash", m_dir.Path("image.hex")}))) << m_strErr;
     EXPECT_TRUE(FlashHolds(m_board, m_dir.Path("image.hex")));
     EXPECT_EQ(1, m_board.GetFlash().at(kSectorSize));
 
-    // Read back whole, as Intel hex and as raw binary: the same bytes as the image.
-    ASSERT_EQ(0, Run(Args({"read", "--start", "0x100", "--length", "300", "-o", m_dir.Path("back.hex")})));
-    WriteHexFile(m_dir.Path("first.hex"), {{0x100, Pattern(300)}});
-    EXPECT_EQ(std::ifstream(m_dir.Path("back.hex")).rdbuf() != nullptr, true);
+    // read fetches the flash's bytes over the wire and hands the file writer their address; the
+    // writer's own files are checked in clihelpers_test.
+    ASSERT_EQ(0, Run(Args({"read", "--start", "65536", "--length", "201", "-o", m_dir.Path("back.hex")})));
     CHexFile back(m_dir.Path("back.hex").c_str());
-    ASSERT_EQ(0, back.Verify());
-    ASSERT_EQ(0, back.Load());
-    std::vector<uint8_t> vecBack(300);
-    ASSERT_EQ(300, back.GetData(vecBack.data(), 300));
-    EXPECT_EQ(Pattern(300), vecBack);
-    EXPECT_EQ(0x100u, back.m_pFirst->dwAddress);
-
-    ASSERT_EQ(0, Run(Args({"read", "--start", "65536", "--length", "201", "-o", m_dir.Path("back.bin")})));
-    std::ifstream bin(m_dir.Path("back.bin"), std::ios::binary);
-    const std::vector<uint8_t> vecBin((std::istreambuf_iterator<char>(bin)),
-                                      std::istreambuf_iterator<char>());
-    EXPECT_EQ(Pattern(201, 9), vecBin);
+    ASSERT_TRUE(back.Verify() == 0 && back.Load() == 0);
+    std::vector<uint8_t> vecBack(201);
+    ASSERT_EQ(201, back.GetData(vecBack.data(), 201));
+    EXPECT_EQ(Pattern(201, 9), vecBack);
+    EXPECT_EQ(0x10000u, back.m_pFirst->dwAddress);
 }
 
 // --pipeline: the same flash and the same bytes to the board as lock-step.
@@ -291,9 +266,8 @@ TEST_F(CliBoard, PipelinedRunOnATooSlowBoardFailsWithTheLinksText)
 
 // ---- failures: the text, status 1 -------------------------------------------------------
 
-struct CFailureCase
+struct CFailureCase : CNamedCase
 {
-    const char* pszName;
     std::function<void(CBoardFaults&)> fnFault;
     std::vector<std::string> vecArgs;   // IMAGE, BIG, TWICE, BROKEN stand for files of the test
     std::vector<std::string> vecErr;    // lines of standard error in order
@@ -301,11 +275,6 @@ struct CFailureCase
 };
 
 // gtest names a failing case by this.
-void PrintTo(const CFailureCase& testCase, std::ostream* pStream)
-{
-    *pStream << testCase.pszName;
-}
-
 class CliFailure : public CliBoard, public ::testing::WithParamInterface<CFailureCase>
 {};
 
@@ -400,9 +369,7 @@ INSTANTIATE_TEST_SUITE_P(
                      {"DIR/broken.hex is not a valid intel hex file",
                       "line 2: checksum is 0xBB, the record needs 0xBC"},
                      true}),
-    [](const ::testing::TestParamInfo<CFailureCase>& caseInfo) {
-        return std::string(caseInfo.param.pszName);
-    });
+    CCaseName());
 
 TEST_F(CliBoard, MissingPortAndLoaderFilesFailBeforeAnythingIsSent)
 {
@@ -428,19 +395,13 @@ TEST_F(CliBoard, MissingPortAndLoaderFilesFailBeforeAnythingIsSent)
 
 // ---- usage errors: status 2, the bad argument named, nothing sent -------------------------
 
-struct CUsageCase
+struct CUsageCase : CNamedCase
 {
-    const char* pszName;
     std::vector<std::string> vecArgs;   // BOARD stands for the board's device path
     const char* pszErr;                 // a part of standard error
 };
 
 // gtest names a failing case by this.
-void PrintTo(const CUsageCase& testCase, std::ostream* pStream)
-{
-    *pStream << testCase.pszName;
-}
-
 class CliUsage : public CliBoard, public ::testing::WithParamInterface<CUsageCase>
 {};
 
@@ -495,12 +456,12 @@ INSTANTIATE_TEST_SUITE_P(
             "PipelineDepth", {"info", "--port", "BOARD", "--pipeline", "1"}, "--pipeline: '1' is no depth"},
         CUsageCase{
             "QuietAndVerbose", {"info", "--port", "BOARD", "-q", "-v"}, "-q and -v exclude each other"}),
-    [](const ::testing::TestParamInfo<CUsageCase>& caseInfo) { return std::string(caseInfo.param.pszName); });
+    CCaseName());
 
 TEST_F(CliBoard, SeveralPortsFoundAreListedNotGuessed)
 {
-    CCliProcess simA;
-    CCliProcess simB;
+    CChildProcess simA;
+    CChildProcess simB;
     ASSERT_EQ(0, simA.Start(KELVORA_BOARDSIM_PATH, {"--name", "board-a"}, Env()));
     ASSERT_EQ(0, simB.Start(KELVORA_BOARDSIM_PATH, {"--name", "board-b"}, Env()));
     ASSERT_NE("", simA.ReadFirstLine());
@@ -572,7 +533,7 @@ TEST_F(CliBoard, CtrlCWhileProgrammingClosesThePortForTheNextRun)
     // Paced like a cable, so that programming lasts long enough to be interrupted.
     m_board.SetBaudRate(57600);
     WriteHexFile(m_dir.Path("long.hex"), {{0, Pattern(0x4000)}});
-    CCliProcess cli;
+    CChildProcess cli;
     ASSERT_EQ(0,
               cli.Start(KELVORA_CLI_PATH, Args({"flash", m_dir.Path("long.hex"), "--erase", "none"}), Env()));
     ASSERT_TRUE(cli.WaitForOutput("\nProgramming  ")) << cli.m_strOut;

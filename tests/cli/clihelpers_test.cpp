@@ -6,6 +6,7 @@
 #include "job/imagewriter.h"
 #include "job/portchoice.h"
 #include "link/linktestsupport.h"
+#include "support/namedcase.h"
 #include "tools/clihelpers.h"
 #include "tools/clioptions.h"
 #include "tools/commandline.h"
@@ -13,20 +14,14 @@
 
 namespace
 {
-struct CSectorCase
+struct CSectorCase : CNamedCase
 {
-    const char* pszName;
     std::vector<std::string> vecArgs;
     std::vector<int> vecExpected;   // empty: refused
     const char* pszError;
 };
 
 // gtest names a failing case by this.
-void PrintTo(const CSectorCase& testCase, std::ostream* pStream)
-{
-    *pStream << testCase.pszName;
-}
-
 class SectorList : public ::testing::TestWithParam<CSectorCase>
 {};
 
@@ -56,9 +51,7 @@ INSTANTIATE_TEST_SUITE_P(
                       CSectorCase{"Negative", {"-1"}, {}, "'-1' is no sector number (0..255)"},
                       CSectorCase{"TooHigh", {"256"}, {}, "'256' is no sector number (0..255)"},
                       CSectorCase{"TrailingGarbage", {"2x"}, {}, "'2x' is no sector number (0..255)"}),
-    [](const ::testing::TestParamInfo<CSectorCase>& caseInfo) {
-        return std::string(caseInfo.param.pszName);
-    });
+    CCaseName());
 
 TEST(CliHelpers, AddressesAreWholeNumbers)
 {

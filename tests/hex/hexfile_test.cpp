@@ -1,6 +1,7 @@
 // CHexFile: record format, address arithmetic, the sorted item array, and round trips
 // against hex files written by srec_cat and objcopy.
 #include "hex/hexfile.h"
+#include "support/namedcase.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
@@ -112,17 +113,12 @@ protected:
 };
 
 // nCount: the bytes Verify counts; -1 when it fails. strFault: the fault text it gives then.
-struct FormatCase
+struct FormatCase : CNamedCase
 {
-    const char* pszName;
     std::string strContent;
     int nCount;
     std::string strFault;
 };
-void PrintTo(const FormatCase& c, std::ostream* pStream)
-{
-    *pStream << c.pszName;
-}
 
 std::string TooLong(int nLine, int nCharacters)
 {
@@ -217,8 +213,7 @@ TEST_P(HexFormatTest, CountsAndLoads)
     Walk(*m_pHex);
 }
 
-const auto kByName = [](const auto& info) { return std::string(info.param.pszName); };
-INSTANTIATE_TEST_SUITE_P(Records, HexFormatTest, testing::ValuesIn(FormatCases()), kByName);
+INSTANTIATE_TEST_SUITE_P(Records, HexFormatTest, testing::ValuesIn(FormatCases()), CCaseName());
 
 TEST_F(HexFileTest, RecordsOutOfOrderComeOutAscending)
 {
@@ -360,18 +355,12 @@ TEST_F(HexFileTest, PathLengthAndUnreadableFiles)
 
 // dwAddress: of a 70000-byte block that crosses 64 KiB pages and of a 3000-byte one above it;
 // bSegment, bLinear: the tool writes extended segment / linear address records.
-struct RoundTripCase
+struct RoundTripCase : CNamedCase
 {
-    const char* pszName;
     const char* pszTool;
     uint32_t dwAddress[2];
     bool bSegment, bLinear;
 };
-
-void PrintTo(const RoundTripCase& c, std::ostream* pStream)
-{
-    *pStream << c.pszName;
-}
 
 class HexRoundTripTest : public HexFileTest, public testing::WithParamInterface<RoundTripCase>
 {};
@@ -433,6 +422,6 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(RoundTripCase{"SrecCatLinear", "srec_cat", {0x12340, 0x2A0000}, false, true},
                     RoundTripCase{"SrecCatSegment", "srec_cat", {0x12340, 0x9F000}, true, false},
                     RoundTripCase{"ObjcopyMixed", "objcopy", {0x12340, 0x2A0000}, true, true}),
-    kByName);
+    CCaseName());
 
 }   // namespace

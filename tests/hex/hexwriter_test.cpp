@@ -1,5 +1,6 @@
 // CHexWriter: the exact text of each addressing, record split and line end, and what it refuses.
 #include "hex/hexwriter.h"
+#include "support/namedcase.h"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +11,8 @@ namespace
 {
 
 // Bytes 01 02 03 ... at dwAddress; strLines: the whole text, "\n" standing for the line end.
-struct WriterCase
+struct WriterCase : CNamedCase
 {
-    const char* pszName;
     EHexAddressing eAddressing;
     int nRecordSize;
     bool bCrLf;
@@ -23,10 +23,6 @@ struct WriterCase
     int nResult;
     std::string strLines;
 };
-void PrintTo(const WriterCase& c, std::ostream* pStream)
-{
-    *pStream << c.pszName;
-}
 
 class HexWriterTest : public testing::TestWithParam<WriterCase>
 {};
@@ -75,6 +71,6 @@ INSTANTIATE_TEST_SUITE_P(
         WriterCase{"SegmentPast64KiB", kSegment, 16, true, 0x1000, true, 0x1FFFF, 2, -1,
                    ":020000021000EC\n:00000001FF\n"},
         WriterCase{"LinearPast4GiB", kLinear, 16, true, 0, true, 0xFFFFFFFF, 2, -1, ":00000001FF\n"}),
-    [](const auto& caseInfo) { return std::string(caseInfo.param.pszName); });
+    CCaseName());
 
 }   // namespace

@@ -12,6 +12,7 @@
 #include "job/portlist.h"
 #include "link/linktestsupport.h"
 #include "support/connectlog.h"
+#include "support/namedcase.h"
 
 namespace
 {
@@ -32,17 +33,11 @@ TEST(BoardFacts, Texts)
 }
 
 // Friendly names in discovery order, and what the Port list offers of them.
-struct CPortNamesCase
+struct CPortNamesCase : CNamedCase
 {
-    const char* pszName;
     std::vector<std::string> vecFriendly;
     std::vector<std::string> vecOffered;
 };
-
-void PrintTo(const CPortNamesCase& testCase, std::ostream* pStream)
-{
-    *pStream << testCase.pszName;
-}
 
 class PortNames : public ::testing::TestWithParam<CPortNamesCase>
 {};
@@ -73,9 +68,7 @@ INSTANTIATE_TEST_SUITE_P(
                       CPortNamesCase{"EmptyPairEndsTheList", {"COM2", "Modem ()", "COM4"}, {"COM2"}},
                       CPortNamesCase{"CloseBeforeOpenEndsTheList", {"Port) x (COM5"}, {}},
                       CPortNamesCase{"OneCharacterInside", {"Port (7)"}, {"7"}}),
-    [](const ::testing::TestParamInfo<CPortNamesCase>& caseInfo) {
-        return std::string(caseInfo.param.pszName);
-    });
+    CCaseName());
 
 TEST(PortList, SortedWithoutCaseAndLookedUpWithIt)
 {
@@ -160,24 +153,12 @@ public:
     CRecordingProgress m_progress;
 };
 
-class BootChain : public CBoardFixture
-{
-protected:
-    int Run(CRecordingSink& sink)
-    {
-        CBootSettings settings;
-        settings.strPort = m_board.GetDevicePath();
-        settings.nBaudRate = kLinkBaudRate;
-        settings.strLoaderDir = m_dir.Path();
-        settings.strBoardName = "Phytec KC167CR";
-        return RunBootChain(m_link, settings, sink);
-    }
-};
+using BootChain = CBoardFixture;
 
 TEST_F(BootChain, ReportsEveryStepWithItsMarks)
 {
     CRecordingSink sink;
-    ASSERT_EQ(0, Run(sink));
+    ASSERT_EQ(0, Boot(m_link, &sink, "Phytec KC167CR"));
     const std::vector<std::string>& lines = ConnectedLogLines();
     const std::vector<std::string> expected = {"Trying to connect",
                                                "detail Port " + m_board.GetDevicePath() +
@@ -214,18 +195,12 @@ TEST_F(BootChain, ReportsEveryStepWithItsMarks)
 }
 
 // A failing step closes the link, reports its text and the closing line of that step.
-struct CBootFailureCase
+struct CBootFailureCase : CNamedCase
 {
-    const char* pszName;
     CBoardFaults faults;
     const char* pszError;
     const char* pszClosedLine;
 };
-
-void PrintTo(const CBootFailureCase& testCase, std::ostream* pStream)
-{
-    *pStream << testCase.pszName;
-}
 
 CBoardFaults Faults(void (*fnSet)(CBoardFaults&))
 {
@@ -241,7 +216,7 @@ TEST_P(BootChainFailure, ClosesAndSaysWhere)
 {
     m_board.SetFaults(GetParam().faults);
     CRecordingSink sink;
-    EXPECT_EQ(-1, Run(sink));
+    EXPECT_EQ(-1, Boot(m_link, &sink, "Phytec KC167CR"));
     ASSERT_GE(sink.m_vecEvents.size(), 2u);
     EXPECT_EQ(std::string("error ") + GetParam().pszError, sink.m_vecEvents.end()[-2]);
     EXPECT_EQ(GetParam().pszClosedLine, sink.m_vecEvents.back());
@@ -256,7 +231,5 @@ INSTANTIATE_TEST_SUITE_P(
                                        "Error setting up communcation with C167", "Serial Port closed"},
                       CBootFailureCase{"WrongEcho", Faults([](CBoardFaults& f) { f.nWrongTestEchoAt = 7; }),
                                        "Error duvuvever sent wrong ID", "Serial port closed"}),
-    [](const ::testing::TestParamInfo<CBootFailureCase>& caseInfo) {
-        return std::string(caseInfo.param.pszName);
-    });
+    CCaseName());
 }   // namespace

@@ -18,7 +18,6 @@ class AdapterLink : public CBoardFixture, public ::testing::WithParamInterface<C
 TEST_P(AdapterLink, BootsProgramsAndVerifies)
 {
     const CAdapterCase& c = GetParam();
-    const auto tStart = std::chrono::steady_clock::now();
     m_board.SetAdapterLatency(c.nLatencyMs);
     ASSERT_EQ(0, Init(m_link));
     ASSERT_EQ(-59, m_link.Connect());   // 0xC5 as a signed char
@@ -39,7 +38,6 @@ TEST_P(AdapterLink, BootsProgramsAndVerifies)
     ASSERT_EQ(0, m_link.SelectFlashGroup());
     EXPECT_EQ(0, m_link.VerifyImage(&progress, &image)) << m_link.GetErrorText();
     EXPECT_EQ(0, m_board.GetOverrunCount());
-    EXPECT_LT(std::chrono::steady_clock::now() - tStart, std::chrono::seconds(2));
 }
 
 INSTANTIATE_TEST_SUITE_P(Latencies, AdapterLink,

@@ -5,6 +5,7 @@
 #include "hex/hexfile.h"
 #include "linktestsupport.h"
 #include "sim/targetfiles.h"
+#include "support/namedcase.h"
 
 namespace
 {
@@ -117,19 +118,12 @@ enum class EStep
     TestConnection
 };
 
-struct CFaultCase
+struct CFaultCase : CNamedCase
 {
-    const char* pszName;
     void (*pfnSetFault)(CBoardFaults&, long long nBootRx);
     EStep eFailingStep;
     const char* pszError;
 };
-
-// gtest names a case by this in its listings.
-void PrintTo(const CFaultCase& c, std::ostream* pStream)
-{
-    *pStream << c.pszName;
-}
 
 class BootFault : public CBoardFixture, public ::testing::WithParamInterface<CFaultCase>
 {};
@@ -203,6 +197,6 @@ INSTANTIATE_TEST_SUITE_P(
                    "Error setting up communcation with flash program"},
         CFaultCase{"CableOffInEchoTest", [](CBoardFaults& f, long long n) { f.nHangUpAfterRx = n + 3; },
                    EStep::TestConnection, "Error cannot read data from COM-Port"}),
-    [](const ::testing::TestParamInfo<CFaultCase>& param) { return std::string(param.param.pszName); });
+    CCaseName());
 
 }   // namespace

@@ -1,24 +1,17 @@
 // The long waits of an erase, counted in read limits: up to 32 reads of about half a second
 // for the status byte and for the echo of a sector number.
 #include "linktestsupport.h"
-#include <ostream>
+#include "support/namedcase.h"
 
 namespace
 {
-struct CWaitCase
+struct CWaitCase : CNamedCase
 {
-    const char* pszName;
     bool bChip;
     int nEraseMs;
     int nResult;
     const char* pszError;
 };
-
-// gtest names a case by this in its listings.
-void PrintTo(const CWaitCase& c, std::ostream* pStream)
-{
-    *pStream << c.pszName;
-}
 
 class EraseWait : public CBoardFixture, public ::testing::WithParamInterface<CWaitCase>
 {};
@@ -42,5 +35,5 @@ INSTANTIATE_TEST_SUITE_P(
                       CWaitCase{"ChipAfter17s", true, 17000, -1, "Error cannot read data from COM-Port"},
                       CWaitCase{"SectorAfter15s", false, 15000, 0, "unchanged"},
                       CWaitCase{"SectorAfter17s", false, 17000, -1, "Error cannot read data from COM-Port"}),
-    [](const ::testing::TestParamInfo<CWaitCase>& param) { return std::string(param.param.pszName); });
+    CCaseName());
 }   // namespace

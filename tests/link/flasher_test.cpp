@@ -2,10 +2,10 @@
 // progress, and a whole erase / program / verify job.
 #include <functional>
 #include <memory>
-#include <ostream>
 
 #include "hex/hexfile.h"
 #include "linktestsupport.h"
+#include "support/namedcase.h"
 
 namespace
 {
@@ -149,18 +149,11 @@ TEST_F(Flasher, EachCommandOnTheWire)
     }
 }
 
-struct CBlockCase
+struct CBlockCase : CNamedCase
 {
-    const char* pszName;
     std::vector<CSegment> segments;
     std::vector<std::pair<uint32_t, int>> blocks;
 };
-
-// gtest names a case by this in its listings.
-void PrintTo(const CBlockCase& c, std::ostream* pStream)
-{
-    *pStream << c.pszName;
-}
 
 class FlashBlocks : public Flasher, public ::testing::WithParamInterface<CBlockCase>
 {};
@@ -188,7 +181,7 @@ INSTANTIATE_TEST_SUITE_P(
             "OneAddressGap", {{0x2000, Pattern(10)}, {0x200B, Pattern(5)}}, {{0x2000, 10}, {0x200B, 5}}},
         CBlockCase{"AcrossA64KiBPage", {{0xFFF0, Pattern(300)}}, {{0xFFF0, 254}, {0x100EE, 46}}},
         CBlockCase{"SumMultipleOf256", {{0x300, {0x80, 0x80}}}, {{0x300, 2}}}),
-    [](const ::testing::TestParamInfo<CBlockCase>& param) { return std::string(param.param.pszName); });
+    CCaseName());
 
 TEST_F(Flasher, ProgressPositions)
 {
@@ -306,19 +299,12 @@ TEST_F(Flasher, ReadFlashGivesBackWhatWasProgrammed)
 }
 
 // Failures of the commands: result, text (or that it stayed), what went out.
-struct CFailCase
+struct CFailCase : CNamedCase
 {
-    const char* pszName;
     void (*pfnSetFault)(CBoardFaults&, long long nRx, long long nTx);
     int (*pfnRun)(CTargetLink&, CHexFile*);
     const char* pszError;   // null: the text stays as it was
 };
-
-// gtest names a case by this in its listings.
-void PrintTo(const CFailCase& c, std::ostream* pStream)
-{
-    *pStream << c.pszName;
-}
 
 class FlasherFailure : public Flasher, public ::testing::WithParamInterface<CFailCase>
 {};
@@ -386,7 +372,7 @@ INSTANTIATE_TEST_SUITE_P(
                       return l.SelectInfoGroup() != 0 ? -1 : (l.GetInfoText() ? 0 : -1);
                   },
                   "Error cannot read data from COM-Port"}),
-    [](const ::testing::TestParamInfo<CFailCase>& param) { return std::string(param.param.pszName); });
+    CCaseName());
 
 // A refused number sends nothing after the group selector, so the flasher still waits for
 // a command and the next erase hits the sector asked for and no other.

@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <functional>
 #include <iterator>
-#include <ostream>
 
 #include "hex/hexfile.h"
 #include "linktestsupport.h"
+#include "support/namedcase.h"
 
 namespace
 {
@@ -37,19 +37,12 @@ void MakeFile(const std::string& strPath, EFile file, size_t nGoodBytes)
     }
 }
 
-struct CInitCase
+struct CInitCase : CNamedCase
 {
-    const char* pszName;
     bool bPortOk;
     EFile bsl, first, second;
     const char* pszError;
 };
-
-// gtest names a case by this in its listings.
-void PrintTo(const CInitCase& c, std::ostream* pStream)
-{
-    *pStream << c.pszName;
-}
 
 class InitOrder : public CBoardFixture, public ::testing::WithParamInterface<CInitCase>
 {};
@@ -102,7 +95,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 "Error reading second stage loader"},
                       CInitCase{"SecondEmpty", true, EFile::Good, EFile::Good, EFile::Empty,
                                 "Error loading second stage loader code into pc memory"}),
-    [](const ::testing::TestParamInfo<CInitCase>& param) { return std::string(param.param.pszName); });
+    CCaseName());
 
 using InitClose = CBoardFixture;
 

@@ -1,5 +1,4 @@
-// Shared pieces of the link tests: a target link talking to a simulated board, temporary
-// folders, hex files and progress recording.
+// Shared pieces of the link tests: a target link talking to a simulated board and progress recording.
 #pragma once
 
 #include <cstdint>
@@ -8,16 +7,12 @@
 #include <utility>
 #include <vector>
 
+#include "job/jobsink.h"
 #include "link/progresssink.h"
 #include "link/targetlink.h"
 #include "sim/boardsim.h"
+#include "support/boardfiles.h"
 #include "support/tempdir.h"
-
-// Bytes at an address.
-using CSegment = std::pair<uint32_t, std::vector<uint8_t>>;
-// An Intel hex file with extended linear address records; no segments gives a file without data.
-void WriteHexFile(const std::string& strPath, const std::vector<CSegment>& segments);
-std::vector<uint8_t> Pattern(size_t nBytes, uint8_t bySeed = 0);
 
 // Records every position a link operation reports.
 class CRecordingProgress : public CProgressSink
@@ -48,12 +43,13 @@ protected:
     void WriteTargets(size_t nFlasherSize = kFlasherSize, int nSectors = kSectorCount,
                       const std::string& strInfo = kInfo);
     int Init(CTargetLink& link);
-    // Init and the whole boot sequence; -1 at the first failure. nPipelineDepth as the boot
-    // chain sets it on the link.
-    int Boot(CTargetLink& link, int nPipelineDepth = 0);
+    // Init and the whole boot sequence, reported to pSink; -1 at the first failure. nPipelineDepth
+    // as the boot chain sets it on the link.
+    int Boot(CTargetLink& link, CJobSink* pSink = nullptr, const std::string& strBoardName = "",
+             int nPipelineDepth = 0);
     // Bytes that crossed the wire in one direction since the log was cleared.
-    std::vector<uint8_t> ToBoard() const;
-    std::vector<uint8_t> FromBoard() const;
+    std::vector<uint8_t> ToBoard() const { return WireBytes(m_board, true); }
+    std::vector<uint8_t> FromBoard() const { return WireBytes(m_board, false); }
 
     CTempDir m_dir;
     CBoardSim m_board;

@@ -5,6 +5,7 @@
 
 #include "hex/hexfile.h"
 #include "linktestsupport.h"
+#include "support/namedcase.h"
 
 namespace
 {
@@ -92,20 +93,13 @@ TEST_F(Pipeline, SameBytesFlashAndResultsAsLockStep)
 }
 
 // A failure with a fault set on a booted board; the same result and text in both modes.
-struct CPipeFailCase
+struct CPipeFailCase : CNamedCase
 {
-    const char* pszName;
     // nRx, nTx: bytes received and sent since the reset before the operation's first byte.
     void (*pfnSetFault)(CBoardFaults&, long long nRx, long long nTx);
     int (*pfnRun)(CTargetLink&, CHexFile*);
     const char* pszError;   // null: the text stays as it was
 };
-
-// gtest names a case by this in its listings.
-void PrintTo(const CPipeFailCase& c, std::ostream* pStream)
-{
-    *pStream << c.pszName;
-}
 
 class PipelineFailure : public Pipeline, public ::testing::WithParamInterface<CPipeFailCase>
 {};
@@ -128,7 +122,7 @@ TEST_P(PipelineFailure, LockStepTextsAndNoSuccess)
         CTargetLink link;
         const int nResets = m_board.GetResetCount();
         m_board.SetFaults(CBoardFaults());
-        ASSERT_EQ(0, Boot(link, nDepth)) << link.GetErrorText();
+        ASSERT_EQ(0, Boot(link, nullptr, "", nDepth)) << link.GetErrorText();
         CBoardFaults faults;
         c.pfnSetFault(faults, kBootRx + 255, 2 + 255);
         m_board.SetFaults(faults);
@@ -164,7 +158,7 @@ INSTANTIATE_TEST_SUITE_P(
         CPipeFailCase{"AnswerMissing",
                       [](CBoardFaults& f, long long, long long n) { f.nSilentAfterTx = n + 1 + 6 + 5; },
                       ReadRun, nullptr}),
-    [](const ::testing::TestParamInfo<CPipeFailCase>& param) { return std::string(param.param.pszName); });
+    CCaseName());
 
 // The connection test's failures, pipelined: lock-step's texts, and the boot goes no further.
 TEST_F(Pipeline, ConnectionTestFailsWithLockStepTexts)
@@ -206,7 +200,7 @@ TEST_F(Pipeline, ConnectionTestFailsWithLockStepTexts)
 // the first difference is kept and the flasher waits for the next command.
 TEST_F(Pipeline, VerifyMismatchTakesWhatIsInFlightThenEnds)
 {
-    ASSERT_EQ(0, Boot(m_link, 16)) << m_link.GetErrorText();
+    ASSERT_EQ(0, Boot(m_link, nullptr, "", 16)) << m_link.GetErrorText();
     ASSERT_EQ(0, m_link.SelectFlashGroup());
     ASSERT_EQ(0, m_link.ProgramImage(nullptr, m_pImage.get())) << m_link.GetErrorText();
     CBoardFaults faults;

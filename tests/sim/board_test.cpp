@@ -6,6 +6,7 @@
 #include "sim/boardsim.h"
 #include "sim/payloadformat.h"
 #include "sim/targetfiles.h"
+#include "support/childprocess.h"
 #include "support/tempdir.h"
 
 #include <chrono>
@@ -15,7 +16,6 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -145,33 +145,19 @@ TEST(BoardFlash, LoadAndSaveRoundTripAndAFlasherOfOtherSizeErases)
 TEST(BoardSimExecutable, PrintsRegistersServesAndCleansUp)
 {
     CTempDir dir;
-    ASSERT_EQ(0, setenv("XDG_RUNTIME_DIR", dir.Path().c_str(), 1));
-    int aPipe[2];
-    ASSERT_EQ(0, pipe(aPipe));
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        dup2(aPipe[1], STDOUT_FILENO);
-        execl(KELVORA_BOARDSIM_PATH, "kelvora-boardsim", "--name", "simtest", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(aPipe[1]);
-    std::string strLine;
-    struct pollfd pfd = {aPipe[0], POLLIN, 0};
-    for (char ch = 0; ch != '\n' && poll(&pfd, 1, 5000) > 0 && read(aPipe[0], &ch, 1) == 1;)
-        strLine += ch;
-    close(aPipe[0]);
+    ASSERT_EQ(0, setenv("XDG_RUNTIME_DIR", dir.Path().c_str(), 1));   // where this test looks
+    CChildProcess sim;
+    ASSERT_EQ(0, sim.Start(KELVORA_BOARDSIM_PATH, {"--name", "simtest"}));
+    const std::string strLine = sim.ReadFirstLine();
     ASSERT_EQ(0u, strLine.rfind("/dev/pts/", 0)) << strLine;
     const fs::path pathLink = fs::path(CSimPortRegistry::GetDefaultDirectory()) / "simtest";
-    EXPECT_EQ(fs::path(strLine.substr(0, strLine.size() - 1)), fs::read_symlink(pathLink));
+    EXPECT_EQ(fs::path(strLine), fs::read_symlink(pathLink));
     {
         CPcSide pc(pathLink.string());
         EXPECT_TRUE(pc.Boot(TestFlasher()));
     }
-    ASSERT_EQ(0, kill(pid, SIGTERM));
-    int nStatus = 0;
-    ASSERT_EQ(pid, waitpid(pid, &nStatus, 0));
-    EXPECT_TRUE(WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 0) << nStatus;
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(0, sim.Wait());
     EXPECT_TRUE(fs::is_empty(pathLink.parent_path()));   // the link and its lock file
     unsetenv("XDG_RUNTIME_DIR");
 }
@@ -181,7 +167,7 @@ TEST(BoardSimExecutable, OptionsItRefusesAndHelp)
 {
     const struct
     {
-        std::vector<const char*> args;
+        std::vector<std::string> args;
         int nStatus;
     } cases[] = {
         {{"--help"}, 0},
@@ -197,35 +183,16 @@ TEST(BoardSimExecutable, OptionsItRefusesAndHelp)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args[0]);
-        int aPipe[2];
-        ASSERT_EQ(0, pipe(aPipe));
-        const pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            dup2(aPipe[1], STDOUT_FILENO);
-            dup2(aPipe[1], STDERR_FILENO);
-            std::vector<const char*> argv = {"kelvora-boardsim"};
-            argv.insert(argv.end(), c.args.begin(), c.args.end());
-            argv.push_back(nullptr);
-            execv(KELVORA_BOARDSIM_PATH, const_cast<char* const*>(argv.data()));
-            _exit(127);
-        }
-        close(aPipe[1]);
-        std::string strOutput;
-        char szBuffer[4096];
-        struct pollfd pfd = {aPipe[0], POLLIN, 0};
-        for (ssize_t n; poll(&pfd, 1, 10000) > 0 && (n = read(aPipe[0], szBuffer, sizeof szBuffer)) > 0;)
-            strOutput.append(szBuffer, static_cast<size_t>(n));
-        close(aPipe[0]);
-        kill(pid, SIGKILL);   // should one have started a board after all
-        int nStatus = 0;
-        ASSERT_EQ(pid, waitpid(pid, &nStatus, 0));
-        EXPECT_TRUE(WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == c.nStatus) << nStatus;
-        // Both list every option; an error names what was wrong first.
+        CChildProcess sim;   // ends a board that started after all
+        ASSERT_EQ(0, sim.Start(KELVORA_BOARDSIM_PATH, c.args));
+        EXPECT_EQ(c.nStatus, sim.Wait());
+        // Both list every option; an error names what was wrong first, all of it on standard error.
+        const std::string strOutput = c.nStatus == 0 ? sim.m_strOut : sim.m_strErr;
         EXPECT_NE(std::string::npos, strOutput.find("--flip-read-address ADDR")) << strOutput;
         EXPECT_NE(std::string::npos, strOutput.find("--adapter-latency MS")) << strOutput;
         if (c.nStatus != 0) {
             EXPECT_EQ(0u, strOutput.rfind("kelvora-boardsim: ", 0)) << strOutput;
+            EXPECT_EQ("", sim.m_strOut);
         }
     }
 }

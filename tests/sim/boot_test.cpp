@@ -5,6 +5,7 @@
 
 #include "sim/boardsim.h"
 #include "sim/payloadformat.h"
+#include "support/namedcase.h"
 
 #include <gtest/gtest.h>
 
@@ -32,19 +33,12 @@ std::vector<uint8_t> operator+(std::vector<uint8_t> vecA, const std::vector<uint
 }
 
 // Something a stage cannot run makes the board fall silent, and it stays so until a reset.
-struct CSilentCase
+struct CSilentCase : CNamedCase
 {
-    const char* pszName;
     bool bBooted;                   // sent after a whole boot, else after the bootstrap loader's ID
     std::vector<uint8_t> vecSend;   // the last byte is the one the board must refuse
     size_t nAnswers;                // what the bytes before it still get
 };
-
-// gtest names a case by this in its listings.
-void PrintTo(const CSilentCase& c, std::ostream* pStream)
-{
-    *pStream << c.pszName;
-}
 
 class SilentTest : public BoardTest, public ::testing::WithParamInterface<CSilentCase>
 {};
@@ -81,7 +75,7 @@ INSTANTIATE_TEST_SUITE_P(
         CSilentCase{"ProgrammingCommand", true, {0x46, 0x58, 0x56}, 2},
         CSilentCase{"BlockLengthZero", true, {0x46, 0x58, 0x4E, 0, 0, 0, 0}, 6},
         CSilentCase{"ReadBackCommand", true, {0x46, 0x56, 0, 0, 0, 0x4E}, 7}),
-    [](const ::testing::TestParamInfo<CSilentCase>& param) { return std::string(param.param.pszName); });
+    CCaseName());
 
 // Flasher programs below the header size are minimal ones and run with the default chip facts.
 struct CSizeCase

@@ -18,7 +18,6 @@
 
 #include "hex/hexdumpmodel.h"
 #include "hex/hexfile.h"
-#include "hex/hexwriter.h"
 #include "job/boardfacts.h"
 #include "link/targetlink.h"
 #include "res/resource.h"
@@ -35,7 +34,7 @@
 
 namespace
 {
-using CSegments = std::vector<std::pair<uint32_t, std::vector<uint8_t>>>;
+using CSegments = std::vector<CSegment>;
 // Not a speed of the list: the simulated board is unpaced, and a fast port keeps the link's
 // own pacing of its writes short.
 const QString kFastSpeed = QStringLiteral("921600");
@@ -46,14 +45,6 @@ std::vector<uint8_t> Bytes(size_t nCount, uint8_t bySeed)
     for (size_t i = 0; i < nCount; ++i)
         bytes[i] = static_cast<uint8_t>(bySeed + i * 13 + (i >> 7));
     return bytes;
-}
-
-void WriteHex(const std::string& strPath, const CSegments& segments)
-{
-    CHexWriter writer(EHexAddressing::Linear);
-    for (const auto& segment : segments)
-        QVERIFY(writer.AddData(segment.first, segment.second) == 0);
-    QVERIFY(writer.WriteFile(strPath) == 0);
 }
 
 void WriteText(const std::string& strPath, const std::string& strText)
@@ -105,11 +96,9 @@ public:
         Control<QComboBox>(m_pDlg.get(), IDC_SPEED)->setCurrentText(kFastSpeed);
         Click(Control<QPushButton>(m_pDlg.get(), IDC_CONNECT));
         QVERIFY2(Connected(), m_pDlg->m_strLog.c_str());
-        m_nSectors = nSectors;
         if (bPattern && nSectors > 0) {
             m_pattern = Bytes(static_cast<size_t>(nSectors) * kSectorSize, 0x21);
-            WriteText(m_board.Dir().Path("flash.bin"), std::string(m_pattern.begin(), m_pattern.end()));
-            QVERIFY(m_board.Board().LoadFlash(m_board.Dir().Path("flash.bin")) == 0);
+            QVERIFY(LoadFlashBytes(m_board.Board(), m_board.Dir(), m_pattern));
         }
         m_boxes.m_shown.clear();
         m_nBootBytes = static_cast<long long>(m_board.ToBoard().size());
@@ -128,26 +117,10 @@ public:
         return std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(m_nLogLines),
                                         lines.end());
     }
-    // The sectors that read erased now, checking that the others still hold the pattern.
-    std::vector<int> ErasedSectors()
-    {
-        const std::vector<uint8_t> flash = m_board.Board().GetFlash();
-        std::vector<int> erased;
-        for (int i = 0; i < m_nSectors; ++i) {
-            const auto itBegin = flash.begin() + static_cast<std::ptrdiff_t>(i) * kSectorSize;
-            if (std::all_of(itBegin, itBegin + kSectorSize, [](uint8_t by) { return by == 0xFF; }))
-                erased.push_back(i);
-            else if (!std::equal(itBegin, itBegin + kSectorSize,
-                                 m_pattern.begin() + (itBegin - flash.begin())))
-                erased.push_back(-1 - i);   // neither erased nor as it was
-        }
-        return erased;
-    }
 
     CUiBoard m_board;
     CRecordingBoxes m_boxes;
     std::unique_ptr<CKelvoraDlg> m_pDlg;
-    int m_nSectors = 0;
     std::vector<uint8_t> m_pattern;
     size_t m_nLogLines = 0;
     long long m_nBootBytes = 0;   // received by the board since its reset, up to the connection
@@ -371,7 +344,7 @@ private slots:
         QFETCH(QStringList, fields);
         QFETCH(QStringList, lines);
         CTempDir dir("kelvora-hexinfo");
-        WriteHex(dir.Path("image.hex"), segments);
+        WriteHexFile(dir.Path("image.hex"), segments);
         CHexFile image(dir.Path("image.hex").c_str());
         QVERIFY(image.Verify() == 0 && image.Load() == 0);
 
@@ -542,7 +515,8 @@ private slots:
         QCOMPARE(linesBefore, SectorLines(c.nSectors, {}));
         QCOMPARE(linesAfter, SectorLines(c.nSectors, c.deleted));
         QCOMPARE(wire, c.wire);
-        QCOMPARE(window.ErasedSectors(), c.deleted);
+        // The others still hold the pattern.
+        QCOMPARE(ErasedSectors(window.m_board.Board().GetFlash(), window.m_pattern), c.deleted);
         // The columns line up and stay in sight: the first holds the widest sector name, the
         // second the widest range, and the status ends inside the list.
         const QFontMetrics metrics(listFont);
@@ -560,7 +534,7 @@ private slots:
         CTempDir dir("kelvora-flashit");
         // First item at 32, last at 4095; two runs, so two blocks of 254 and more.
         const CSegments segments{{0x20, Bytes(300, 0x44)}, {0xF00, Bytes(256, 0x99)}};
-        WriteHex(dir.Path("image.hex"), segments);
+        WriteHexFile(dir.Path("image.hex"), segments);
         window.m_boxes.m_paths.push_back(dir.Path("image.hex"));
         Click(FindControl<QPushButton>(window.m_pDlg.get(), IDC_BROWSE));
         QVERIFY(window.m_pDlg->m_pHexFile != nullptr);

@@ -26,13 +26,9 @@ void Check(bool bOk, const std::string& strWhat)
 
 CUiBoard::CUiBoard() : m_dir("kelvora-ui"), m_runtime("kelvora-ui-run")
 {
-    Check(CTargetFiles::WriteLoaderFiles(m_dir.Path("prel1.hex"), m_dir.Path("prel2.hex"),
-                                         CTargetFiles::kStandardFirstLoaderSize) == 0,
-          "write the loader files");
     for (const char* pszFlasher : {"main.h86", "mainnex.h86", "mainamd.h86"})
-        Check(CTargetFiles::WriteFlasher(m_dir.Path(pszFlasher), kFlasherSize, kSectorCount,
-                                         InfoText(pszFlasher)) == 0,
-              std::string("write ") + pszFlasher);
+        Check(WriteTargetFiles(m_dir, kFlasherSize, kSectorCount, InfoText(pszFlasher), pszFlasher),
+              std::string("write the loader files and ") + pszFlasher);
     Check(CTargetFiles::WriteSampleImage(m_dir.Path("sample.hex")) == 0, "write sample.hex");
 
     m_bHadRuntimeDir = qEnvironmentVariableIsSet("XDG_RUNTIME_DIR");
@@ -62,15 +58,6 @@ CUiBoard::~CUiBoard()
 std::string CUiBoard::InfoText(const std::string& strFlasherFile)
 {
     return "Test flasher " + strFlasherFile;
-}
-
-std::vector<uint8_t> CUiBoard::ToBoard() const
-{
-    std::vector<uint8_t> bytes;
-    for (const CWireByte& wire : m_board.GetWireLog())
-        if (wire.bToBoard)
-            bytes.push_back(wire.byValue);
-    return bytes;
 }
 
 std::unique_ptr<CKelvoraDlg> OpenMainWindow(CRecordingBoxes& boxes, FnEnumeratePorts fnEnumerate)

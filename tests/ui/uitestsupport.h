@@ -15,6 +15,7 @@
 #include "res/resource.h"
 #include "sim/boardsim.h"
 #include "sim/portregistration.h"
+#include "support/boardfiles.h"
 #include "support/tempdir.h"
 #include "tests/ui/recordingboxes.h"
 #include "ui/dialogbuilder.h"
@@ -44,7 +45,7 @@ public:
     CBoardSim& Board() { return m_board; }
     const CTempDir& Dir() const { return m_dir; }
     // Bytes the board received since its wire log was last cleared.
-    std::vector<uint8_t> ToBoard() const;
+    std::vector<uint8_t> ToBoard() const { return WireBytes(m_board, true); }
 
 private:
     CTempDir m_dir;

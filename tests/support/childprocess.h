@@ -1,4 +1,4 @@
-// The kelvora-cli executable run as a child process with its standard output and error captured,
+// kelvora-cli or kelvora-boardsim run as a child process with its standard output and error captured,
 // for tests that judge it as a user does: by its lines and its exit status.
 #pragma once
 
@@ -6,13 +6,13 @@
 #include <sys/types.h>
 #include <vector>
 
-class CCliProcess
+class CChildProcess
 {
 public:
-    CCliProcess() = default;
-    ~CCliProcess();   // ends a child still running (SIGTERM)
-    CCliProcess(const CCliProcess&) = delete;
-    CCliProcess& operator=(const CCliProcess&) = delete;
+    CChildProcess() = default;
+    ~CChildProcess();   // ends a child still running (SIGTERM)
+    CChildProcess(const CChildProcess&) = delete;
+    CChildProcess& operator=(const CChildProcess&) = delete;
 
     // Starts strProgram with the arguments and extra "NAME=value" environment entries;
     // standard input is /dev/null. 0 / -1.
@@ -38,7 +38,3 @@ private:
     int m_hOut = -1;
     int m_hErr = -1;
 };
-
-// Runs kelvora-cli to its end: the exit status; its output in pOut / pErr.
-int RunCli(const std::vector<std::string>& vecArgs, std::string* pOut, std::string* pErr,
-           const std::vector<std::string>& vecEnv = {});

@@ -1,4 +1,4 @@
-#include "cliprocess.h"
+#include "support/childprocess.h"
 
 #include <cerrno>
 #include <csignal>
@@ -9,7 +9,7 @@
 
 extern char** environ;
 
-CCliProcess::~CCliProcess()
+CChildProcess::~CChildProcess()
 {
     // SIGTERM: a simulator then removes its registration on its way out.
     if (m_pid > 0) {
@@ -18,8 +18,8 @@ CCliProcess::~CCliProcess()
     }
 }
 
-int CCliProcess::Start(const std::string& strProgram, const std::vector<std::string>& vecArgs,
-                       const std::vector<std::string>& vecEnv)
+int CChildProcess::Start(const std::string& strProgram, const std::vector<std::string>& vecArgs,
+                         const std::vector<std::string>& vecEnv)
 {
     int ahOut[2];
     int ahErr[2];
@@ -70,7 +70,7 @@ int CCliProcess::Start(const std::string& strProgram, const std::vector<std::str
     return 0;
 }
 
-bool CCliProcess::ReadSome()
+bool CChildProcess::ReadSome()
 {
     struct pollfd afd[2] = {{m_hOut, POLLIN, 0}, {m_hErr, POLLIN, 0}};
     if (m_hOut < 0 && m_hErr < 0)
@@ -94,7 +94,7 @@ bool CCliProcess::ReadSome()
     return true;
 }
 
-bool CCliProcess::WaitForOutput(const std::string& strText)
+bool CChildProcess::WaitForOutput(const std::string& strText)
 {
     while (m_strOut.find(strText) == std::string::npos)
         if (!ReadSome() || m_hOut < 0)
@@ -102,20 +102,20 @@ bool CCliProcess::WaitForOutput(const std::string& strText)
     return true;
 }
 
-std::string CCliProcess::ReadFirstLine()
+std::string CChildProcess::ReadFirstLine()
 {
     if (!WaitForOutput("\n"))
         return "";
     return m_strOut.substr(0, m_strOut.find('\n'));
 }
 
-void CCliProcess::Signal(int nSignal)
+void CChildProcess::Signal(int nSignal)
 {
     if (m_pid > 0)
         kill(m_pid, nSignal);
 }
 
-int CCliProcess::Wait()
+int CChildProcess::Wait()
 {
     while (ReadSome()) {
     }
@@ -126,18 +126,4 @@ int CCliProcess::Wait()
     }
     m_pid = -1;
     return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : 128 + WTERMSIG(nStatus);
-}
-
-int RunCli(const std::vector<std::string>& vecArgs, std::string* pOut, std::string* pErr,
-           const std::vector<std::string>& vecEnv)
-{
-    CCliProcess process;
-    if (process.Start(KELVORA_CLI_PATH, vecArgs, vecEnv) != 0)
-        return -1;
-    const int nStatus = process.Wait();
-    if (pOut != nullptr)
-        *pOut = process.m_strOut;
-    if (pErr != nullptr)
-        *pErr = process.m_strErr;
-    return nStatus;
 }
