@@ -6,10 +6,10 @@
 #include "benchsupport.h"
 #include "hex/hexfile.h"
 #include "job/bootchain.h"
+#include "job/jobsink.h"
 #include "link/targetlink.h"
 #include "sim/boardsim.h"
 #include "sim/targetfiles.h"
-#include "support/quietsink.h"
 #include "support/tempdir.h"
 
 namespace
@@ -52,7 +52,7 @@ int main()
         settings.strPort = board.GetDevicePath();
         settings.nBaudRate = kBaudRate;
         settings.strLoaderDir = dir.Path();
-        CQuietSink sink;
+        CLineSink sink;
         // Opening the port and reading the loader files count too: the operator waits for them.
         const auto tpStart = std::chrono::steady_clock::now();
         const bool bOk = RunBootChain(link, settings, sink) == 0;

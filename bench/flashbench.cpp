@@ -13,10 +13,10 @@
 #include "benchsupport.h"
 #include "hex/hexfile.h"
 #include "job/bootchain.h"
+#include "job/jobsink.h"
 #include "link/targetlink.h"
 #include "sim/boardsim.h"
 #include "sim/targetfiles.h"
-#include "support/quietsink.h"
 #include "support/tempdir.h"
 
 namespace
@@ -92,7 +92,7 @@ CRun FlashOnce(const CTempDir& dir, int nBaudRate, const std::string& strImage)
     settings.nBaudRate = nPortRate;
     settings.strLoaderDir = dir.Path();
     settings.strFlasherFile = "mainamd.h86";
-    CQuietSink sink;
+    CLineSink sink;
     if (RunBootChain(link, settings, sink) != 0 || link.SelectEraseGroup() != 0 || link.EraseChip() != 0) {
         std::printf("boot failed: %s\n", link.GetErrorText().c_str());
         link.Close();

@@ -52,3 +52,21 @@ CJobStepScope::~CJobStepScope()
 {
     m_sink.EndStep(std::uncaught_exceptions() > m_nUncaught);
 }
+
+void CLineSink::Log(const std::string& strLine)
+{
+    if (m_fnLine)
+        m_fnLine(strLine);
+}
+
+void CLineSink::Error(const std::string& strText)
+{
+    Log(strText);
+}
+
+CProgressSink* CLineSink::BeginStep(const CJobStep&)
+{
+    return nullptr;
+}
+
+void CLineSink::EndStep(bool) {}

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 
 class CProgressSink;
 class CTargetLink;
@@ -93,4 +95,19 @@ private:
     CJobSink& m_sink;
     CProgressSink* m_pProgress;
     int m_nUncaught;
+};
+
+// A sink whose lines, errors among them, all go to one function (none: nowhere), without
+// steps or bars: loading an image into the window, tests and benchmarks.
+class CLineSink : public CJobSink
+{
+public:
+    explicit CLineSink(std::function<void(const std::string&)> fnLine = {}) : m_fnLine(std::move(fnLine)) {}
+    void Log(const std::string& strLine) override;
+    void Error(const std::string& strText) override;
+    CProgressSink* BeginStep(const CJobStep& step) override;
+    void EndStep(bool bStopped) override;
+
+private:
+    std::function<void(const std::string&)> m_fnLine;
 };

@@ -37,23 +37,11 @@ const char* CCliOptions::GetCommandName() const
 CBoardRequest CCliOptions::GetBoardRequest() const
 {
     CBoardRequest request;
-    switch (eCommand) {
-    case ECommand::Sectors:
-        request.eOperation = EBoardOperation::Sectors;
-        break;
-    case ECommand::Erase:
-        request.eOperation = EBoardOperation::Erase;
-        break;
-    case ECommand::Flash:
-        request.eOperation = EBoardOperation::Flash;
-        break;
-    case ECommand::Read:
-        request.eOperation = EBoardOperation::Read;
-        break;
-    default:
-        request.eOperation = EBoardOperation::Info;
-        break;
-    }
+    request.eOperation = eCommand == ECommand::Sectors ? EBoardOperation::Sectors
+                         : eCommand == ECommand::Erase ? EBoardOperation::Erase
+                         : eCommand == ECommand::Flash ? EBoardOperation::Flash
+                         : eCommand == ECommand::Read  ? EBoardOperation::Read
+                                                       : EBoardOperation::Info;
     request.strOperationName = GetCommandName();
     request.boot.nBaudRate = nBaudRate;
     request.boot.strLoaderDir = strDir.empty() ? "." : strDir;

@@ -25,28 +25,11 @@ CFileDialogSpec HexFileDialogSpec()
 }
 }   // namespace
 
-namespace
-{
-// The two lines of the check and the load go straight into the window's log.
-class CLogSink : public CJobSink
-{
-public:
-    explicit CLogSink(CKelvoraDlg& dlg) : m_dlg(dlg) {}
-    void Log(const std::string& strLine) override { m_dlg.Log(strLine); }
-    void Error(const std::string& strText) override { m_dlg.Log(strText); }
-    CProgressSink* BeginStep(const CJobStep&) override { return nullptr; }
-    void EndStep(bool) override {}
-
-private:
-    CKelvoraDlg& m_dlg;
-};
-}   // namespace
-
 void CKelvoraDlg::LoadHexFile(const std::string& strPath, const std::string& strShownName)
 {
     m_pHexFile.reset();
     m_pHexFile = std::make_unique<CHexFile>(strPath.c_str());
-    CLogSink sink(*this);
+    CLineSink sink([this](const std::string& strLine) { Log(strLine); });
     const EImageLoad eLoad = LoadHexImage(*m_pHexFile, &sink);
     if (eLoad == EImageLoad::NotValid) {
         const std::string strText = NotValidHexText(strShownName);

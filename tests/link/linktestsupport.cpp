@@ -1,7 +1,7 @@
 #include "linktestsupport.h"
 
 #include "job/bootchain.h"
-#include "support/quietsink.h"
+#include "job/jobsink.h"
 
 CWireEntries Entries(const std::vector<CWireByte>& log)
 {
@@ -43,6 +43,6 @@ int CBoardFixture::Boot(CTargetLink& link, CJobSink* pSink, const std::string& s
     settings.nBaudRate = kLinkBaudRate;
     settings.strLoaderDir = m_dir.Path();
     settings.strBoardName = strBoardName;
-    CQuietSink quiet;
+    CLineSink quiet;
     return RunBootChain(link, settings, pSink ? *pSink : quiet);
 }
