@@ -136,7 +136,7 @@ public:
         settings.nBaudRate = kBaudRate;
         settings.strLoaderDir = m_dir.Path();
         settings.strFlasherFile = "mainamd.h86";
-        CQuietSink sink;
+        CLineSink sink;
         // Booted without adapter: the boot is not measured, and through 16 ms it would be slow.
         if (RunBootChain(m_link, settings, sink) != 0) {
             std::printf("boot failed: %s\n", m_link.GetErrorText().c_str());
