@@ -84,12 +84,13 @@ int CheckWritablePath(const std::string& strPath, std::string& strError)
 
 std::string GetBoardOutputPath(const std::string& strOutput, const std::string& strPort)
 {
-    std::string strName =
-        strPort.substr(strPort.rfind('/') == std::string::npos ? 0 : strPort.rfind('/') + 1);
+    // The whole path tells two boards apart ("slotA/tty", "slotB/tty"); "/dev/" says nothing.
+    std::string strName = strPort.rfind("/dev/", 0) == 0 ? strPort.substr(5) : strPort;
     for (char& ch : strName)
         if (!((ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == '-' ||
               ch == '_'))
             ch = '_';
+    strName.erase(0, strName.find_first_not_of('_'));
     const size_t nSlash = strOutput.rfind('/');
     const size_t nDot = strOutput.rfind('.');
     if (nDot == std::string::npos || (nSlash != std::string::npos && nDot < nSlash) || nDot == nSlash + 1 ||

@@ -17,6 +17,7 @@ int WriteImageFile(const std::string& strPath, uint32_t dwStart, const std::vect
 // 0, or -1 with the reason.
 int CheckWritablePath(const std::string& strPath, std::string& strError);
 // The output file of one board when several are read at once: "dump.hex" and port
-// "/dev/ttyUSB1" give "dump-ttyUSB1.hex" (characters other than letters, digits, '-' and '_'
-// of the port's last path part become '_').
+// "/dev/ttyUSB1" give "dump-ttyUSB1.hex", port "slotA/tty" "dump-slotA_tty.hex" (the port as
+// named, without "/dev/"; characters other than letters, digits, '-' and '_' become '_', and
+// leading ones go).
 std::string GetBoardOutputPath(const std::string& strOutput, const std::string& strPort);

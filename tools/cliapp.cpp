@@ -150,6 +150,17 @@ int CCliApp::Run(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
         return nChoice;
     }
     if (options.eCommand == ECommand::Read) {
+        // Two boards must never be read into one file: the second would replace the first.
+        for (size_t i = 0; i < vecPorts.size(); ++i)
+            for (size_t j = i + 1; j < vecPorts.size(); ++j)
+                if (GetBoardOutput(options.strOutput, vecPorts[i], vecPorts.size()) ==
+                    GetBoardOutput(options.strOutput, vecPorts[j], vecPorts.size())) {
+                    console.Error("", "kelvora-cli read: " + vecPorts[i].strName + " and " +
+                                          vecPorts[j].strName + " would both be read into " +
+                                          GetBoardOutput(options.strOutput, vecPorts[i], vecPorts.size()) +
+                                          "; name the ports so that they differ");
+                    return kExitUsage;
+                }
         for (const CBoardPort& port : vecPorts) {
             if (CheckWritablePath(GetBoardOutput(options.strOutput, port, vecPorts.size()), strText) != 0) {
                 console.Error("", strText);

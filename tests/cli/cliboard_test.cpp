@@ -449,6 +449,10 @@ INSTANTIATE_TEST_SUITE_P(
         CUsageCase{"ReadLength",
                    {"read", "--port", "BOARD", "--start", "0", "--length", "0", "-o", "x.hex"},
                    "--length: '0' is no length"},
+        CUsageCase{
+            "ReadTwoBoardsIntoOneFile",
+            {"read", "--port", "x/y", "--port", "./x_y", "--start", "0", "--length", "1", "-o", "d.hex"},
+            "x/y and ./x_y would both be read into d-x_y.hex"},
         CUsageCase{"ReadPastTheLine",
                    {"read", "--port", "BOARD", "--start", "0xFFFFFF", "--length", "2", "-o", "x"},
                    "reach beyond 0xFFFFFF"},

@@ -82,6 +82,11 @@ TEST(CliHelpers, Texts)
     EXPECT_EQ("dump-ttyUSB1.hex", GetBoardOutputPath("dump.hex", "/dev/ttyUSB1"));
     EXPECT_EQ("out/dump-pts_3", GetBoardOutputPath("out/dump", "pts:3"));
     EXPECT_EQ("a.b/dump-x.bin", GetBoardOutputPath("a.b/dump.bin", "x"));
+    // Boards on ports of one name in different folders get files of their own.
+    EXPECT_EQ("b-slotA_tty.hex", GetBoardOutputPath("b.hex", "slotA/tty"));
+    EXPECT_EQ("b-slotB_tty.hex", GetBoardOutputPath("b.hex", "slotB/tty"));
+    EXPECT_EQ("b-pts_3.hex", GetBoardOutputPath("b.hex", "/dev/pts/3"));
+    EXPECT_EQ("b-COM12.hex", GetBoardOutputPath("b.hex", "\\\\.\\COM12"));
 }
 
 TEST(CliHelpers, ChoosePorts)
