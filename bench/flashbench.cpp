@@ -119,6 +119,21 @@ struct CCaseResult
 };
 
 // One booted board and link at 57600 bit/s that the cases take turns on.
+// The boot chain on the board with the AMD flasher program; says why when it fails. 0 / -1.
+int BootBoard(CTargetLink& link, const CBoardSim& board, const CTempDir& dir, int nRate)
+{
+    CBootSettings settings;
+    settings.strPort = board.GetDevicePath();
+    settings.nBaudRate = nRate;
+    settings.strLoaderDir = dir.Path();
+    settings.strFlasherFile = "mainamd.h86";
+    CLineSink sink;
+    if (RunBootChain(link, settings, sink) == 0)
+        return 0;
+    std::printf("boot failed: %s\n", link.GetErrorText().c_str());
+    return -1;
+}
+
 class CBench
 {
 public:
@@ -131,17 +146,9 @@ public:
         m_board.SetEraseTimes(10, 10);
         if (m_board.Start() != 0)
             return -1;
-        CBootSettings settings;
-        settings.strPort = m_board.GetDevicePath();
-        settings.nBaudRate = kBaudRate;
-        settings.strLoaderDir = m_dir.Path();
-        settings.strFlasherFile = "mainamd.h86";
-        CLineSink sink;
         // Booted without adapter: the boot is not measured, and through 16 ms it would be slow.
-        if (RunBootChain(m_link, settings, sink) != 0) {
-            std::printf("boot failed: %s\n", m_link.GetErrorText().c_str());
+        if (BootBoard(m_link, m_board, m_dir, kBaudRate) != 0)
             return -1;
-        }
         std::printf("pty delay towards the board, not charged to the PC: %.1f us\n",
                     m_board.GetInboundLatencyNs() / 1000.0);
         return 0;
@@ -282,14 +289,10 @@ int UnpacedRun(const CTempDir& dir, int nBytes)
     if (image.Verify() != 0 || image.Load() != 0)
         return 1;
     // The port runs at its fastest so that only the exchanges themselves are timed.
-    CBootSettings settings;
-    settings.strPort = board.GetDevicePath();
-    settings.nBaudRate = kFastestRate;
-    settings.strLoaderDir = dir.Path();
-    settings.strFlasherFile = "mainamd.h86";
-    CLineSink sink;
-    if (RunBootChain(link, settings, sink) != 0 || link.SelectEraseGroup() != 0 || link.EraseChip() != 0) {
-        std::printf("boot failed: %s\n", link.GetErrorText().c_str());
+    if (BootBoard(link, board, dir, kFastestRate) != 0)
+        return 1;
+    if (link.SelectEraseGroup() != 0 || link.EraseChip() != 0) {
+        std::printf("erase failed: %s\n", link.GetErrorText().c_str());
         return 1;
     }
     auto tpStart = std::chrono::steady_clock::now();

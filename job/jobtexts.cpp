@@ -2,6 +2,13 @@
 
 #include <cstdio>
 
+#include "job/osversion.h"
+
+std::string FormatOsVersionLine()
+{
+    return "OS Version: " + GetOsVersionText();
+}
+
 std::string FormatCpuIdLine(int nCpuId)
 {
     char szLine[32];

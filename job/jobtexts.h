@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+inline constexpr const char* kTextStarted = "Kelvora started";
 inline constexpr const char* kTextResetBoard = "please reset the board";
 inline constexpr const char* kTextTryingToConnect = "Trying to connect";
 inline constexpr const char* kTextCannotConnect = "Cannot connect to target";
@@ -19,6 +20,8 @@ inline constexpr const char* kTextCannotEraseSector = "Error deleting sector";
 inline constexpr const char* kTextVerifyingHexFile = "Verifying hexfile...please wait";
 inline constexpr const char* kTextLoadingHexFile = "Loading hexfile...please wait";
 
+// "OS Version: " and the operating system's name: the second line of a start.
+std::string FormatOsVersionLine();
 // "CPU returned ID: %2X" of the identification's low 8 bits.
 std::string FormatCpuIdLine(int nCpuId);
 // "0x%06X".

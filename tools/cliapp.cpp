@@ -11,7 +11,6 @@
 #include "job/imagecheck.h"
 #include "job/imagewriter.h"
 #include "job/jobtexts.h"
-#include "job/osversion.h"
 #include "job/portchoice.h"
 #include "serial/portdiscovery.h"
 #include "tools/clihelpers.h"
@@ -137,8 +136,8 @@ int CCliApp::Run(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
 
     InstallInterruptHandler();
     IgnoreBrokenPipe();
-    console.Detail("", "Kelvora started");
-    console.Detail("", "OS Version: " + GetOsVersionText());
+    console.Detail("", kTextStarted);
+    console.Detail("", FormatOsVersionLine());
     const std::string strImage = options.GetImagePath();
     if (!strImage.empty() && CheckImageFile(strImage, console) != 0)
         return kExitFailure;

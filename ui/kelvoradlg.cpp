@@ -24,7 +24,6 @@
 #include "job/bootchain.h"
 #include "job/jobsink.h"
 #include "job/jobtexts.h"
-#include "job/osversion.h"
 #include "job/portlist.h"
 #include "link/targetlink.h"
 #include "res/resource.h"
@@ -199,8 +198,8 @@ bool CKelvoraDlg::OnInitDialog()
     m_strSecondLoaderFile = kFlashChips[0].pszFlasherFile;
     m_strWorkDir = QDir::currentPath().toStdString();
 
-    Log("Kelvora started");
-    Log("OS Version: " + GetOsVersionText());
+    Log(kTextStarted);
+    Log(FormatOsVersionLine());
     Log("Buildung available options");
     Log("Enumerating available serial ports");
     // Discovery throws its message; the ports it found before the failure stay usable.
