@@ -1,6 +1,7 @@
 // Programming and verifying over the simulated board at 57600 bit/s, through USB serial adapters
-// of 0 (none), 1 and 16 ms latency, lock-step and pipelined (depth 16): six cases on one booted
-// board. Each case times 'F' 'X' blocks 'B' (program) and 'F' read-backs 'B' (verify) and sets
+// of 0 (none), 1 and 16 ms latency, lock-step and pipelined as `--pipeline` runs it (16 bytes
+// ahead, more where the connection test's round trip needs it): six cases, on one board booted
+// through each adapter. Each case times 'F' 'X' blocks 'B' (program) and 'F' read-backs 'B' (verify) and sets
 // them against the line's limit, from the bytes the board's wire log saw each way in that step:
 // - lock-step limit: (bytes to the board + bytes from it) byte times; every byte waits for its
 //   echo, so the line carries one byte at a time, never both directions at once;
@@ -37,10 +38,10 @@ constexpr int kBaudRate = 57600;
 constexpr int kFullImage = 0x10000;
 constexpr int kMaxBlock = 254;
 constexpr int kFastestRate = 4000000;
-constexpr int kPipelineDepth = 16;
+constexpr int kPipelineDepth = 16;   // --pipeline without N, before the connection test
+constexpr int kPipelined = -1;       // a case's depth: what the boot chose for its line
 constexpr double kByteTime = 10.0 / kBaudRate;
-constexpr int kPacketBytes = 62;   // the adapter hands over this many without waiting for its timer
-constexpr double kFrameSeconds = 0.001;
+constexpr double kBoardByteTime = 20e-6;   // the simulated flasher program's time per byte, its default
 
 // An image file of nBytes from address 0; the last record may be short.
 std::string WriteImage(const CTempDir& dir, int nBytes)
@@ -104,10 +105,9 @@ double Median(std::vector<double> vecValues)
 struct CCase
 {
     int nLatencyMs;
-    int nDepth;   // 0 lock-step
+    int nDepth;   // 0 lock-step, kPipelined
     int nBytes;   // image size; below 64 KiB the times are scaled
     int nRounds;
-    bool bInCaseList;   // false: an observation, not one of the six cases
 };
 
 struct CCaseResult
@@ -116,13 +116,16 @@ struct CCaseResult
     double dVerify = -1;
     double dProgramRatio = 0;
     double dVerifyRatio = 0;
+    int nDepth = 0;   // bytes ahead of their echoes
 };
 
 // One booted board and link at 57600 bit/s that the cases take turns on.
 // The boot chain on the board with the AMD flasher program; says why when it fails. 0 / -1.
-int BootBoard(CTargetLink& link, const CBoardSim& board, const CTempDir& dir, int nRate)
+int BootBoard(CTargetLink& link, const CBoardSim& board, const CTempDir& dir, int nRate, int nDepth = 0)
 {
     CBootSettings settings;
+    settings.nPipelineDepth = nDepth;
+    settings.bDepthFromLine = true;
     settings.strPort = board.GetDevicePath();
     settings.nBaudRate = nRate;
     settings.strLoaderDir = dir.Path();
@@ -140,28 +143,34 @@ public:
     explicit CBench(const CTempDir& dir) : m_dir(dir) {}
     ~CBench() { m_link.Close(); }
 
-    int Boot()
+    // Booted through the adapter, pipelined as --pipeline does it: the depth its line needs.
+    int Boot(int nLatencyMs)
     {
         m_board.SetBaudRate(kBaudRate);
         m_board.SetEraseTimes(10, 10);
+        m_board.SetAdapterLatency(nLatencyMs);
         if (m_board.Start() != 0)
             return -1;
-        // Booted without adapter: the boot is not measured, and through 16 ms it would be slow.
-        if (BootBoard(m_link, m_board, m_dir, kBaudRate) != 0)
+        if (BootBoard(m_link, m_board, m_dir, kBaudRate, kPipelineDepth) != 0)
             return -1;
-        std::printf("pty delay towards the board, not charged to the PC: %.1f us\n",
+        m_nLineDepth = m_link.GetPipelineDepth();
+        std::printf("adapter %d ms: round trip %.2f ms per byte, pipelined %d bytes ahead; pty delay towards "
+                    "the board, not charged to the PC: %.1f us\n",
+                    nLatencyMs, m_link.GetRoundTripMs(), m_nLineDepth,
                     m_board.GetInboundLatencyNs() / 1000.0);
         return 0;
     }
+
+    double GetRoundTripMs() const { return m_link.GetRoundTripMs(); }
 
     int Run(const CCase& c, CCaseResult& result)
     {
         CHexFile image(WriteImage(m_dir, c.nBytes).c_str());
         if (image.Verify() != 0 || image.Load() != 0)
             return -1;
-        m_board.SetAdapterLatency(c.nLatencyMs);
-        m_link.SetPipelineDepth(c.nDepth);
-        const bool bPipelined = c.nDepth > 1;
+        result.nDepth = c.nDepth == kPipelined ? m_nLineDepth : c.nDepth;
+        m_link.SetPipelineDepth(result.nDepth);
+        const bool bPipelined = result.nDepth > 1;
         const int nOverruns = m_board.GetOverrunCount();
         std::vector<double> vecProgram;
         std::vector<double> vecVerify;
@@ -211,6 +220,7 @@ private:
     const CTempDir& m_dir;
     CBoardSim m_board;
     CTargetLink m_link;
+    int m_nLineDepth = 0;
 };
 
 std::string CaseName(const CCase& c)
@@ -218,9 +228,7 @@ std::string CaseName(const CCase& c)
     std::string strName = "adapter " + std::to_string(c.nLatencyMs) + " ms, ";
     if (c.nDepth == 0)
         return strName + "lock-step";
-    if (c.nDepth == kPipelineDepth)
-        return strName + "pipelined";
-    return strName + "pipelined at depth " + std::to_string(c.nDepth);
+    return strName + "pipelined";
 }
 
 // The project's aims beside the ratios; printed, never enforced.
@@ -228,8 +236,6 @@ std::string Target(const CCase& c)
 {
     if (c.nDepth == 0)
         return c.nLatencyMs == 0 ? "target >= 0.95" : "no target";
-    if (c.nDepth != kPipelineDepth)
-        return "an observation, not one of the cases";
     if (c.nLatencyMs == 16)
         return "target >= 0.80";
     if (c.nLatencyMs == 1)
@@ -245,7 +251,10 @@ void PrintCase(const CCase& c, const CCaseResult& r, bool bPipelined)
     // Scaled through the limit: a short image's ratio stands for the whole one's.
     const double dProgram64 = fullProgram.LimitSeconds(bPipelined) / r.dProgramRatio;
     const double dVerify64 = fullVerify.LimitSeconds(bPipelined) / r.dVerifyRatio;
-    std::printf("%s (%s)\n", CaseName(c).c_str(), Target(c).c_str());
+    std::printf("%s (%s)", CaseName(c).c_str(), Target(c).c_str());
+    if (bPipelined)
+        std::printf(", %d bytes ahead", r.nDepth);
+    std::printf("\n");
     if (c.nBytes == kFullImage)
         std::printf("  64 KiB, median of %d: ", c.nRounds);
     else
@@ -255,27 +264,28 @@ void PrintCase(const CCase& c, const CCaseResult& r, bool bPipelined)
                 fullVerify.LimitSeconds(bPipelined), r.dVerifyRatio);
 }
 
-// Why a depth falls short against a latency: replies owed must cover a round trip's line time.
-void PrintDepthObservation(int nLatencyMs)
+// What bounds the cases beside the line: the board's own time per byte in lock-step, the PC's
+// wake-ups (what is left of a lock-step echo at 0 ms), and the wait for each block's checksum.
+void PrintBounds(const CCase& lockStep, const CCaseResult& r, double dBoardByteTime, double dRoundTrip16)
 {
-    const double dBytesPerSecond = 1.0 / kByteTime;
-    const double dRoundTrip = nLatencyMs / 1000.0 + kFrameSeconds + 2 * kByteTime;
-    const double dLineBytes = dRoundTrip * dBytesPerSecond;
-    // Past a packet's worth the adapter hands over at once; then what is in flight must last
-    // until the refill comes through the next USB frame.
-    const int nPacketDepth = kPacketBytes + static_cast<int>(std::ceil(kFrameSeconds * dBytesPerSecond)) + 2;
-    std::printf("depth %d at %d ms: a round trip (latency, a USB frame, 2 byte times) is %.1f ms, %.0f byte "
-                "times of line; %d replies owed fill at most %.0f%% of it.\n",
-                kPipelineDepth, nLatencyMs, dRoundTrip * 1000, dLineBytes, kPipelineDepth,
-                100.0 * kPipelineDepth / dLineBytes);
-    std::printf("  The adapter hands %d bytes over without waiting for its timer, so a depth of about %d "
-                "(%d + a frame's bytes + 2) would keep the line busy at any latency; without that, %.0f.\n",
-                kPacketBytes, nPacketDepth, kPacketBytes, std::ceil(dLineBytes));
-    // Programming also drains the pipe at every block's checksum, whatever the depth.
+    const double dExchange = 2 * kByteTime;   // a byte to the board and its echo
+    std::printf("lock-step at 0 ms: the board's %.0f us per byte caps it at %.3f of the line; ",
+                dBoardByteTime * 1e6, dExchange / (dExchange + dBoardByteTime));
+    CTraffic program;
+    CTraffic verify;
+    ExpectedTraffic(lockStep.nBytes, program, verify);
+    const double dSeconds = program.LimitSeconds(false) / r.dProgramRatio;
+    const long nEchoes = program.nFromBoard;
+    std::printf("the PC's wake-ups and reads cost %.1f us per echoed byte (measured %.1f us, line %.1f us, "
+                "board %.1f us)\n",
+                (dSeconds - program.LimitSeconds(false)) / nEchoes * 1e6 - dBoardByteTime * 1e6,
+                dSeconds / nEchoes * 1e6, program.LimitSeconds(false) / nEchoes * 1e6, dBoardByteTime * 1e6);
+    // Programming drains the pipe at every block's checksum, whatever the depth.
     const double dBlockLine = (5 + kMaxBlock + 1) * kByteTime;
-    std::printf("  Programming waits for each block's checksum: a round trip per %d-byte block (%.1f ms of "
-                "line) caps its ratio near %.2f at %d ms, whatever the depth.\n",
-                kMaxBlock, dBlockLine * 1000, dBlockLine / (dBlockLine + dRoundTrip), nLatencyMs);
+    std::printf(
+        "pipelined programming waits a round trip for each block's checksum: %.1f ms after %.1f ms of "
+        "line at 16 ms caps it near %.2f, whatever the depth\n",
+        dRoundTrip16 * 1000, dBlockLine * 1000, dBlockLine / (dBlockLine + dRoundTrip16));
 }
 
 int UnpacedRun(const CTempDir& dir, int nBytes)
@@ -347,15 +357,9 @@ int main(int argc, char** argv)
         // Sizes are whole blocks, so a short image has the per-block costs of the full one. Sized
         // so that the whole run stays within about two minutes.
         const int nBlock = kMaxBlock;
-        std::vector<CCase> vecCases = {
-            {0, 0, 16 * nBlock, 3, true},
-            {1, 0, 2 * nBlock, 3, true},
-            {16, 0, 2 * nBlock, 1, true},
-            {0, kPipelineDepth, 16 * nBlock, 3, true},
-            {1, kPipelineDepth, 16 * nBlock, 3, true},
-            {16, kPipelineDepth, 4 * nBlock, 1, true},
-            // What a depth past a packet's worth would give at 16 ms: an observation only.
-            {16, 72, 16 * nBlock, 1, false}};
+        std::vector<CCase> vecCases = {{0, 0, 16 * nBlock, 3},          {1, 0, 2 * nBlock, 3},
+                                       {16, 0, 2 * nBlock, 1},          {0, kPipelined, 16 * nBlock, 3},
+                                       {1, kPipelined, 16 * nBlock, 3}, {16, kPipelined, 16 * nBlock, 1}};
         for (CCase& c : vecCases) {
             if (bQuick) {
                 c.nBytes = std::min(c.nBytes, c.nLatencyMs == 16 && c.nDepth == 0 ? nBlock : 4 * nBlock);
@@ -364,9 +368,6 @@ int main(int argc, char** argv)
             if (nMaxBytes > 0)
                 c.nBytes = std::min(c.nBytes, nMaxBytes);
         }
-        CBench bench(dir);
-        if (bench.Boot() != 0)
-            return 1;
         std::printf("%d bit/s over the simulated board; ratio = the line's limit / measured\n", kBaudRate);
         // The 0 ms cases hang on the PC's wake-ups: a busy machine shows in them first.
         double dLoad = -1;
@@ -378,12 +379,22 @@ int main(int argc, char** argv)
         if (dLoad >= 0)
             std::printf("load average over the last minute: %.2f\n", dLoad);
         std::vector<CCaseResult> vecResults(vecCases.size());
-        for (size_t i = 0; i < vecCases.size(); ++i) {
-            std::fflush(stdout);
-            if (bench.Run(vecCases[i], vecResults[i]) != 0)
+        double dRoundTrip16 = 0;
+        for (int nLatencyMs : {0, 1, 16}) {
+            CBench bench(dir);
+            if (bench.Boot(nLatencyMs) != 0)
                 return 1;
-            PrintCase(vecCases[i], vecResults[i], vecCases[i].nDepth > 1);
+            dRoundTrip16 = bench.GetRoundTripMs() / 1000;
+            for (size_t i = 0; i < vecCases.size(); ++i) {
+                if (vecCases[i].nLatencyMs != nLatencyMs)
+                    continue;
+                std::fflush(stdout);
+                if (bench.Run(vecCases[i], vecResults[i]) != 0)
+                    return 1;
+            }
         }
+        for (size_t i = 0; i < vecCases.size(); ++i)
+            PrintCase(vecCases[i], vecResults[i], vecResults[i].nDepth > 1);
         // Pipelining must never cost time where there is no latency to hide.
         const double dLockStep = vecResults[0].dProgram + vecResults[0].dVerify;
         const double dPipelined = vecResults[3].dProgram + vecResults[3].dVerify;
@@ -392,14 +403,13 @@ int main(int argc, char** argv)
                     vecCases[0].nBytes != vecCases[3].nBytes ? "different images, not compared"
                     : dPipelined <= dLockStep                ? "not slower"
                                                              : "SLOWER");
-        PrintDepthObservation(16);
+        PrintBounds(vecCases[0], vecResults[0], kBoardByteTime, dRoundTrip16);
         for (size_t i = 0; i < vecCases.size(); ++i) {
             char szLine[160];
             std::snprintf(szLine, sizeof szLine, "%s: program %.2f, verify %.2f",
                           CaseName(vecCases[i]).c_str(), vecResults[i].dProgramRatio,
                           vecResults[i].dVerifyRatio);
-            if (vecCases[i].bInCaseList)
-                vecSummary.push_back(szLine);
+            vecSummary.push_back(szLine);
         }
         std::printf("\n");
     }

@@ -1,5 +1,6 @@
 #include "job/adapteradvice.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -17,6 +18,15 @@ std::string FormatMinutes(double dSeconds)
     return std::to_string(static_cast<long>(std::lround(dSeconds / 60))) + " min";
 }
 }   // namespace
+
+int GetDepthForRoundTrip(double dRoundTripMs, int nBaudRate, int nDepth)
+{
+    constexpr double kBitsPerByte = 10;   // start bit, 8 data bits, stop bit
+    const double dLineBytes = dRoundTripMs / 1000.0 * nBaudRate / kBitsPerByte;
+    if (!(dLineBytes + 2 < kMaxPipelineDepth))
+        return kMaxPipelineDepth;
+    return std::max(nDepth, static_cast<int>(std::ceil(dLineBytes)) + 2);
+}
 
 int64_t EstimateEchoedBytes(int64_t nProgramBytes, bool bVerify, int64_t nReadBytes)
 {

@@ -6,6 +6,12 @@
 
 struct CLatencyTimer;
 
+constexpr int kMaxPipelineDepth = 255;   // bytes ahead of their echoes at most
+
+// The depth that keeps the line busy through a round trip of dRoundTripMs at nBaudRate (the
+// bytes the line carries meanwhile, and two more), never below nDepth nor above kMaxPipelineDepth.
+int GetDepthForRoundTrip(double dRoundTripMs, int nBaudRate, int nDepth);
+
 // Bytes a job echoes one by one, each paying the adapter's round trip: programming nBytes
 // (each byte and the blocks' headers) and, with bVerify, reading them back (four bytes sent
 // for every two read).

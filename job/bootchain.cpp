@@ -1,7 +1,5 @@
 #include "job/bootchain.h"
 
-#include <chrono>
-
 #include "hex/hexfile.h"
 #include "job/adapteradvice.h"
 #include "job/boardfacts.h"
@@ -103,18 +101,20 @@ int RunBootChain(CTargetLink& link, const CBootSettings& settings, CJobSink& sin
 
     sink.Log("Testing connection");
     const CJobStep test{"Connection test", "testing the connection", EJobBar::Test, kTestBytes, 0};
-    const auto tpTest = std::chrono::steady_clock::now();
     if (RunStep(sink, test, [&link](CProgressSink* pProgress) { return link.TestConnection(pProgress); }) !=
         0)
         return Fail(link, sink, kTextSerialPortClosed);
-    // The flasher program's ID and the echoes, each a round trip.
-    const double dRoundTripMs =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - tpTest).count() /
-        (kTestBytes + 1);
+    const double dRoundTripMs = link.GetRoundTripMs();
     sink.Log("Connection tested");
     sink.Detail(FormatRoundTrip(dRoundTripMs, settings.nJobEchoedBytes));
     if (pdRoundTripMs != nullptr)
         *pdRoundTripMs = dRoundTripMs;
+    const int nDepth = GetDepthForRoundTrip(dRoundTripMs, settings.nBaudRate, settings.nPipelineDepth);
+    if (settings.bDepthFromLine && settings.nPipelineDepth > 1 && nDepth > settings.nPipelineDepth) {
+        link.SetPipelineDepth(nDepth);
+        sink.Detail("Pipelined: up to " + std::to_string(nDepth) +
+                    " bytes ahead of their echoes, to cover the line's round trip");
+    }
     sink.SetMark(EJobBar::Test, 100);
     return 0;
 }

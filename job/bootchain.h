@@ -23,6 +23,8 @@ struct CBootSettings
     int64_t nJobEchoedBytes = 0;   // what the job after the boot echoes (EstimateEchoedBytes); 0 unknown
     // Bytes the link may send ahead of their echoes (CTargetLink::SetPipelineDepth); 0 lock-step.
     int nPipelineDepth = 0;
+    // Pipelined: deepen after the connection test where its round trip needs more bytes in flight.
+    bool bDepthFromLine = false;
 };
 
 // Runs the chain on a fresh link. 0 when the flasher program answers; -1 when a step failed:

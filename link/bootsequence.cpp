@@ -1,4 +1,5 @@
 // Boot sequence: from the C167's bootstrap loader up to the flasher program.
+#include <chrono>
 #include <cstdint>
 #include <vector>
 
@@ -14,6 +15,12 @@ constexpr uint8_t kIdentification = 0xC5;          // answered by the bootstrap 
 constexpr int kLengthInfoSize = 2;                 // the flasher program's byte count minus one, 16 bits
 constexpr int kLastTestByte = 0xFE;                // echo test runs 0x00..0xFE; 0xFF is never sent
 constexpr float kTestProgressStep = 0.39215687f;   // 100 / 255 in single precision
+constexpr int kTimedTestBytes = 8;                 // pipelined, these go one by one to time the round trip
+
+double MillisecondsSince(std::chrono::steady_clock::time_point tpStart)
+{
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - tpStart).count();
+}
 
 void Report(CProgressSink* pProgress, int nPos)
 {
@@ -137,9 +144,13 @@ int CTargetLink::TestConnection(CProgressSink* pProgress)
                 Report(pProgress, static_cast<int>(static_cast<float>(nReported) * kTestProgressStep));
             }
         };
+        const auto tpStart = std::chrono::steady_clock::now();
         for (int nValue = 0; nValue <= kLastTestByte; ++nValue) {
-            if (SendAhead(static_cast<uint8_t>(nValue), 0, nullptr) != 0)
+            if (SendAhead(static_cast<uint8_t>(nValue), 0, nullptr) != 0 ||
+                (nValue < kTimedTestBytes && TakeAllReplies() != 0))
                 return FailPipe(kTestTexts);
+            if (nValue + 1 == kTimedTestBytes)
+                m_dRoundTripMs = MillisecondsSince(tpStart) / kTimedTestBytes;
             fnReportConfirmed(nValue + 1);
         }
         while (!m_dequeOwed.empty()) {
@@ -150,6 +161,7 @@ int CTargetLink::TestConnection(CProgressSink* pProgress)
         return 0;
     }
 
+    const auto tpStart = std::chrono::steady_clock::now();
     for (int nValue = 0; nValue <= kLastTestByte; ++nValue) {
         Report(pProgress, static_cast<int>(static_cast<float>(nValue + 1) * kTestProgressStep));
         if (WriteByte(static_cast<uint8_t>(nValue)) != 1)
@@ -161,5 +173,6 @@ int CTargetLink::TestConnection(CProgressSink* pProgress)
         if (byAnswer != nValue)
             return Fail("Error duvuvever sent wrong ID");
     }
+    m_dRoundTripMs = MillisecondsSince(tpStart) / (kLastTestByte + 1);
     return 0;
 }

@@ -34,6 +34,9 @@ public:
     // byte whose answer is a status. Kept across Init and Close.
     void SetPipelineDepth(int nBytes) { m_nPipelineDepth = nBytes; }
     int GetPipelineDepth() const { return m_nPipelineDepth; }
+    // The line's round trip per echoed byte (PC to board and back, adapter included) as the
+    // connection test timed it, over echoes that each waited for the one before; 0 before it.
+    double GetRoundTripMs() const { return m_dRoundTripMs; }
 
     // Boot sequence, called in this order after Init.
     int Connect();   // the CPU's identification byte as a signed char, or -1
@@ -80,6 +83,7 @@ public:
     uint8_t m_byMismatchRead;       // the board's byte
     int m_bFlasherReady;
     int m_nPipelineDepth;
+    double m_dRoundTripMs;
 
     static constexpr int kBslSize = 32;
     static constexpr uint32_t kAddressLimit =

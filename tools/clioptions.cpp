@@ -1,5 +1,6 @@
 #include "tools/clioptions.h"
 
+#include "job/adapteradvice.h"
 #include "job/boardfacts.h"
 #include "link/targetlink.h"
 #include "tools/clihelpers.h"
@@ -8,7 +9,6 @@ namespace
 {
 constexpr uint32_t kDefaultPipelineDepth = 16;   // --pipeline without a value
 constexpr uint32_t kMinPipelineDepth = 2;        // 1 would be lock-step
-constexpr uint32_t kMaxPipelineDepth = 255;
 }   // namespace
 
 const char* CCliOptions::GetCommandName() const
@@ -49,6 +49,7 @@ CBoardRequest CCliOptions::GetBoardRequest() const
     request.boot.strFlasherFile = (pChip != nullptr ? pChip : &kFlashChips[0])->pszFlasherFile;
     request.boot.strBoardName = kBoardNames[0];
     request.boot.nPipelineDepth = nPipelineDepth;
+    request.boot.bDepthFromLine = strPipeline.empty();
     request.strImagePath = GetImagePath();
     request.eEraseMode = eEraseMode;
     request.vecSectors = vecSectors;
@@ -105,7 +106,7 @@ int ValidateOptions(CCliOptions& options, std::string& strError)
     if (options.Connects() && options.bPipelineGiven) {
         uint32_t dwDepth = kDefaultPipelineDepth;
         if (!options.strPipeline.empty() &&
-            (ParseAddress(options.strPipeline, kMaxPipelineDepth, dwDepth) != 0 ||
+            (ParseAddress(options.strPipeline, static_cast<uint32_t>(kMaxPipelineDepth), dwDepth) != 0 ||
              dwDepth < kMinPipelineDepth)) {
             strError = "--pipeline: '" + options.strPipeline + "' is no depth of " +
                        std::to_string(kMinPipelineDepth) + " to " + std::to_string(kMaxPipelineDepth) +

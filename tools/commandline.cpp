@@ -79,8 +79,9 @@ void AddConnectionOptions(CLI::App* pApp, CCliOptions& options, bool bSeveral)
                    "Do not wait for Enter after \"please reset the board\" (rigs that reset the board "
                    "themselves, the simulated board)");
     pApp->add_option("--pipeline", options.strPipeline,
-                     "Opt-in: send up to N bytes (2..255, default 16) ahead of their echoes, for USB "
-                     "adapters; the window stays lock-step")
+                     "Opt-in: send up to N bytes (2..255) ahead of their echoes, for USB adapters; "
+                     "without N 16, or more where the connection test's round trip needs it; the window "
+                     "stays lock-step")
         ->expected(0, 1)
         ->type_name("[N]");
     AddOutputOptions(pApp, options);

@@ -151,4 +151,19 @@ TEST(LatencyTimer, AdviceSaysTheCostAndTheRemedyOnce)
     EXPECT_EQ("Line round trip 16.40 ms per byte: about 27 min for this job", FormatRoundTrip(16.4, 99084));
     EXPECT_EQ("Line round trip 0.35 ms per byte", FormatRoundTrip(0.35, 0));
 }
+
+// Enough bytes ahead to fill a round trip, within the asked depth and the most the link takes.
+TEST(LatencyTimer, DepthCoversTheRoundTrip)
+{
+    const struct
+    {
+        double dRoundTripMs;
+        int nBaudRate;
+        int nDepth;
+        int nExpected;
+    } aCases[] = {{0.4, 57600, 16, 16},    {17.4, 57600, 16, 103}, {17.4, 9600, 16, 19},
+                  {17.4, 57600, 200, 200}, {100, 115200, 16, 255}, {1e300, 57600, 16, 255}};
+    for (const auto& c : aCases)
+        EXPECT_EQ(c.nExpected, GetDepthForRoundTrip(c.dRoundTripMs, c.nBaudRate, c.nDepth)) << c.dRoundTripMs;
+}
 }   // namespace

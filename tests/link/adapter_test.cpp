@@ -2,6 +2,9 @@
 #include <chrono>
 
 #include "hex/hexfile.h"
+#include "job/adapteradvice.h"
+#include "job/bootchain.h"
+#include "job/jobsink.h"
 #include "linktestsupport.h"
 
 namespace
@@ -38,6 +41,28 @@ TEST_P(AdapterLink, BootsProgramsAndVerifies)
     ASSERT_EQ(0, m_link.SelectFlashGroup());
     EXPECT_EQ(0, m_link.VerifyImage(&progress, &image)) << m_link.GetErrorText();
     EXPECT_EQ(0, m_board.GetOverrunCount());
+}
+
+// --pipeline without a depth: the connection test times the round trip one byte at a time, then
+// the job sends as far ahead as that round trip needs.
+class PipelinedBoot : public CBoardFixture
+{};
+
+TEST_F(PipelinedBoot, DeepensToTheRoundTrip)
+{
+    m_board.SetAdapterLatency(16);
+    CBootSettings settings;
+    settings.strPort = m_board.GetDevicePath();
+    settings.nBaudRate = kLinkBaudRate;
+    settings.strLoaderDir = m_dir.Path();
+    settings.nPipelineDepth = 16;
+    settings.bDepthFromLine = true;
+    CLineSink sink;
+    double dRoundTripMs = 0;
+    ASSERT_EQ(0, RunBootChain(m_link, settings, sink, &dRoundTripMs)) << m_link.GetErrorText();
+    EXPECT_GE(dRoundTripMs, 16.0);
+    EXPECT_EQ(GetDepthForRoundTrip(dRoundTripMs, kLinkBaudRate, 16), m_link.GetPipelineDepth());
+    EXPECT_GT(m_link.GetPipelineDepth(), 16);
 }
 
 INSTANTIATE_TEST_SUITE_P(Latencies, AdapterLink,
