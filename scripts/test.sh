@@ -33,7 +33,7 @@ done
 
 stage "package: the Debian package, lintian, and kelvora-cli from it"
 # From the release build as it is: cpack installs and strips it, nothing is compiled again.
-(cd "$out/release" && cpack -G DEB > "$out/release.cpack.log")
+(cd "$out/release" && cpack -G DEB > "$out/release.cpack.log" 2>&1) || { cat "$out/release.cpack.log" >&2; exit 1; }
 deb=("$out"/release/kelvora_*.deb)
 lintian --fail-on error,warning "${deb[@]}"
 dpkg -x "${deb[0]}" "$out/package-root"
