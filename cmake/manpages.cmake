@@ -1,4 +1,7 @@
 # Manual pages of the installed programs, made by help2man from their --help and --version.
+if(CMAKE_CROSSCOMPILING)
+  return()   # help2man runs the programs, which do not run on this machine
+endif()
 find_program(KELVORA_HELP2MAN help2man)
 if(NOT KELVORA_HELP2MAN)
   message(WARNING "help2man not found: no manual pages (scripts/install-deps.sh installs it)")
