@@ -15,6 +15,8 @@ packages=(
   util-linux                                   # setarch, for TSan on kernels with wide ASLR
   libcli11-dev                                 # kelvora-cli: command-line parsing
   dpkg-dev                                     # dpkg-shlibdeps: dependencies of the Debian package (cpack -G DEB)
+  help2man                                     # the programs' manual pages, from their --help
+  lintian                                      # checks the Debian package
   g++-mingw-w64-x86-64-posix                   # Windows build (std::thread needs the POSIX thread model)
   wine wine64                                  # runs the Windows tests here
 )

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds Kelvora from scratch and runs every check: all tests; the core, link and simulator
-# tests again under AddressSanitizer+UBSan and under ThreadSanitizer; the Windows build and its
-# tests under Wine; the hex file fuzzer.
+# Builds Kelvora from scratch and runs every check: all tests; the Debian package with lintian;
+# the core, link and simulator tests again under AddressSanitizer+UBSan and under ThreadSanitizer;
+# the Windows build and its tests under Wine; the hex file fuzzer.
 # Usage: scripts/test.sh [BUILD_DIR]   (default: build/ in the repository; it is wiped first)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -30,6 +30,15 @@ cmake --install "$out/release" --prefix "$out/install" > /dev/null
 for f in bin/kelvora share/applications/kelvora.desktop share/icons/hicolor/scalable/apps/kelvora.svg; do
   [ -f "$out/install/$f" ] || { echo "install: $f missing" >&2; exit 1; }
 done
+
+stage "package: the Debian package, lintian, and kelvora-cli from it"
+# From the release build as it is: cpack installs and strips it, nothing is compiled again.
+(cd "$out/release" && cpack -G DEB > "$out/release.cpack.log" 2>&1) || { cat "$out/release.cpack.log" >&2; exit 1; }
+deb=("$out"/release/kelvora_*.deb)
+lintian --fail-on error,warning "${deb[@]}"
+dpkg -x "${deb[0]}" "$out/package-root"
+"$out/package-root/usr/bin/kelvora-cli" --version
+"$out/package-root/usr/bin/kelvora-cli" hexinfo "$out/package-root/usr/share/kelvora/targets/sample.hex"
 
 stage "ASan+UBSan build and tests"
 configure "$out/asan" -DCMAKE_BUILD_TYPE=Debug -DKELVORA_SANITIZE=address -DKELVORA_BUILD_BENCH=OFF

@@ -138,11 +138,11 @@ int main(int argc, char** argv)
     CSimOptions options;
     CLI::App app(kDescription, "kelvora-boardsim");
     AddOptions(app, options);
+    app.set_version_flag("--version", "kelvora-boardsim " KELVORA_VERSION_TEXT);
     try {
         app.parse(argc, argv);
-    } catch (const CLI::CallForHelp&) {
-        std::fputs(app.help().c_str(), stdout);
-        return 0;
+    } catch (const CLI::Success& e) {
+        return app.exit(e);
     } catch (const CLI::ParseError& e) {
         std::fprintf(stderr, "kelvora-boardsim: %s\n%s", e.what(), app.help().c_str());
         return 2;

@@ -6,10 +6,6 @@
 
 #include "job/boardfacts.h"
 
-#ifndef KELVORA_VERSION
-#define KELVORA_VERSION "0"
-#endif
-
 namespace
 {
 const char kDescription[] =
@@ -92,7 +88,7 @@ CCommandLine::EResult CCommandLine::Parse(int argc, const char* const* argv, CCl
                                           std::string& strText)
 {
     CLI::App app(kDescription, "kelvora-cli");
-    app.set_version_flag("--version", "kelvora-cli " KELVORA_VERSION);
+    app.set_version_flag("--version", "kelvora-cli " KELVORA_VERSION_TEXT);
     app.require_subcommand(1);
 
     CLI::App* pPorts =

@@ -189,8 +189,6 @@ TEST_F(CliBoard, HexInfoAndPortsNeedNoBoard)
                   " is not a valid intel hex file\nline 2: column 10: 'G' is no upper-case "
                   "hexadecimal digit\n",
               m_strErr);
-    EXPECT_EQ(0, Run({"--version"}));
-    EXPECT_EQ(0u, m_strOut.rfind("kelvora-cli ", 0)) << m_strOut;
     EXPECT_EQ(0, Run({"flash", "--help"}));
     EXPECT_NE(std::string::npos, m_strOut.find("--no-verify")) << m_strOut;
 
