@@ -6,7 +6,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 out="${1:-$root/build}"
-fuzz_seconds="${KELVORA_FUZZ_SECONDS:-30}"
+fuzz_seconds="${KELVORA_FUZZ_SECONDS:-20}"
 jobs="$(nproc)"
 
 "$root/scripts/install-deps.sh"
@@ -41,13 +41,16 @@ dpkg -x "${deb[0]}" "$out/package-root"
 "$out/package-root/usr/bin/kelvora-cli" hexinfo "$out/package-root/usr/share/kelvora/targets/sample.hex"
 
 stage "ASan+UBSan build and tests"
-configure "$out/asan" -DCMAKE_BUILD_TYPE=Debug -DKELVORA_SANITIZE=address -DKELVORA_BUILD_BENCH=OFF
+# Line tables only (-g1): the reports keep their files and lines, the build is shorter.
+configure "$out/asan" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g1" -DKELVORA_SANITIZE=address \
+  -DKELVORA_BUILD_BENCH=OFF
 cmake --build "$out/asan" -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   ctest --test-dir "$out/asan" --output-on-failure -j "$jobs" -LE '^test_link_waits$'
 
 stage "TSan build and tests (threads: serial port, link, simulator)"
-configure "$out/tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVORA_SANITIZE=thread -DKELVORA_BUILD_BENCH=OFF
+configure "$out/tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" \
+  -DKELVORA_SANITIZE=thread -DKELVORA_BUILD_BENCH=OFF
 cmake --build "$out/tsan" -j "$jobs" --target test_serial test_link test_sim test_cli_board kelvora-cli kelvora-boardsim
 # TSan's shadow memory needs the classic address layout; setarch -R is inherited by the tests.
 # Of kelvora-cli (built with TSan too) only the cases with threads of its own: several boards
