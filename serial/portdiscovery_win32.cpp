@@ -79,9 +79,10 @@ public:
 
     bool GetProperty(EProperty property, std::string& strValue) override
     {
-        const DWORD dwProperty = property == EProperty::FriendlyName        ? SPDRP_FRIENDLYNAME
-                                 : property == EProperty::DeviceDescription ? SPDRP_DEVICEDESC
-                                                                            : SPDRP_LOCATION_INFORMATION;
+        const DWORD dwProperty = property == EProperty::FriendlyName          ? SPDRP_FRIENDLYNAME
+                                 : property == EProperty::DeviceDescription   ? SPDRP_DEVICEDESC
+                                 : property == EProperty::LocationInformation ? SPDRP_LOCATION_INFORMATION
+                                                                              : SPDRP_SERVICE;
         BYTE buffer[kPropertySize] = {};
         DWORD dwType = 0;
         if (!SetupDiGetDeviceRegistryPropertyA(m_hDevInfo, &m_device, dwProperty, &dwType, buffer,
@@ -89,6 +90,15 @@ public:
             return false;
         const char* pszValue = reinterpret_cast<const char*>(buffer);
         strValue.assign(pszValue, strnlen(pszValue, sizeof buffer));
+        return true;
+    }
+
+    bool GetInstanceId(std::string& strId) override
+    {
+        char szId[kMaxDevicePath + 1] = {};
+        if (!SetupDiGetDeviceInstanceIdA(m_hDevInfo, &m_device, szId, sizeof szId, nullptr))
+            return false;
+        strId.assign(szId, strnlen(szId, sizeof szId));
         return true;
     }
 

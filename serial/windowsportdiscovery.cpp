@@ -21,6 +21,32 @@ std::string WithError(const char* pszText, unsigned long dwError)
     return szText;
 }
 
+// "USB\VID_0403&PID_6001\A50285BI", FTDI's bus "FTDIBUS\VID_0403+PID_6001+A50285BIA\0000"; a serial
+// number with '&' in it is one Windows made up for a device that has none.
+void ReadUsbIdentity(const std::string& strId, SerialPortInfo& info)
+{
+    const size_t nLast = strId.rfind('\\');
+    if (nLast == std::string::npos)
+        return;
+    const std::string strIds = strId.substr(0, nLast);
+    const size_t nVid = strIds.find("VID_");
+    const size_t nPid = strIds.find("PID_");
+    if (nVid == std::string::npos || nPid == std::string::npos)
+        return;
+    const std::string strVendorId = NormalizeUsbId(strIds.substr(nVid + 4, 4));
+    const std::string strProductId = NormalizeUsbId(strIds.substr(nPid + 4, 4));
+    if (strVendorId.empty() || strProductId.empty())
+        return;
+    info.m_strVendorId = strVendorId;
+    info.m_strProductId = strProductId;
+    const size_t nPlus = strIds.find('+', nPid);
+    const std::string strSerial =
+        nPlus != std::string::npos ? strIds.substr(nPlus + 1) : strId.substr(nLast + 1);
+    if (strSerial.find_first_of("&+\\") == std::string::npos)
+        info.m_strSerialNumber = strSerial;
+    info.m_bUsb = true;
+}
+
 // Destroys the device information set on every way out of the SetupAPI method.
 class CInterfaceSet
 {
@@ -70,6 +96,11 @@ void AddSetupApiPorts(std::vector<SerialPortInfo>& ports, CWindowsDiscoveryApi& 
         std::string strLocation;
         info.m_bUsb = api.GetProperty(EProperty::LocationInformation, strLocation) &&
                       strLocation.compare(0, 3, kUsbLocationPrefix) == 0;
+        std::string strInstanceId;
+        if (api.GetInstanceId(strInstanceId))
+            ReadUsbIdentity(strInstanceId, info);
+        if (!info.m_strVendorId.empty())
+            api.GetProperty(EProperty::Service, info.m_strDriver);
         ports.push_back(info);
     }
 }
