@@ -8,7 +8,8 @@
 #include <memory>
 #include <windows.h>
 
-#include <setupapi.h>   // needs windows.h first
+#include <cfgmgr32.h>   // needs windows.h first
+#include <setupapi.h>
 
 namespace
 {
@@ -97,6 +98,17 @@ public:
     {
         char szId[kMaxDevicePath + 1] = {};
         if (!SetupDiGetDeviceInstanceIdA(m_hDevInfo, &m_device, szId, sizeof szId, nullptr))
+            return false;
+        strId.assign(szId, strnlen(szId, sizeof szId));
+        return true;
+    }
+
+    bool GetParentInstanceId(std::string& strId) override
+    {
+        DEVINST hParent = 0;
+        char szId[kMaxDevicePath + 1] = {};
+        if (CM_Get_Parent(&hParent, m_device.DevInst, 0) != CR_SUCCESS ||
+            CM_Get_Device_IDA(hParent, szId, sizeof szId - 1, 0) != CR_SUCCESS)
             return false;
         strId.assign(szId, strnlen(szId, sizeof szId));
         return true;

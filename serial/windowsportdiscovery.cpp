@@ -47,6 +47,25 @@ void ReadUsbIdentity(const std::string& strId, SerialPortInfo& info)
     info.m_bUsb = true;
 }
 
+// The adapter behind a SetupAPI device: ids and serial number from its instance id (an interface of
+// a composite device, "...&MI_00\...", has its serial number on the device), the driver's name.
+void ReadAdapterIdentity(CWindowsDiscoveryApi& api, SerialPortInfo& info)
+{
+    std::string strId;
+    if (!api.GetInstanceId(strId))
+        return;
+    ReadUsbIdentity(strId, info);
+    if (info.m_strVendorId.empty())
+        return;
+    std::string strParentId;
+    if (strId.find("&MI_") != std::string::npos && api.GetParentInstanceId(strParentId)) {
+        SerialPortInfo parent;
+        ReadUsbIdentity(strParentId, parent);
+        info.m_strSerialNumber = parent.m_strSerialNumber;
+    }
+    api.GetProperty(EProperty::Service, info.m_strDriver);
+}
+
 // Destroys the device information set on every way out of the SetupAPI method.
 class CInterfaceSet
 {
@@ -96,11 +115,7 @@ void AddSetupApiPorts(std::vector<SerialPortInfo>& ports, CWindowsDiscoveryApi& 
         std::string strLocation;
         info.m_bUsb = api.GetProperty(EProperty::LocationInformation, strLocation) &&
                       strLocation.compare(0, 3, kUsbLocationPrefix) == 0;
-        std::string strInstanceId;
-        if (api.GetInstanceId(strInstanceId))
-            ReadUsbIdentity(strInstanceId, info);
-        if (!info.m_strVendorId.empty())
-            api.GetProperty(EProperty::Service, info.m_strDriver);
+        ReadAdapterIdentity(api, info);
         ports.push_back(info);
     }
 }

@@ -48,6 +48,8 @@ public:
     virtual bool GetProperty(EProperty property, std::string& strValue) = 0;
     // SetupDiGetDeviceInstanceIdA of that device, e.g. "USB\VID_0403&PID_6001\A50285BI".
     virtual bool GetInstanceId(std::string& strId) = 0;
+    // CM_Get_Parent and CM_Get_Device_IDA: the instance id of the device that one is a part of.
+    virtual bool GetParentInstanceId(std::string& strId) = 0;
     // SetupDiDestroyDeviceInfoList.
     virtual void CloseSerialInterfaces() = 0;
 

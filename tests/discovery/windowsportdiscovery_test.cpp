@@ -23,6 +23,7 @@ struct CFakeDevice
     bool bDetailFails = false;
     std::optional<std::string> instanceId{};
     std::optional<std::string> service{};
+    std::optional<std::string> parentId{};
 };
 
 struct CFakeKey
@@ -98,6 +99,11 @@ public:
     {
         strId = m_pCurrent->instanceId.value_or("");
         return m_pCurrent->instanceId.has_value();
+    }
+    bool GetParentInstanceId(std::string& strId) override
+    {
+        strId = m_pCurrent->parentId.value_or("");
+        return m_pCurrent->parentId.has_value();
     }
     void CloseSerialInterfaces() override { --nSetsOpen; }
 
@@ -197,19 +203,21 @@ TEST(WindowsPortDiscovery, SetupApiListsDevicesWithBothNamesUnderTheirInterfaceP
 
 TEST(WindowsPortDiscovery, UsbIdentityComesFromTheInstanceIdAndTheDriverFromTheService)
 {
-    // instance id; vid, pid, serial number and driver as listed, "" for none
+    // instance id; vid, pid, serial number and driver as listed, "" for none. Each device is part of a
+    // device with serial number "E661", which only an interface of a composite device takes.
     const std::pair<const char*, std::vector<std::string>> cases[] = {
         {"USB\\VID_0403&PID_6001\\A50285BI", {"0403", "6001", "A50285BI", "FTSER2K"}},
         {"FTDIBUS\\VID_0403+PID_6010+FT5Y2ZA\\0000", {"0403", "6010", "FT5Y2ZA", "FTSER2K"}},
         {"USB\\VID_1A86&PID_7523\\5&1A2B3C&0&2", {"1a86", "7523", "", "FTSER2K"}},
-        {"USB\\VID_2E8A&PID_000A&MI_00\\6&2C2A5B1&0&0000", {"2e8a", "000a", "", "FTSER2K"}},
+        {"USB\\VID_2E8A&PID_000A&MI_00\\6&2C2A5B1&0&0000", {"2e8a", "000a", "E661", "FTSER2K"}},
         {"USB\\VID_04G3&PID_6001\\A50285BI", {"", "", "", ""}},
         {"USB\\VID_0403&PID_6001", {"", "", "", ""}},
         {"ACPI\\PNP0501\\1", {"", "", "", ""}},
     };
     for (const auto& [pszId, want] : cases) {
         CFakeApi api;
-        api.devices = {{"\\\\?\\x", "Port (COM3)", "Port", std::nullopt, false, pszId, "FTSER2K"}};
+        api.devices = {{"\\\\?\\x", "Port (COM3)", "Port", std::nullopt, false, pszId, "FTSER2K",
+                        "USB\\VID_2E8A&PID_000A\\E661"}};
         std::vector<SerialPortInfo> ports;
         ASSERT_EQ(Discover(api, ports), "");
         ASSERT_EQ(ports.size(), 1u);
