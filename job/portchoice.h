@@ -16,8 +16,10 @@ struct CBoardPort
 // stands where it has none.
 std::string GetPortName(const SerialPortInfo& info);
 
-// A --port argument is a name of a discovered port (GetPortName), the device
-// path of one, or a device named directly (job/portpath.h), taken as it is. Without arguments the only
-// discovered port is taken. 0, or the exit status (1 no port found, 2 a usage error) with the text.
+// A --port argument is a name of a discovered port (GetPortName), the device path of one,
+// "sn:SERIAL" for the one port of the adapter with that serial number, the by-id path of one, or a
+// device named directly (job/portpath.h), taken as it is. Without arguments the only discovered port
+// is taken. Two arguments for one device are refused. 0, or the exit status (1 no port found, 2 a
+// usage error) with the text.
 int ChoosePorts(const std::vector<std::string>& vecAsked, const std::vector<SerialPortInfo>& vecFound,
                 std::vector<CBoardPort>& vecChosen, std::string& strError);

@@ -31,3 +31,12 @@ bool GetDirectDevicePath(const std::string& strAsked, std::string& strPath)
     strPath = kDevicePrefix + strAsked;
     return true;
 }
+
+CPortDevice ResolvePortDevice(const std::string& strDevicePath)
+{
+    std::string strName =
+        strDevicePath.rfind(kDevicePrefix, 0) == 0 ? strDevicePath.substr(4) : strDevicePath;
+    for (char& ch : strName)
+        ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    return CPortDevice{strName, strName};
+}

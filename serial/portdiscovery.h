@@ -14,6 +14,13 @@ struct SerialPortInfo
     std::string m_strFriendlyName;   // e.g. "FT232R USB UART [0403:6001 A50285BI] (ttyUSB0)"
     bool m_bUsb = false;             // attached through USB
     std::string m_strDescription;    // e.g. "FT232R USB UART [0403:6001 A50285BI]"
+    // What stays when a USB adapter is replugged elsewhere; empty when unknown or not USB. The {}
+    // let the five fields above be brace-initialised alone without a missing-initialiser warning.
+    std::string m_strVendorId{};       // 4 lower-case hex digits, e.g. "0403"
+    std::string m_strProductId{};      // e.g. "6001"
+    std::string m_strSerialNumber{};   // the adapter's own, e.g. "A50285BI"
+    std::string m_strDriver{};         // e.g. "ftdi_sio", "usbser"
+    std::string m_strByIdPath{};   // e.g. "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"
 };
 
 // Where discovery looks; the defaults are the real machine's.
@@ -35,6 +42,10 @@ void EnumerateSerialPorts(std::vector<SerialPortInfo>& ports, const SerialDiscov
 // Fills what discovery left empty: the friendly name from the port name, the description
 // from the friendly name without a trailing " (...)" part.
 void CompleteSerialPortInfo(SerialPortInfo& info);
+
+// A USB vendor or product id as 4 lower-case hex digits ("0A5C", "0x0a5c" and "0a5c" give "0a5c");
+// empty when it is not one.
+std::string NormalizeUsbId(const std::string& strId);
 
 // Overwrites, in place, the first record with the same port name (exact, case included);
 // appends the record when there is none.

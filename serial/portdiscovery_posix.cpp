@@ -215,7 +215,8 @@ public:
         strDevice = LookThroughSerialBase(strDevice);
         const std::string strUsbDevice = FindUsbDevice(strDevice);
         info.m_bUsb = !strUsbDevice.empty() || StartsWith(strName, "ttyUSB") || StartsWith(strName, "ttyACM");
-        info.m_strDescription = info.m_bUsb ? DescribeUsb(strDevice, strUsbDevice) : DescribeOther(strDevice);
+        info.m_strDescription =
+            info.m_bUsb ? DescribeUsb(strDevice, strUsbDevice, info) : DescribeOther(strDevice);
         info.m_strPortName = strName;
         info.m_strDevicePath = strDevicePath;
         info.m_strFriendlyName = info.m_strDescription + " (" + strName + ")";
@@ -241,31 +242,33 @@ private:
         return std::string();
     }
 
-    std::string DescribeUsb(const std::string& strDevice, const std::string& strUsbDevice) const
+    // Fills the adapter's identity and gives the description.
+    std::string DescribeUsb(const std::string& strDevice, const std::string& strUsbDevice,
+                            SerialPortInfo& info) const
     {
         // The driver sits on the port (usb-serial) or on the interface (cdc_acm), below the USB device.
-        std::string strDriver;
         for (std::string strDir = strDevice;
-             strDriver.empty() && IsUnder(strDir, m_strDevicesDir) && strDir != strUsbDevice;
+             info.m_strDriver.empty() && IsUnder(strDir, m_strDevicesDir) && strDir != strUsbDevice;
              strDir = ParentDir(strDir))
-            strDriver = LinkTargetName(strDir + "/driver");
+            info.m_strDriver = LinkTargetName(strDir + "/driver");
 
         std::string strName;
-        std::string strVendor;
-        std::string strProduct;
-        std::string strSerial;
         std::string strIds;
         if (!strUsbDevice.empty()) {
             if (!ReadAttribute(strUsbDevice + "/product", strName))
                 ReadAttribute(strUsbDevice + "/manufacturer", strName);
-            if (ReadAttribute(strUsbDevice + "/idVendor", strVendor) &&
-                ReadAttribute(strUsbDevice + "/idProduct", strProduct))
-                strIds = strVendor + ":" + strProduct;
-            if (ReadAttribute(strUsbDevice + "/serial", strSerial))
-                strIds += (strIds.empty() ? "" : " ") + strSerial;
+            std::string strId;
+            if (ReadAttribute(strUsbDevice + "/idVendor", strId))
+                info.m_strVendorId = NormalizeUsbId(strId);
+            if (ReadAttribute(strUsbDevice + "/idProduct", strId))
+                info.m_strProductId = NormalizeUsbId(strId);
+            if (!info.m_strVendorId.empty() && !info.m_strProductId.empty())
+                strIds = info.m_strVendorId + ":" + info.m_strProductId;
+            if (ReadAttribute(strUsbDevice + "/serial", info.m_strSerialNumber))
+                strIds += (strIds.empty() ? "" : " ") + info.m_strSerialNumber;
         }
         if (strName.empty())
-            strName = strDriver.empty() ? "USB serial port" : strDriver;
+            strName = info.m_strDriver.empty() ? "USB serial port" : info.m_strDriver;
         return WithIds(strName, strIds);
     }
 
@@ -299,6 +302,29 @@ private:
     const std::string m_strDevicesDir;
 };
 
+// The links udev makes in DEV/serial/by-id, named after the adapter, each to the tty it is on now;
+// the first in name order is taken where a tty has several.
+void AddByIdPaths(std::vector<SerialPortInfo>& ports, const SerialDiscoveryRoots& roots)
+{
+    const std::string strByIdDir = roots.m_strDev + "/serial/by-id";
+    std::vector<std::string> names;
+    if (!ReadDirectoryNames(strByIdDir, names))
+        return;
+    std::sort(names.begin(), names.end());
+    for (SerialPortInfo& info : ports) {
+        std::string strTty;
+        if (!RealPath(info.m_strDevicePath, strTty))
+            continue;
+        for (const std::string& strName : names) {
+            std::string strTarget;
+            if (RealPath(strByIdDir + "/" + strName, strTarget) && strTarget == strTty) {
+                info.m_strByIdPath = strByIdDir + "/" + strName;
+                break;
+            }
+        }
+    }
+}
+
 void AddHardwarePorts(std::vector<SerialPortInfo>& ports, const SerialDiscoveryRoots& roots)
 {
     const std::string strClassDir = roots.m_strSysfs + "/class/tty";
@@ -317,6 +343,7 @@ void AddHardwarePorts(std::vector<SerialPortInfo>& ports, const SerialDiscoveryR
             found.push_back(info);
     }
     SortByPortName(found);
+    AddByIdPaths(found, roots);
     for (const SerialPortInfo& info : found)
         MergeSerialPortInfo(ports, info);
 }

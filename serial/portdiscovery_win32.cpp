@@ -8,7 +8,8 @@
 #include <memory>
 #include <windows.h>
 
-#include <setupapi.h>   // needs windows.h first
+#include <cfgmgr32.h>   // needs windows.h first
+#include <setupapi.h>
 
 namespace
 {
@@ -79,9 +80,10 @@ public:
 
     bool GetProperty(EProperty property, std::string& strValue) override
     {
-        const DWORD dwProperty = property == EProperty::FriendlyName        ? SPDRP_FRIENDLYNAME
-                                 : property == EProperty::DeviceDescription ? SPDRP_DEVICEDESC
-                                                                            : SPDRP_LOCATION_INFORMATION;
+        const DWORD dwProperty = property == EProperty::FriendlyName          ? SPDRP_FRIENDLYNAME
+                                 : property == EProperty::DeviceDescription   ? SPDRP_DEVICEDESC
+                                 : property == EProperty::LocationInformation ? SPDRP_LOCATION_INFORMATION
+                                                                              : SPDRP_SERVICE;
         BYTE buffer[kPropertySize] = {};
         DWORD dwType = 0;
         if (!SetupDiGetDeviceRegistryPropertyA(m_hDevInfo, &m_device, dwProperty, &dwType, buffer,
@@ -89,6 +91,26 @@ public:
             return false;
         const char* pszValue = reinterpret_cast<const char*>(buffer);
         strValue.assign(pszValue, strnlen(pszValue, sizeof buffer));
+        return true;
+    }
+
+    bool GetInstanceId(std::string& strId) override
+    {
+        char szId[kMaxDevicePath + 1] = {};
+        if (!SetupDiGetDeviceInstanceIdA(m_hDevInfo, &m_device, szId, sizeof szId, nullptr))
+            return false;
+        strId.assign(szId, strnlen(szId, sizeof szId));
+        return true;
+    }
+
+    bool GetParentInstanceId(std::string& strId) override
+    {
+        DEVINST hParent = 0;
+        char szId[kMaxDevicePath + 1] = {};
+        if (CM_Get_Parent(&hParent, m_device.DevInst, 0) != CR_SUCCESS ||
+            CM_Get_Device_IDA(hParent, szId, sizeof szId - 1, 0) != CR_SUCCESS)
+            return false;
+        strId.assign(szId, strnlen(szId, sizeof szId));
         return true;
     }
 

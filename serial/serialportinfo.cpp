@@ -24,3 +24,17 @@ void MergeSerialPortInfo(std::vector<SerialPortInfo>& ports, const SerialPortInf
     }
     ports.push_back(info);
 }
+
+std::string NormalizeUsbId(const std::string& strId)
+{
+    std::string strDigits = strId.rfind("0x", 0) == 0 ? strId.substr(2) : strId;
+    if (strDigits.size() != 4)
+        return std::string();
+    for (char& ch : strDigits) {
+        if (ch >= 'A' && ch <= 'F')
+            ch = static_cast<char>(ch - 'A' + 'a');
+        else if (!((ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'f')))
+            return std::string();
+    }
+    return strDigits;
+}

@@ -21,6 +21,51 @@ std::string WithError(const char* pszText, unsigned long dwError)
     return szText;
 }
 
+// "USB\VID_0403&PID_6001\A50285BI", FTDI's bus "FTDIBUS\VID_0403+PID_6001+A50285BIA\0000"; a serial
+// number with '&' in it is one Windows made up for a device that has none.
+void ReadUsbIdentity(const std::string& strId, SerialPortInfo& info)
+{
+    const size_t nLast = strId.rfind('\\');
+    if (nLast == std::string::npos)
+        return;
+    const std::string strIds = strId.substr(0, nLast);
+    const size_t nVid = strIds.find("VID_");
+    const size_t nPid = strIds.find("PID_");
+    if (nVid == std::string::npos || nPid == std::string::npos)
+        return;
+    const std::string strVendorId = NormalizeUsbId(strIds.substr(nVid + 4, 4));
+    const std::string strProductId = NormalizeUsbId(strIds.substr(nPid + 4, 4));
+    if (strVendorId.empty() || strProductId.empty())
+        return;
+    info.m_strVendorId = strVendorId;
+    info.m_strProductId = strProductId;
+    const size_t nPlus = strIds.find('+', nPid);
+    const std::string strSerial =
+        nPlus != std::string::npos ? strIds.substr(nPlus + 1) : strId.substr(nLast + 1);
+    if (strSerial.find_first_of("&+\\") == std::string::npos)
+        info.m_strSerialNumber = strSerial;
+    info.m_bUsb = true;
+}
+
+// The adapter behind a SetupAPI device: ids and serial number from its instance id (an interface of
+// a composite device, "...&MI_00\...", has its serial number on the device), the driver's name.
+void ReadAdapterIdentity(CWindowsDiscoveryApi& api, SerialPortInfo& info)
+{
+    std::string strId;
+    if (!api.GetInstanceId(strId))
+        return;
+    ReadUsbIdentity(strId, info);
+    if (info.m_strVendorId.empty())
+        return;
+    std::string strParentId;
+    if (strId.find("&MI_") != std::string::npos && api.GetParentInstanceId(strParentId)) {
+        SerialPortInfo parent;
+        ReadUsbIdentity(strParentId, parent);
+        info.m_strSerialNumber = parent.m_strSerialNumber;
+    }
+    api.GetProperty(EProperty::Service, info.m_strDriver);
+}
+
 // Destroys the device information set on every way out of the SetupAPI method.
 class CInterfaceSet
 {
@@ -70,6 +115,7 @@ void AddSetupApiPorts(std::vector<SerialPortInfo>& ports, CWindowsDiscoveryApi& 
         std::string strLocation;
         info.m_bUsb = api.GetProperty(EProperty::LocationInformation, strLocation) &&
                       strLocation.compare(0, 3, kUsbLocationPrefix) == 0;
+        ReadAdapterIdentity(api, info);
         ports.push_back(info);
     }
 }

@@ -27,6 +27,7 @@ public:
         FriendlyName,          // SPDRP_FRIENDLYNAME
         DeviceDescription,     // SPDRP_DEVICEDESC
         LocationInformation,   // SPDRP_LOCATION_INFORMATION
+        Service,               // SPDRP_SERVICE: the driver's name
     };
 
     virtual ~CWindowsDiscoveryApi() = default;
@@ -45,6 +46,10 @@ public:
     // SetupDiGetDeviceRegistryPropertyA of that device: false when missing or when it needs
     // more than kPropertySize bytes.
     virtual bool GetProperty(EProperty property, std::string& strValue) = 0;
+    // SetupDiGetDeviceInstanceIdA of that device, e.g. "USB\VID_0403&PID_6001\A50285BI".
+    virtual bool GetInstanceId(std::string& strId) = 0;
+    // CM_Get_Parent and CM_Get_Device_IDA: the instance id of the device that one is a part of.
+    virtual bool GetParentInstanceId(std::string& strId) = 0;
     // SetupDiDestroyDeviceInfoList.
     virtual void CloseSerialInterfaces() = 0;
 

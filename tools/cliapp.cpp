@@ -33,20 +33,34 @@ std::vector<SerialPortInfo> DiscoverPorts(CConsole& console)
     return vecPorts;
 }
 
+// A USB adapter's identity after the description; "-" for what a port has not.
 int ListPorts(CConsole& console, bool bJson)
 {
     const std::vector<SerialPortInfo> vecPorts = DiscoverPorts(console);
     if (!bJson && !vecPorts.empty())
-        console.Result("Name\tDevice\tUSB\tDescription");
+        console.Result("Name\tDevice\tUSB\tDescription\tVID\tPID\tSerial\tDriver\tBy-id");
     for (const SerialPortInfo& info : vecPorts) {
         const std::string strShown = GetPortName(info);
-        if (bJson)
-            console.Result("{\"name\":" + JsonString(strShown) + ",\"device\":" +
-                           JsonString(info.m_strDevicePath) + ",\"usb\":" + (info.m_bUsb ? "true" : "false") +
-                           ",\"description\":" + JsonString(info.m_strDescription) + "}");
-        else
-            console.Result(strShown + "\t" + info.m_strDevicePath + "\t" + (info.m_bUsb ? "yes" : "no") +
-                           "\t" + info.m_strDescription);
+        const std::pair<const char*, const std::string*> identity[] = {{"vid", &info.m_strVendorId},
+                                                                       {"pid", &info.m_strProductId},
+                                                                       {"serial", &info.m_strSerialNumber},
+                                                                       {"driver", &info.m_strDriver},
+                                                                       {"by_id", &info.m_strByIdPath}};
+        if (bJson) {
+            std::string strLine = "{\"name\":" + JsonString(strShown) +
+                                  ",\"device\":" + JsonString(info.m_strDevicePath) +
+                                  ",\"usb\":" + (info.m_bUsb ? "true" : "false") +
+                                  ",\"description\":" + JsonString(info.m_strDescription);
+            for (const auto& [pszKey, pstrValue] : identity)
+                strLine += ",\"" + std::string(pszKey) + "\":" + JsonString(*pstrValue);
+            console.Result(strLine + "}");
+        } else {
+            std::string strLine = strShown + "\t" + info.m_strDevicePath + "\t" +
+                                  (info.m_bUsb ? "yes" : "no") + "\t" + info.m_strDescription;
+            for (const auto& field : identity)
+                strLine += "\t" + (field.second->empty() ? "-" : *field.second);
+            console.Result(strLine);
+        }
     }
     if (vecPorts.empty())
         console.Log("", "No serial port found");

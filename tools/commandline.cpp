@@ -47,10 +47,11 @@ void AddOutputOptions(CLI::App* pApp, CCliOptions& options)
 void AddConnectionOptions(CLI::App* pApp, CCliOptions& options, bool bSeveral)
 {
     pApp->add_option("-p,--port", options.vecPorts,
-                     bSeveral ? "Serial port: shown name (see 'ports') or device path; repeat it for several "
-                                "boards at once. Default: the only port found"
-                              : "Serial port: shown name (see 'ports') or device path. Default: the only "
-                                "port found")
+                     bSeveral
+                         ? "Serial port: shown name (see 'ports'), device path or sn:SERIAL; repeat it for "
+                           "several boards at once. Default: the only port found"
+                         : "Serial port: shown name (see 'ports'), device path or sn:SERIAL. Default: the "
+                           "only port found")
         ->allow_extra_args(false)
         ->type_name("PORT");
     pApp->add_option("-b,--baud", options.nBaudRate, "Line speed: " + SpeedListText())
@@ -92,7 +93,8 @@ CCommandLine::EResult CCommandLine::Parse(int argc, const char* const* argv, CCl
     app.require_subcommand(1);
 
     CLI::App* pPorts =
-        app.add_subcommand("ports", "List the serial ports: shown name, device path, USB, description");
+        app.add_subcommand("ports", "List the serial ports: shown name, device path, USB, description; a USB "
+                                    "adapter's vendor and product id, serial number, driver, by-id path");
     AddOutputOptions(pPorts, options);
 
     CLI::App* pHexInfo =

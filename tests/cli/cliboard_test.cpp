@@ -1,6 +1,7 @@
 // kelvora-cli run as a user runs it, against simulated boards on pseudo-terminals: its lines on
 // standard output and error, its exit status, and what the board's flash holds afterwards.
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
@@ -196,10 +197,15 @@ TEST_F(CliBoard, HexInfoAndPortsNeedNoBoard)
     ASSERT_EQ(0, sim.Start(KELVORA_BOARDSIM_PATH, {"--name", "bench-board"}, Env()));
     const std::string strDevice = sim.ReadFirstLine();
     EXPECT_EQ(0, Run({"ports"}));
-    EXPECT_TRUE(HasLinesInOrder(m_strOut, {"Name\tDevice\tUSB\tDescription",
+    EXPECT_TRUE(HasLinesInOrder(m_strOut, {"Name\tDevice\tUSB\tDescription\tVID\tPID\tSerial\tDriver\tBy-id",
                                            "bench-board\t" + m_dir.Path("kelvora/ports/bench-board") +
-                                               "\tno\tSimulated KC167 board"}))
+                                               "\tno\tSimulated KC167 board\t-\t-\t-\t-\t-"}))
         << strDevice;
+    EXPECT_EQ(0, Run({"ports", "--json"}));
+    EXPECT_TRUE(HasLinesInOrder(
+        m_strOut, {"{\"name\":\"bench-board\",\"device\":\"" + m_dir.Path("kelvora/ports/bench-board") +
+                   "\",\"usb\":false,\"description\":\"Simulated KC167 board\",\"vid\":\"\","
+                   "\"pid\":\"\",\"serial\":\"\",\"driver\":\"\",\"by_id\":\"\"}"}));
 }
 
 TEST_F(CliBoard, FlashLeavesTheImageAndEraseImageOnlyItsSectors)
@@ -395,7 +401,7 @@ TEST_F(CliBoard, MissingPortAndLoaderFilesFailBeforeAnythingIsSent)
 
 struct CUsageCase : CNamedCase
 {
-    std::vector<std::string> vecArgs;   // BOARD stands for the board's device path
+    std::vector<std::string> vecArgs;   // BOARD stands for the board's device path, LINK for a link to it
     const char* pszErr;                 // a part of standard error
 };
 
@@ -409,6 +415,10 @@ TEST_P(CliUsage, RefusedBeforeTheBoardIsTouched)
     for (std::string& strArg : vecArgs)
         if (strArg == "BOARD")
             strArg = m_board.GetDevicePath();
+        else if (strArg == "LINK") {
+            std::filesystem::create_symlink(m_board.GetDevicePath(), m_dir.Path("link"));
+            strArg = m_dir.Path("link");
+        }
     EXPECT_EQ(2, Run(vecArgs));
     EXPECT_NE(std::string::npos, m_strErr.find(GetParam().pszErr)) << m_strErr;
     EXPECT_EQ("", m_strOut);
@@ -431,6 +441,9 @@ INSTANTIATE_TEST_SUITE_P(
         CUsageCase{"UnknownPort", {"info", "--port", "COM9"}, "--port: unknown port 'COM9'"},
         CUsageCase{
             "TwoPortsForInfo", {"info", "--port", "BOARD", "--port", "/dev/null"}, "info works on one board"},
+        CUsageCase{"OneBoardUnderTwoNames",
+                   {"erase", "--chip", "--port", "BOARD", "--port", "LINK"},
+                   "' are the same port ("},
         CUsageCase{"SectorLetters",
                    {"erase", "--port", "BOARD", "--sector", "a,b"},
                    "--sector: 'a' is no sector number"},

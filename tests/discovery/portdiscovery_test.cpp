@@ -1,3 +1,4 @@
+#include "job/portchoice.h"
 #include "serial/portdiscovery.h"
 #include "serial/simportregistry.h"
 #include "support/tempdir.h"
@@ -92,7 +93,7 @@ TEST(PortDiscovery, FakeMachineListsHardwarePortsSortedThenLiveSimulatorLinks)
          "idVendor=0403;idProduct=6010;product=Dual RS232-HS;manufacturer=FTDI;serial=FT5Y2Z"},
         {"pci0/usb1/1-1/1-1:1.0/ttyUSB0", "subsystem>usb-serial;driver>ftdi_sio", "ttyUSB0"},
         {"pci0/usb1/1-1/1-1:1.1/ttyUSB1", "subsystem>usb-serial;driver>ftdi_sio", "ttyUSB1"},
-        {"pci0/usb1/1-3", "idVendor=2e8a;idProduct=000a;product=Pico"},
+        {"pci0/usb1/1-3", "idVendor=2e8a;idProduct=000A;product=Pico;serial=E661"},
         {"pci0/usb1/1-3/1-3:1.0", "subsystem>usb;driver>cdc_acm", "ttyACM0"},   // CDC-ACM: off the interface
         {"pci0/usb1/1-4", "idVendor=067b;idProduct=2303;manufacturer=Prolific Technology Inc."},
         {"pci0/usb1/1-4/1-4:1.0/ttyUSB2", "subsystem>usb-serial;driver>pl2303", "ttyUSB2"},
@@ -133,25 +134,41 @@ TEST(PortDiscovery, FakeMachineListsHardwarePortsSortedThenLiveSimulatorLinks)
         ASSERT_EQ(0, registry.Register(pszName, (m.m_root / "dev/pts/3").string(), locks.back()));
     }
     fs::create_symlink(m.m_root / "dev/pts/9", m.m_root / "sim/stale");   // its simulator is gone
+    // udev's stable names; a tty with two takes the first, a link to a gone tty is nobody's.
+    fs::create_directories(m.m_root / "dev/serial/by-id");
+    for (const char* pszLink : {"usb-FTDI_FT5Y2Z-if01-port0>ttyUSB1", "usb-FTDI_FT5Y2Z-if00-port0>ttyUSB0",
+                                "usb-Pico_E661-if00>ttyACM0", "usb-Pico-alias>ttyACM0", "usb-gone>ttyUSB7"}) {
+        const std::string strLink = pszLink;
+        fs::create_symlink("../../" + strLink.substr(strLink.find('>') + 1),
+                           m.m_root / "dev/serial/by-id" / strLink.substr(0, strLink.find('>')));
+    }
 
+    // friendly name, then for USB: vid:pid serial driver by-id (DEV: the machine's /dev)
     const std::vector<std::string> expected = {
-        "Pico [2e8a:000a] (ttyACM0) usb",
+        "Pico [2e8a:000a E661] (ttyACM0) usb 2e8a:000a E661 cdc_acm DEV/serial/by-id/usb-Pico-alias",
         "16550A-compatible COM port [PNP0501] (ttyS0)",
         "Docking station COM [PNP0500] (ttyS1)",
         "exar_serial [13a8:0152] (ttyS4)",
         "serial8250 (ttyS10)",
         "Simulated KC167 board (ttyS11)",
-        "Dual RS232-HS [0403:6010 FT5Y2Z] (ttyUSB0) usb",
-        "Dual RS232-HS [0403:6010 FT5Y2Z] (ttyUSB1) usb",
-        "Prolific Technology Inc. [067b:2303] (ttyUSB2) usb",
-        "ch341-uart [1a86:7523] (ttyUSB3) usb",
-        "XR21V1410 USB UART [04e2:1410] (ttyXR0) usb",
+        "Dual RS232-HS [0403:6010 FT5Y2Z] (ttyUSB0) usb 0403:6010 FT5Y2Z ftdi_sio "
+        "DEV/serial/by-id/usb-FTDI_FT5Y2Z-if00-port0",
+        "Dual RS232-HS [0403:6010 FT5Y2Z] (ttyUSB1) usb 0403:6010 FT5Y2Z ftdi_sio "
+        "DEV/serial/by-id/usb-FTDI_FT5Y2Z-if01-port0",
+        "Prolific Technology Inc. [067b:2303] (ttyUSB2) usb 067b:2303  pl2303 ",
+        "ch341-uart [1a86:7523] (ttyUSB3) usb 1a86:7523  ch341-uart ",
+        "XR21V1410 USB UART [04e2:1410] (ttyXR0) usb 04e2:1410  xr_serial ",
         "Simulated KC167 board (board-a)",
         "Simulated KC167 board (board-b)",
     };
     std::vector<std::string> listed;
     for (const SerialPortInfo& info : m.Enumerate()) {
-        listed.push_back(info.m_strFriendlyName + (info.m_bUsb ? " usb" : ""));
+        const std::string strById =
+            info.m_strByIdPath.empty() ? "" : "DEV" + info.m_strByIdPath.substr(m.m_roots.m_strDev.size());
+        listed.push_back(info.m_strFriendlyName +
+                         (info.m_bUsb ? " usb " + info.m_strVendorId + ":" + info.m_strProductId + " " +
+                                            info.m_strSerialNumber + " " + info.m_strDriver + " " + strById
+                                      : ""));
         const bool bSim = info.m_strDescription == "Simulated KC167 board";
         const std::string& strDir = bSim ? m.m_roots.m_strSimulatorDir : m.m_roots.m_strDev;
         EXPECT_EQ(info.m_strDevicePath, strDir + "/" + info.m_strPortName);
@@ -164,6 +181,74 @@ TEST(PortDiscovery, FakeMachineListsHardwarePortsSortedThenLiveSimulatorLinks)
     EXPECT_EQ(listed, expected);
     for (const int hLock : locks)
         close(hLock);
+}
+
+// --port by the adapter's serial number or stable path, and one port under two names, on a machine
+// with a dual-port adapter and a single one.
+TEST(PortDiscovery, PortsAreChosenBySerialNumberOrByIdPathAndOnePortIsNotTakenTwice)
+{
+    CFakeMachine m;
+    m.Add({"usb/1-1", "idVendor=0403;idProduct=6010;serial=FT5Y2Z"});
+    m.Add({"usb/1-1/1-1:1.0", "driver>ftdi_sio", "ttyUSB0"});
+    m.Add({"usb/1-1/1-1:1.1", "driver>ftdi_sio", "ttyUSB1"});
+    m.Add({"usb/1-3", "idVendor=2e8a;idProduct=000a;serial=E661"});
+    m.Add({"usb/1-3/1-3:1.0", "driver>cdc_acm", "ttyACM0"});
+    fs::create_directories(m.m_root / "dev/serial/by-id");
+    fs::create_symlink("../../ttyACM0", m.m_root / "dev/serial/by-id/usb-E661");
+    fs::create_symlink("../../ttyUSB1", m.m_root / "dev/serial/by-id/usb-FT5Y2Z-if01");
+    const std::vector<SerialPortInfo> found = m.Enumerate();
+
+    struct Case
+    {
+        std::vector<std::string> vecAsked;   // DEV/ stands for the machine's /dev
+        bool bNoAdapters;                    // discovery found nothing
+        const char* pszChosen;               // the devices chosen, or the text refusing with status 2
+    };
+    const Case cases[] = {
+        {{"sn:e661", "DEV/serial/by-id/usb-FT5Y2Z-if01", "DEV/ttyUSB0"},
+         false,
+         "DEV/ttyACM0 DEV/ttyUSB1 DEV/ttyUSB0 "},
+        {{"sn:FT5Y2Z"},
+         false,
+         "--port: the adapter with serial number 'FT5Y2Z' has several ports; choose one by its path:\n"
+         "  FT5Y2Z\tttyUSB0\tDEV/ttyUSB0\n  FT5Y2Z\tttyUSB1\tDEV/serial/by-id/usb-FT5Y2Z-if01"},
+        {{"ttyUSB0", "sn:A10K3X2Q"},
+         false,
+         "--port: no adapter with serial number 'A10K3X2Q'; serial numbers found:\n"
+         "  E661\tttyACM0\tDEV/serial/by-id/usb-E661\n  FT5Y2Z\tttyUSB0\tDEV/ttyUSB0\n"
+         "  FT5Y2Z\tttyUSB1\tDEV/serial/by-id/usb-FT5Y2Z-if01"},
+        {{"sn:A10K3X2Q"},
+         true,
+         "--port: no adapter with serial number 'A10K3X2Q': no adapter with a serial number found"},
+        {{"ttyACM0", "DEV/serial/by-id/usb-E661"},
+         false,
+         "--port: 'ttyACM0' and 'DEV/serial/by-id/usb-E661' are the same port (DEV/ttyACM0); give each board "
+         "once"},
+        {{"DEV/ttyUSB1", "DEV/serial/../ttyUSB1"},
+         true,
+         "--port: 'DEV/ttyUSB1' and 'DEV/serial/../ttyUSB1' are the same port (DEV/ttyUSB1); give each board "
+         "once"},
+    };
+    const std::string strDev = m.m_roots.m_strDev;
+    auto withDev = [&strDev](std::string str) {
+        for (size_t nAt; (nAt = str.find("DEV/")) != std::string::npos;)
+            str.replace(nAt, 3, strDev);
+        return str;
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> vecAsked;
+        for (const std::string& strAsked : c.vecAsked)
+            vecAsked.push_back(withDev(strAsked));
+        std::vector<CBoardPort> chosen;
+        std::string strError;
+        const int nStatus =
+            ChoosePorts(vecAsked, c.bNoAdapters ? std::vector<SerialPortInfo>() : found, chosen, strError);
+        std::string strChosen;
+        for (const CBoardPort& port : chosen)
+            strChosen += port.strDevicePath + " ";
+        EXPECT_EQ(nStatus == 0 ? strChosen : strError, withDev(c.pszChosen)) << c.vecAsked[0];
+        EXPECT_EQ(nStatus, nStatus == 0 ? 0 : 2);
+    }
 }
 
 TEST(PortDiscovery, PortsAreSortedByDeviceNameInNaturalOrder)

@@ -21,6 +21,9 @@ struct CFakeDevice
     std::optional<std::string> description;
     std::optional<std::string> location;
     bool bDetailFails = false;
+    std::optional<std::string> instanceId{};
+    std::optional<std::string> service{};
+    std::optional<std::string> parentId{};
 };
 
 struct CFakeKey
@@ -83,13 +86,24 @@ public:
     }
     bool GetProperty(EProperty property, std::string& strValue) override
     {
-        const std::optional<std::string>& value = property == EProperty::FriendlyName ? m_pCurrent->friendly
-                                                  : property == EProperty::DeviceDescription
-                                                      ? m_pCurrent->description
-                                                      : m_pCurrent->location;
+        const std::optional<std::string>& value =
+            property == EProperty::FriendlyName          ? m_pCurrent->friendly
+            : property == EProperty::DeviceDescription   ? m_pCurrent->description
+            : property == EProperty::LocationInformation ? m_pCurrent->location
+                                                         : m_pCurrent->service;
         if (value)
             strValue = *value;
         return value.has_value();
+    }
+    bool GetInstanceId(std::string& strId) override
+    {
+        strId = m_pCurrent->instanceId.value_or("");
+        return m_pCurrent->instanceId.has_value();
+    }
+    bool GetParentInstanceId(std::string& strId) override
+    {
+        strId = m_pCurrent->parentId.value_or("");
+        return m_pCurrent->parentId.has_value();
     }
     void CloseSerialInterfaces() override { --nSetsOpen; }
 
@@ -185,6 +199,36 @@ TEST(WindowsPortDiscovery, SetupApiListsDevicesWithBothNamesUnderTheirInterfaceP
                   {"\\\\?\\ftdi#e", "", "Lower-case location (COM6)", false, "Adapter"},
               }));
     EXPECT_EQ(api.nSetsOpen, 0);
+}
+
+TEST(WindowsPortDiscovery, UsbIdentityComesFromTheInstanceIdAndTheDriverFromTheService)
+{
+    // instance id; vid, pid, serial number and driver as listed, "" for none. Each device is part of a
+    // device with serial number "E661", which only an interface of a composite device takes.
+    const std::pair<const char*, std::vector<std::string>> cases[] = {
+        {"USB\\VID_0403&PID_6001\\A50285BI", {"0403", "6001", "A50285BI", "FTSER2K"}},
+        {"FTDIBUS\\VID_0403+PID_6010+FT5Y2ZA\\0000", {"0403", "6010", "FT5Y2ZA", "FTSER2K"}},
+        {"USB\\VID_1A86&PID_7523\\5&1A2B3C&0&2", {"1a86", "7523", "", "FTSER2K"}},
+        {"USB\\VID_2E8A&PID_000A&MI_00\\6&2C2A5B1&0&0000", {"2e8a", "000a", "E661", "FTSER2K"}},
+        {"USB\\VID_04G3&PID_6001\\A50285BI", {"", "", "", ""}},
+        {"USB\\VID_0403&PID_6001", {"", "", "", ""}},
+        {"ACPI\\PNP0501\\1", {"", "", "", ""}},
+    };
+    for (const auto& [pszId, want] : cases) {
+        CFakeApi api;
+        api.devices = {{"\\\\?\\x", "Port (COM3)", "Port", std::nullopt, false, pszId, "FTSER2K",
+                        "USB\\VID_2E8A&PID_000A\\E661"}};
+        std::vector<SerialPortInfo> ports;
+        ASSERT_EQ(Discover(api, ports), "");
+        ASSERT_EQ(ports.size(), 1u);
+        const SerialPortInfo& info = ports[0];
+        EXPECT_EQ(std::vector<std::string>(
+                      {info.m_strVendorId, info.m_strProductId, info.m_strSerialNumber, info.m_strDriver}),
+                  want)
+            << pszId;
+        EXPECT_EQ(info.m_bUsb, !want[0].empty()) << pszId;
+        EXPECT_EQ(info.m_strByIdPath, "");
+    }
 }
 
 TEST(WindowsPortDiscovery, MethodFollowsTheVersionAndEveryFailureThrowsItsText)

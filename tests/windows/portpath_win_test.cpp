@@ -27,4 +27,10 @@ TEST(PortPathWin, ComNamesAndDevicePathsOpenDirectlyOtherNamesDoNot)
     }
 }
 
+TEST(PortPathWin, OnePortByTwoNamesIsOneDevice)
+{
+    for (const char* pszPath : {"\\\\.\\com12", "\\\\.\\COM12", "Com12"})
+        EXPECT_EQ(ResolvePortDevice(pszPath).strKey, "COM12") << pszPath;
+}
+
 }   // namespace
