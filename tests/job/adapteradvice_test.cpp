@@ -65,6 +65,8 @@ public:
     bool EnumInterface(unsigned long) override { return false; }
     bool GetInterfaceDetail(std::string&) override { return false; }
     bool GetProperty(EProperty, std::string&) override { return false; }
+    bool GetInstanceId(std::string&) override { return false; }
+    bool GetParentInstanceId(std::string&) override { return false; }
     void CloseSerialInterfaces() override {}
 
     long OpenKey(RegKey, const std::string& strName, RegKey* phKey) override
