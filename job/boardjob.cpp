@@ -33,9 +33,11 @@ CBoardResult CBoardJob::Run()
         boot.strPort = m_strDevice;
         if (LoadImage() == 0) {
             const bool bProgram = m_request.eOperation == EBoardOperation::Flash;
-            boot.nJobEchoedBytes = EstimateEchoedBytes(
-                bProgram ? m_pImage->m_nByteCount : 0, bProgram && m_request.bVerify,
-                m_request.eOperation == EBoardOperation::Read ? m_request.nReadLength : 0);
+            boot.nJobEchoedBytes =
+                EstimateEchoedBytes(bProgram ? m_pImage->m_nByteCount : 0, bProgram && m_request.bVerify,
+                                    m_request.eOperation == EBoardOperation::Read     ? m_request.nReadLength
+                                    : m_request.eOperation == EBoardOperation::Verify ? m_pImage->m_nByteCount
+                                                                                      : 0);
             if (RunBootChain(m_link, boot, m_sink, &m_result.dRoundTripMs) != 0)
                 m_sink.Error(kTextCannotConnect);
             else if (RunOperation() == 0) {
@@ -65,9 +67,7 @@ int CBoardJob::LoadImage()
     if (strPath.empty())
         return 0;
     m_pImage = std::make_unique<CHexFile>(strPath.c_str());
-    const EImageLoad eLoad = LoadHexImage(*m_pImage, nullptr);
-    ReportImageLoadFailure(eLoad, strPath, *m_pImage, m_sink);
-    return eLoad == EImageLoad::Loaded ? 0 : -1;
+    return LoadJobImage(*m_pImage, strPath, m_request.bRawImage, m_request.dwImageStart, m_sink);
 }
 
 int CBoardJob::LoseConnection()
@@ -112,6 +112,8 @@ int CBoardJob::RunOperation()
         return Flash();
     case EBoardOperation::Read:
         return Read();
+    case EBoardOperation::Verify:
+        return VerifyOnly();
     }
     return 0;
 }
@@ -237,6 +239,20 @@ int CBoardJob::Flash()
         m_sink.Log(kTextFlashed);
         return 0;
     }
+    return Verify();
+}
+
+int CBoardJob::VerifyOnly()
+{
+    if (QuerySectorCount() != 0)
+        return -1;
+    std::string strError;
+    if (CheckImageAgainstChip(*m_pImage, m_nSectorCount, strError) != 0)
+        return Refuse(m_request.strImagePath + ": " + strError + "; nothing was read");
+    m_sink.Log("Verifying " + m_request.strImagePath + ": " + FormatAddress(m_pImage->GetStartAddress()) +
+               " - " + FormatAddress(m_pImage->GetEndAddress()) + ", " +
+               std::to_string(m_pImage->m_nByteCount) + " bytes");
+    m_result.nBytes = m_pImage->m_nByteCount;
     return Verify();
 }
 

@@ -54,13 +54,12 @@ int ListPorts(CConsole& console, bool bJson)
 }
 
 // The image of flash and erase --image, checked once before any board is touched.
-int CheckImageFile(const std::string& strPath, CConsole& console)
+int CheckImageFile(const CBoardRequest& request, CConsole& console)
 {
+    const std::string& strPath = request.strImagePath;
     CHexFile image(strPath.c_str());
     CConsoleSink sink(console, "", "");
-    const EImageLoad eLoad = LoadHexImage(image, nullptr);
-    ReportImageLoadFailure(eLoad, strPath, image, sink);
-    if (eLoad != EImageLoad::Loaded)
+    if (LoadJobImage(image, strPath, request.bRawImage, request.dwImageStart, sink) != 0)
         return -1;
     // The chip's size is known only once connected; what no chip can take is refused now.
     std::string strError;
@@ -138,8 +137,7 @@ int CCliApp::Run(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
     IgnoreBrokenPipe();
     console.Detail("", kTextStarted);
     console.Detail("", FormatOsVersionLine());
-    const std::string strImage = options.GetImagePath();
-    if (!strImage.empty() && CheckImageFile(strImage, console) != 0)
+    if (!options.GetImagePath().empty() && CheckImageFile(options.GetBoardRequest(), console) != 0)
         return kExitFailure;
 
     std::vector<CBoardPort> vecPorts;

@@ -226,6 +226,35 @@ TEST_F(CliBoard, FlashLeavesTheImageAndEraseImageOnlyItsSectors)
     EXPECT_EQ(0x10000u, back.m_pFirst->dwAddress);
 }
 
+// A backup read into a .bin goes back with --start, and verify compares without erasing or writing.
+TEST_F(CliBoard, ABinBackupIsPutBackAndVerified)
+{
+    FillFlash(m_board);
+    const std::string strBackup = m_dir.Path("backup.bin");
+    ASSERT_EQ(0, Run(Args({"read", "--start", "0x7F00", "--length", "512", "-o", strBackup}))) << m_strErr;
+    ASSERT_EQ(0, Run(Args({"erase", "--chip"}))) << m_strErr;
+    ASSERT_EQ(0, Run(Args({"flash", strBackup, "--start", "0x7F00"}))) << m_strErr;
+    EXPECT_TRUE(HasLinesInOrder(m_strOut, {"Erasing sector 0 (0x000000 - 0x007FFF)",
+                                           "Erasing sector 1 (0x008000 - 0x00FFFF)",
+                                           "Programming " + strBackup + ": 0x007F00 - 0x0080FF, 512 bytes",
+                                           "Hexfile flashed and verified successfully"}));
+    const std::vector<uint8_t> vecFlash = m_board.GetFlash();
+    EXPECT_EQ(std::vector<uint8_t>(256, 0), std::vector<uint8_t>(&vecFlash[0x7F00], &vecFlash[0x8000]));
+    EXPECT_EQ(std::vector<uint8_t>(256, 1), std::vector<uint8_t>(&vecFlash[0x8000], &vecFlash[0x8100]));
+    EXPECT_EQ(0xFF, vecFlash[0x7EFF]);
+
+    m_board.ClearWireLog();
+    ASSERT_EQ(0, Run(Args({"verify", strBackup, "--start", "0x7F00"}))) << m_strErr;
+    EXPECT_TRUE(HasLinesInOrder(m_strOut, {"Verifying " + strBackup + ": 0x007F00 - 0x0080FF, 512 bytes",
+                                           "Hexfile flashed and verified successfully"}));
+    EXPECT_EQ(vecFlash, m_board.GetFlash());
+    EXPECT_EQ(1, Run(Args({"verify", strBackup, "--start", "0x7F01"})));
+    EXPECT_TRUE(
+        HasLinesInOrder(m_strErr, {"Verify failed: first difference at 0x008000, expected 0x00, read 0x01"}))
+        << m_strErr;
+    EXPECT_EQ(vecFlash, m_board.GetFlash());
+}
+
 // --pipeline: the same flash and the same bytes to the board as lock-step.
 TEST_F(CliBoard, PipelinedFlashLeavesTheImageWithTheSameBytes)
 {
@@ -288,14 +317,18 @@ TEST_P(CliFailure, SaysWhatFailedWithStatusOne)
     WriteHexFile(m_dir.Path("big.hex"), {{0x100, {1}}, {kSectors * kSectorSize, {2}}});
     WriteHexFile(m_dir.Path("twice.hex"), {{0x100, {1, 2}}, {0x101, {3}}});
     std::ofstream(m_dir.Path("broken.hex")) << ":0100000041BE\n:0100010042BB\n";
+    std::ofstream(m_dir.Path("empty.hex")) << ":00000001FF\n";
     std::vector<std::string> vecArgs = GetParam().vecArgs;
     for (std::string& strArg : vecArgs)
-        if (strArg == "IMAGE" || strArg == "BIG" || strArg == "TWICE" || strArg == "BROKEN") {
+        if (strArg == "IMAGE" || strArg == "BIG" || strArg == "TWICE" || strArg == "BROKEN" ||
+            strArg == "EMPTY") {
             std::string strName = strArg;
             std::transform(strName.begin(), strName.end(), strName.begin(), ::tolower);
             strArg = m_dir.Path((strName == "image" ? "image" : strName) + ".hex");
         } else if (strArg == "DIR") {
             strArg = m_dir.Path("nowhere");
+        } else if (strArg == "FOLDER") {
+            strArg = m_dir.Path();
         }
     const std::vector<uint8_t> vecBefore = m_board.GetFlash();
     EXPECT_EQ(1, Run(Args(vecArgs))) << m_strOut;
@@ -303,6 +336,8 @@ TEST_P(CliFailure, SaysWhatFailedWithStatusOne)
     for (std::string& strLine : vecErr)
         if (strLine.rfind("DIR/", 0) == 0)
             strLine = m_dir.Path(strLine.substr(4));
+        else if (strLine.rfind("FOLDER", 0) == 0)
+            strLine = m_dir.Path() + strLine.substr(6);
     EXPECT_TRUE(HasLinesInOrder(m_strErr, vecErr));
     if (GetParam().bNothingErased) {
         EXPECT_EQ(vecBefore, m_board.GetFlash());
@@ -368,6 +403,21 @@ INSTANTIATE_TEST_SUITE_P(
                      {"flash", "BROKEN"},
                      {"DIR/broken.hex is not a valid intel hex file",
                       "line 2: checksum is 0xBB, the record needs 0xBC"},
+                     true},
+        CFailureCase{"ImageIsAFolder",
+                     nullptr,
+                     {"flash", "FOLDER"},
+                     {"FOLDER is not a valid intel hex file", "cannot be read: Is a directory"},
+                     true},
+        CFailureCase{"ImageWithoutData",
+                     nullptr,
+                     {"flash", "EMPTY"},
+                     {"DIR/empty.hex cannot be loaded into memory", "the file holds no data bytes"},
+                     true},
+        CFailureCase{"VerifyFindsADifference",
+                     nullptr,
+                     {"verify", "IMAGE"},
+                     {"Verify failed: first difference at 0x000101, expected 0x07, read 0x00"},
                      true}),
     CCaseName());
 
@@ -422,6 +472,18 @@ INSTANTIATE_TEST_SUITE_P(
     Cli, CliUsage,
     ::testing::Values(
         CUsageCase{"NoCommand", {}, "A subcommand is required"},
+        CUsageCase{
+            "UnknownCommand",
+            {"flsh", "x.hex"},
+            "kelvora-cli: 'flsh' is no command; the commands are ports, hexinfo, info, sectors, erase, "
+            "flash, read, verify\n"},
+        CUsageCase{"BinWithoutStart",
+                   {"flash", "x.bin", "--port", "BOARD"},
+                   "kelvora-cli flash: x.bin holds raw bytes without addresses: give --start ADDR, where its "
+                   "first byte goes\n"},
+        CUsageCase{"StartForHex",
+                   {"verify", "x.hex", "--start", "0", "--port", "BOARD"},
+                   "kelvora-cli verify: --start places a raw .bin image; x.hex is Intel hex"},
         CUsageCase{"UnknownOption", {"info", "--port", "BOARD", "--bogus"}, "--bogus"},
         CUsageCase{
             "BaudZero", {"info", "--port", "BOARD", "--baud", "0"}, "'0' is not one of the rates 1200, 2400"},
@@ -438,7 +500,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "--sector: 'a' is no sector number"},
         CUsageCase{"EraseWhat",
                    {"erase", "--port", "BOARD"},
-                   "give exactly one of --chip, --sector N... and --image"},
+                   "kelvora-cli erase: give exactly one of --chip, --sector N... and --image"},
         CUsageCase{
             "EraseTwoWays", {"erase", "--port", "BOARD", "--chip", "--sector", "1"}, "give exactly one of"},
         CUsageCase{"FlashEraseMode", {"flash", "x.hex", "--port", "BOARD", "--erase", "1,2"}, "--erase"},
