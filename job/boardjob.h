@@ -74,7 +74,8 @@ private:
     int Verify();
     int VerifyOnly();   // the verify command: the image's checks, then Verify
     int Read();
-    int LoseConnection();
+    // The link's failure, then strWhere (how far the step came; shown, not kept) when given.
+    int LoseConnection(const std::string& strWhere = "");
     void Disconnect();
     int Refuse(const std::string& strError);   // a check failed while connected: disconnect, -1
 

@@ -39,6 +39,8 @@ void CJobSink::FailLink(const CTargetLink& link)
 
 void CJobSink::SetMark(EJobBar, int) {}
 
+void CJobSink::SetErasing(bool) {}
+
 void CJobSink::CheckPoint() {}
 
 CJobStepScope::CJobStepScope(CJobSink& sink, const CJobStep& step)

@@ -59,6 +59,9 @@ public:
     virtual void EndStep(bool bStopped) = 0;
     // Puts one of the boot chain's bars at a fixed mark (0..100).
     virtual void SetMark(EJobBar eBar, int nPos);
+    // An erase is under way from true to false: it cannot be cut short, and a sink may tell an
+    // operator who asks for a stop meanwhile that the stop waits for its end.
+    virtual void SetErasing(bool bErasing);
     // Called between two exchanges with the board: a sink may throw CJobStopped here.
     virtual void CheckPoint();
     // How far the step had come that a CJobStopped ended, in percent; -1 when unknown.

@@ -17,7 +17,7 @@ CTargetLink::CTargetLink()
     : m_bInitialized(0), m_bConnected(0), m_pBsl(nullptr), m_pFirstLoader(nullptr), m_pSecondLoader(nullptr),
       m_pPort(nullptr), m_nSystemError(0), m_bVerifyMismatch(0), m_dwMismatchAddress(0),
       m_byMismatchExpected(0), m_byMismatchRead(0), m_bFlasherReady(0), m_nPipelineDepth(0),
-      m_ePipeFault(EPipeFault::None)
+      m_nProgrammedBytes(0), m_dwProgramAddress(0), m_ePipeFault(EPipeFault::None)
 {}
 
 CTargetLink::~CTargetLink()

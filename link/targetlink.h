@@ -80,6 +80,10 @@ public:
     uint8_t m_byMismatchRead;       // the board's byte
     int m_bFlasherReady;
     int m_nPipelineDepth;
+    // How far the last ProgramImage came: the bytes of the blocks the board took, and the address
+    // of the block under way (the one that failed, after a failure).
+    int32_t m_nProgrammedBytes;
+    uint32_t m_dwProgramAddress;
 
     static constexpr int kBslSize = 32;
     static constexpr uint32_t kAddressLimit =

@@ -62,6 +62,11 @@ void CConsoleSink::EndStep(bool bStopped)
     m_pProgress.reset();
 }
 
+void CConsoleSink::SetErasing(bool bErasing)
+{
+    SetEraseUnderWay(bErasing);
+}
+
 void CConsoleSink::CheckPoint()
 {
     ThrowIfInterrupted();

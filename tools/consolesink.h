@@ -27,6 +27,7 @@ public:
     void AfterLinkError(const CTargetLink& link) override;
     CProgressSink* BeginStep(const CJobStep& step) override;
     void EndStep(bool bStopped) override;
+    void SetErasing(bool bErasing) override;
     void CheckPoint() override;
     int GetStopPercent() const override { return m_nStopPercent; }
 

@@ -141,8 +141,7 @@ INSTANTIATE_TEST_SUITE_P(
         CCommandCase{"Info", {"info"}, {CBoardFixture::kInfo}},
         CCommandCase{"Sectors",
                      {"sectors"},
-                     {"Sector\tRange\tStatus", "Sector #0\t0x000000 - 0x007FFF\tunknown",
-                      "Sector #7\t0x038000 - 0x03FFFF\tunknown"}},
+                     {"Sector\tRange", "Sector #0\t0x000000 - 0x007FFF", "Sector #7\t0x038000 - 0x03FFFF"}},
         CCommandCase{"EraseChip", {"erase", "--chip"}, {"Erasing flash chip", "Flash chip erased"}},
         CCommandCase{"EraseSectors",
                      {"erase", "--sector", "3,1"},
@@ -193,6 +192,10 @@ TEST_F(CliBoard, HexInfoAndPortsNeedNoBoard)
     EXPECT_EQ(0u, m_strOut.rfind("kelvora-cli ", 0)) << m_strOut;
     EXPECT_EQ(0, Run({"flash", "--help"}));
     EXPECT_NE(std::string::npos, m_strOut.find("--no-verify")) << m_strOut;
+    for (const char* pszCommand : {"hexinfo", "ports"}) {
+        EXPECT_EQ(0, Run({pszCommand, "--help"}));
+        EXPECT_EQ(std::string::npos, m_strOut.find("per board")) << m_strOut;
+    }
 
     CChildProcess sim;
     ASSERT_EQ(0, sim.Start(KELVORA_BOARDSIM_PATH, {"--name", "bench-board"}, Env()));
@@ -360,7 +363,9 @@ INSTANTIATE_TEST_SUITE_P(
         CFailureCase{"WrongChecksum",
                      [](CBoardFaults& f) { f.nWrongChecksumBlock = 1; },
                      {"flash", "IMAGE"},
-                     {"Flash failed", "Error during flash process", "Lost connection to target"},
+                     {"Flash failed", "Error during flash process",
+                      "Programming stopped at 0x0001FE: 254 of 501 bytes were programmed",
+                      "Lost connection to target"},
                      false},
         CFailureCase{"VerifyDifference",
                      [](CBoardFaults& f) { f.nFlipReadAddress = 0x10005; },
@@ -593,6 +598,22 @@ TEST_F(CliBoard, SeveralBoardsOneFailingTheOthersFlashed)
 }
 
 // ---- Ctrl-C --------------------------------------------------------------------------------
+
+// An erase cannot be cut short: the first Ctrl-C says so at once, the second one quits.
+TEST_F(CliBoard, CtrlCDuringAnEraseSaysItWaitsAndASecondOneQuits)
+{
+    m_board.SetEraseTimes(5, 8000);
+    CChildProcess cli;
+    ASSERT_EQ(0, cli.Start(KELVORA_CLI_PATH, Args({"erase", "--chip"}), Env()));
+    ASSERT_TRUE(cli.WaitForOutput("Erasing flash chip\n")) << cli.m_strOut;
+    cli.Signal(SIGINT);
+    EXPECT_TRUE(cli.WaitForError("Ctrl-C: the erase under way cannot be cut short; stopping once it is over "
+                                 "(Ctrl-C again quits now)\n"))
+        << cli.m_strErr;
+    cli.Signal(SIGINT);
+    EXPECT_EQ(128 + SIGINT, cli.Wait());
+    EXPECT_EQ(std::string::npos, cli.m_strOut.find("Flash chip erased")) << cli.m_strOut;
+}
 
 TEST_F(CliBoard, CtrlCWhileProgrammingClosesThePortForTheNextRun)
 {
