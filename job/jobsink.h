@@ -52,6 +52,9 @@ public:
     virtual std::string DescribeLinkError(const CTargetLink& link);
     // After a link's failure was shown: a sink may add a remedy.
     virtual void AfterLinkError(const CTargetLink& link);
+    // What the operator may check after a failure the job knows more of than the link (a board
+    // that did not answer); a sink that keeps its log as it was says nothing.
+    virtual void Advise(const std::string& strAdvice);
 
     // A step with progress begins: the link reports to the returned sink until EndStep.
     virtual CProgressSink* BeginStep(const CJobStep& step) = 0;

@@ -73,6 +73,9 @@ public:
     // GetLastError and its text on Windows); 0 and empty otherwise. Kept after Close.
     int m_nSystemError;
     std::string m_strSystemError;
+    // What a failed Init failed on: the port as given, or the loader file's path and what is
+    // wrong with it ("/dir/prel1.hex: cannot be opened: ..."); empty otherwise. Kept after Close.
+    std::string m_strFailedOn;
     // The first difference found by the last VerifyImage: set when m_bVerifyMismatch is 1.
     int m_bVerifyMismatch;
     uint32_t m_dwMismatchAddress;

@@ -8,6 +8,7 @@
 #include "hex/hexfile.h"
 #include "job/boardresult.h"
 #include "job/boardrunner.h"
+#include "job/bootchain.h"
 #include "job/imagecheck.h"
 #include "job/imagewriter.h"
 #include "job/jobtexts.h"
@@ -96,6 +97,21 @@ void Report(CConsole& console, const std::vector<CBoardResult>& vecResults, bool
     }
 }
 
+// What would fail before the board answers is found before the operator resets it: each port
+// opens, the loader files load. 0 / -1.
+int CheckBeforeReset(CConsole& console, const CBootSettings& boot, const std::vector<CBoardPort>& vecPorts)
+{
+    int nResult = 0;
+    for (const CBoardPort& port : vecPorts) {
+        CConsoleSink sink(console, vecPorts.size() > 1 ? "[" + port.strName + "] " : "", port.strDevicePath);
+        CBootSettings settings = boot;
+        settings.strPort = port.strDevicePath;
+        if (CheckBootInputs(settings, sink) != 0)
+            nResult = -1;
+    }
+    return nResult;
+}
+
 // "please reset the board", then Enter. -1 after Ctrl-C.
 int AskForReset(CConsole& console, bool bPrompt)
 {
@@ -166,6 +182,8 @@ int CCliApp::Run(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
         }
     }
 
+    if (CheckBeforeReset(console, options.GetBoardRequest().boot, vecPorts) != 0)
+        return kExitFailure;
     if (AskForReset(console, !options.bNoPrompt) != 0) {
         console.Error("", "Interrupted: stopped before connecting");
         return kExitInterrupted;

@@ -1,5 +1,8 @@
 #include "tools/clioptions.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "job/boardfacts.h"
 #include "job/imagewriter.h"
 #include "link/targetlink.h"
@@ -14,6 +17,19 @@ constexpr uint32_t kMaxPipelineDepth = 255;
 std::string NoAddressText(const std::string& strStart)
 {
     return "--start: '" + strStart + "' is no address below 0x1000000 (decimal or 0x...)";
+}
+
+// The folder as the operator's errors name it: a whole path, "." and ".." resolved.
+std::string GetAbsoluteFolder(const std::string& strDir)
+{
+    std::error_code error;
+    std::filesystem::path path = std::filesystem::absolute(strDir, error);
+    if (error)
+        return strDir;
+    path = path.lexically_normal();
+    if (!path.has_filename() && path != path.root_path())
+        path = path.parent_path();   // "/a/b/" names the folder "/a/b"
+    return path.string();
 }
 
 // --start places a raw .bin image and belongs to nothing else.
@@ -75,7 +91,7 @@ CBoardRequest CCliOptions::GetBoardRequest() const
                                                         : EBoardOperation::Info;
     request.strOperationName = GetCommandName();
     request.boot.nBaudRate = nBaudRate;
-    request.boot.strLoaderDir = strDir.empty() ? "." : strDir;
+    request.boot.strLoaderDir = GetAbsoluteFolder(strDir.empty() ? "." : strDir);
     const CFlashChip* pChip = FindFlashChip(strFlashChip);
     request.boot.strFlasherFile = (pChip != nullptr ? pChip : &kFlashChips[0])->pszFlasherFile;
     request.boot.strBoardName = kBoardNames[0];

@@ -341,6 +341,8 @@ TEST_P(CliFailure, SaysWhatFailedWithStatusOne)
             strLine = m_dir.Path(strLine.substr(4));
         else if (strLine.rfind("FOLDER", 0) == 0)
             strLine = m_dir.Path() + strLine.substr(6);
+        else if (strLine.find("BOARD") != std::string::npos)
+            strLine.replace(strLine.find("BOARD"), 5, m_board.GetDevicePath());
     EXPECT_TRUE(HasLinesInOrder(m_strErr, vecErr));
     if (GetParam().bNothingErased) {
         EXPECT_EQ(vecBefore, m_board.GetFlash());
@@ -350,11 +352,15 @@ TEST_P(CliFailure, SaysWhatFailedWithStatusOne)
 INSTANTIATE_TEST_SUITE_P(
     Cli, CliFailure,
     ::testing::Values(
-        CFailureCase{"BoardNotReset",
-                     [](CBoardFaults& f) { f.bNoAnswerToZero = true; },
-                     {"info"},
-                     {"Error setting up communcation with C167", "Cannot connect to target"},
-                     true},
+        CFailureCase{
+            "BoardNotReset",
+            [](CBoardFaults& f) { f.bNoAnswerToZero = true; },
+            {"info"},
+            {"Error setting up communcation with C167",
+             "The board did not answer on BOARD at 57600 bit/s: reset it just before connecting, check "
+             "its power and the cable, that this is its port, and try a lower speed",
+             "Cannot connect to target"},
+            true},
         CFailureCase{"EraseFails",
                      [](CBoardFaults& f) { f.bEraseStatusE = true; },
                      {"erase", "--chip"},
@@ -426,25 +432,34 @@ INSTANTIATE_TEST_SUITE_P(
                      true}),
     CCaseName());
 
-TEST_F(CliBoard, MissingPortAndLoaderFilesFailBeforeAnythingIsSent)
+// What would fail before the board answers fails before the operator is asked to reset it, and
+// names the port or file; a port that never opened is not said to be closed.
+TEST_F(CliBoard, PortAndLoaderFilesAreCheckedBeforeTheReset)
 {
-    EXPECT_EQ(1, Run({"info", "--no-prompt", "--dir", m_dir.Path(), "--port", m_dir.Path("no-such-tty")}));
-    EXPECT_TRUE(HasLinesInOrder(m_strOut, {"Trying to connect", "Serial Port closed"}));
-    EXPECT_TRUE(HasLinesInOrder(
-        m_strErr, {"Error, cannot open serial port: No such file or directory", "Cannot connect to target"}))
-        << m_strErr;
+    const std::string strNoTty = m_dir.Path("no-such-tty");
+    EXPECT_EQ(1, Run({"info", "--no-prompt", "--dir", m_dir.Path(), "--port", strNoTty}));
+    EXPECT_EQ("", m_strOut);
+    EXPECT_EQ("Error, cannot open serial port: " + strNoTty +
+                  ": No such file or directory\nCannot connect to target\n",
+              m_strErr);
+    EXPECT_EQ(1, Run({"info", "--no-prompt", "--dir", m_dir.Path(), "--port", "/dev/null"}));
+    EXPECT_EQ("Error, cannot open serial port: /dev/null: not a serial port\nCannot connect to target\n",
+              m_strErr);
     {
         CRS232Port holder;   // another program has the board's port
         ASSERT_EQ(0, holder.Open(m_board.GetDevicePath().c_str(), 57600));
         EXPECT_EQ(1, Run(Args({"info"})));
-        EXPECT_TRUE(HasLinesInOrder(
-            m_strErr, {"Error, cannot open serial port: the port is in use by another program"}))
+        EXPECT_TRUE(HasLinesInOrder(m_strErr, {"Error, cannot open serial port: " + m_board.GetDevicePath() +
+                                               ": the port is in use by another program"}))
             << m_strErr;
         holder.Close();
     }
-    std::remove(m_dir.Path("prel2.hex").c_str());
+    std::remove(m_dir.Path("prel1.hex").c_str());
     EXPECT_EQ(1, Run(Args({"info"})));
-    EXPECT_TRUE(HasLinesInOrder(m_strErr, {"Error reading first stage loader", "Cannot connect to target"}));
+    EXPECT_EQ("", m_strOut);
+    EXPECT_EQ("Error reading bsl: " + m_dir.Path("prel1.hex") +
+                  ": cannot be opened: No such file or directory\nCannot connect to target\n",
+              m_strErr);
     EXPECT_TRUE(m_board.GetWireLog().empty());
 }
 
