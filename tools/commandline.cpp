@@ -55,7 +55,8 @@ void AddImageStartOption(CLI::App* pApp, CCliOptions& options)
 {
     pApp->add_option("--start", options.strStart,
                      "Only for a raw .bin image (as read writes it): the address of its first byte, decimal "
-                     "or 0x...");
+                     "or 0x...")
+        ->type_name("ADDR");
 }
 
 void AddConnectionOptions(CLI::App* pApp, CCliOptions& options, bool bSeveral)
@@ -136,8 +137,8 @@ CCommandLine::EResult CCommandLine::Parse(int argc, const char* const* argv, CCl
         ->type_name("FILE");
     AddConnectionOptions(pErase, options, true);
 
-    CLI::App* pFlash =
-        app.add_subcommand("flash", "Connect, erase, program an Intel hex image and verify it");
+    CLI::App* pFlash = app.add_subcommand(
+        "flash", "Connect, erase, program an image (Intel hex, or a .bin with --start) and verify it");
     pFlash->add_option("FILE", options.strFile, "The Intel hex image, or a raw .bin with --start")
         ->required();
     AddImageStartOption(pFlash, options);
