@@ -309,6 +309,26 @@ int CHexFile::Load()
     return 0;
 }
 
+int CHexFile::SetBytes(uint32_t dwStart, const uint8_t* pData, int32_t nLength)
+{
+    ReleaseItems();
+    m_strFault.clear();
+    m_nByteCount = 0;
+    if (pData == nullptr || nLength <= 0 ||
+        static_cast<uint64_t>(dwStart) + static_cast<uint64_t>(nLength) > 1ull << 32)
+        return -1;
+    m_pItems = AllocateItems(static_cast<size_t>(nLength));
+    if (m_pItems == nullptr)
+        return -1;
+    m_nByteCount = nLength;
+    for (int32_t i = 0; i < nLength; ++i)
+        m_pItems[i] = {dwStart + static_cast<uint32_t>(i), pData[i],
+                       i + 1 < nLength ? m_pItems + i + 1 : nullptr};
+    m_pFirst = m_pItems;
+    m_nStored = nLength;
+    return 0;
+}
+
 int CHexFile::ReadPass(bool bLoad)
 {
     // Only Verify says why it failed: Load fails on a good file only when it changed meanwhile.

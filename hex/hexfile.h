@@ -28,6 +28,10 @@ public:
     const std::string& GetFaultText() const { return m_strFault; }
     // Loading pass: needs a successful Verify; stores m_nByteCount items and sorts them. 0 / -1.
     int Load();
+    // In place of Verify and Load: the image of nLength raw bytes placed from dwStart on, as a
+    // raw binary file holds them. 0, or -1 when there is nothing to place, the bytes would pass
+    // the 32-bit address space, or memory is short.
+    int SetBytes(uint32_t dwStart, const uint8_t* pData, int32_t nLength);
     // Sorts the items by address and relinks them in array order.
     void Sort();
     // -1, 0 or +1 as the first item's address is lower, equal or higher (unsigned).

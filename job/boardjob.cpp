@@ -11,6 +11,22 @@
 #include "job/jobtexts.h"
 #include "job/verifyoutcome.h"
 
+namespace
+{
+// From the last check for a stop up to the erase's end: nothing stops the run in between.
+class CErasingScope
+{
+public:
+    explicit CErasingScope(CJobSink& sink) : m_sink(sink) { m_sink.SetErasing(true); }
+    ~CErasingScope() { m_sink.SetErasing(false); }
+    CErasingScope(const CErasingScope&) = delete;
+    CErasingScope& operator=(const CErasingScope&) = delete;
+
+private:
+    CJobSink& m_sink;
+};
+}   // namespace
+
 CBoardJob::CBoardJob(const CBoardRequest& request, const std::string& strPortName,
                      const std::string& strDevice, const std::string& strOutput, CJobSink& sink)
     : m_request(request), m_strDevice(strDevice), m_strOutput(strOutput), m_sink(sink)
@@ -33,9 +49,11 @@ CBoardResult CBoardJob::Run()
         boot.strPort = m_strDevice;
         if (LoadImage() == 0) {
             const bool bProgram = m_request.eOperation == EBoardOperation::Flash;
-            boot.nJobEchoedBytes = EstimateEchoedBytes(
-                bProgram ? m_pImage->m_nByteCount : 0, bProgram && m_request.bVerify,
-                m_request.eOperation == EBoardOperation::Read ? m_request.nReadLength : 0);
+            boot.nJobEchoedBytes =
+                EstimateEchoedBytes(bProgram ? m_pImage->m_nByteCount : 0, bProgram && m_request.bVerify,
+                                    m_request.eOperation == EBoardOperation::Read     ? m_request.nReadLength
+                                    : m_request.eOperation == EBoardOperation::Verify ? m_pImage->m_nByteCount
+                                                                                      : 0);
             if (RunBootChain(m_link, boot, m_sink, &m_result.dRoundTripMs) != 0)
                 m_sink.Error(kTextCannotConnect);
             else if (RunOperation() == 0) {
@@ -65,16 +83,16 @@ int CBoardJob::LoadImage()
     if (strPath.empty())
         return 0;
     m_pImage = std::make_unique<CHexFile>(strPath.c_str());
-    const EImageLoad eLoad = LoadHexImage(*m_pImage, nullptr);
-    ReportImageLoadFailure(eLoad, strPath, *m_pImage, m_sink);
-    return eLoad == EImageLoad::Loaded ? 0 : -1;
+    return LoadJobImage(*m_pImage, strPath, m_request.bRawImage, m_request.dwImageStart, m_sink);
 }
 
-int CBoardJob::LoseConnection()
+int CBoardJob::LoseConnection(const std::string& strWhere)
 {
     const std::string strText = m_link.GetErrorText();
     if (!strText.empty())
         m_sink.Fail(strText);
+    if (!strWhere.empty())
+        m_sink.Error(strWhere);
     m_sink.Fail(kTextLostConnection);
     m_link.Close();
     m_sink.Log(kTextConnectionClosed);
@@ -112,6 +130,8 @@ int CBoardJob::RunOperation()
         return Flash();
     case EBoardOperation::Read:
         return Read();
+    case EBoardOperation::Verify:
+        return VerifyOnly();
     }
     return 0;
 }
@@ -145,9 +165,11 @@ int CBoardJob::ShowSectors()
 {
     if (QuerySectorCount() != 0)
         return -1;
-    m_sink.Answer(kSectorHeader);
+    // The window's status column tells what it erased in its session; here it would say nothing.
+    auto withoutStatus = [](const std::string& strLine) { return strLine.substr(0, strLine.rfind('\t')); };
+    m_sink.Answer(withoutStatus(kSectorHeader));
     for (int i = 0; i < m_nSectorCount; ++i)
-        m_sink.Answer(FormatSectorLine(i, false));
+        m_sink.Answer(withoutStatus(FormatSectorLine(i, false)));
     return 0;
 }
 
@@ -156,9 +178,10 @@ int CBoardJob::Erase()
     switch (m_request.eEraseMode) {
     case EEraseMode::None:
         return 0;
-    case EEraseMode::Chip:
+    case EEraseMode::Chip: {
         m_sink.SetDoing("erasing the flash chip");
         m_sink.CheckPoint();
+        CErasingScope erasing(m_sink);
         m_sink.Log("Erasing flash chip");
         if (m_link.SelectEraseGroup() != 0)
             return LoseConnection();
@@ -170,6 +193,7 @@ int CBoardJob::Erase()
         m_sink.CheckPoint();   // an erase reports no progress: a stop is heard once it is over
         m_nErasedBytes = static_cast<int64_t>(m_nSectorCount) * kSectorSize;
         return 0;
+    }
     case EEraseMode::Sectors:
         for (int nSector : m_request.vecSectors)
             if (nSector >= m_nSectorCount)
@@ -192,6 +216,7 @@ int CBoardJob::EraseSectorList(const std::vector<int>& vecSectors)
     for (int nSector : vecSectors) {
         m_sink.SetDoing("erasing sector " + std::to_string(nSector));
         m_sink.CheckPoint();
+        CErasingScope erasing(m_sink);
         const uint32_t dwFirst = static_cast<uint32_t>(nSector) * kSectorSize;
         m_sink.Log("Erasing sector " + std::to_string(nSector) + " (" + FormatAddress(dwFirst) + " - " +
                    FormatAddress(dwFirst + kSectorSize - 1) + ")");
@@ -229,7 +254,9 @@ int CBoardJob::Flash()
         CJobStepScope step(m_sink, {"Programming", "programming", EJobBar::Flash, m_pImage->m_nByteCount, 0});
         if (m_link.ProgramImage(step.Progress(), m_pImage.get()) != 0) {
             m_sink.Fail(kTextFlashFailed);
-            return LoseConnection();
+            return LoseConnection("Programming stopped at " + FormatAddress(m_link.m_dwProgramAddress) +
+                                  ": " + std::to_string(m_link.m_nProgrammedBytes) + " of " +
+                                  std::to_string(m_pImage->m_nByteCount) + " bytes were programmed");
         }
     }
     m_result.nBytes = m_pImage->m_nByteCount;
@@ -237,6 +264,20 @@ int CBoardJob::Flash()
         m_sink.Log(kTextFlashed);
         return 0;
     }
+    return Verify();
+}
+
+int CBoardJob::VerifyOnly()
+{
+    if (QuerySectorCount() != 0)
+        return -1;
+    std::string strError;
+    if (CheckImageAgainstChip(*m_pImage, m_nSectorCount, strError) != 0)
+        return Refuse(m_request.strImagePath + ": " + strError + "; nothing was read");
+    m_sink.Log("Verifying " + m_request.strImagePath + ": " + FormatAddress(m_pImage->GetStartAddress()) +
+               " - " + FormatAddress(m_pImage->GetEndAddress()) + ", " +
+               std::to_string(m_pImage->m_nByteCount) + " bytes");
+    m_result.nBytes = m_pImage->m_nByteCount;
     return Verify();
 }
 

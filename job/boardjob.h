@@ -21,7 +21,8 @@ enum class EBoardOperation
     Sectors,
     Erase,
     Flash,
-    Read
+    Read,
+    Verify   // the image against the flash, nothing erased or written
 };
 
 // What goes before programming, or what the erase command erases.
@@ -38,7 +39,9 @@ struct CBoardRequest
     EBoardOperation eOperation = EBoardOperation::Info;
     std::string strOperationName;   // as the result names it, e.g. "flash"
     CBootSettings boot;             // all but the port
-    std::string strImagePath;       // flash, and erase by image
+    std::string strImagePath;       // flash, verify, and erase by image
+    bool bRawImage = false;         // the image is raw bytes placed from dwImageStart on
+    uint32_t dwImageStart = 0;
     EEraseMode eEraseMode = EEraseMode::None;
     std::vector<int> vecSectors;   // ascending
     bool bVerify = true;
@@ -69,8 +72,10 @@ private:
     int EraseSectorList(const std::vector<int>& vecSectors);
     int Flash();
     int Verify();
+    int VerifyOnly();   // the verify command: the image's checks, then Verify
     int Read();
-    int LoseConnection();
+    // The link's failure, then strWhere (how far the step came; shown, not kept) when given.
+    int LoseConnection(const std::string& strWhere = "");
     void Disconnect();
     int Refuse(const std::string& strError);   // a check failed while connected: disconnect, -1
 

@@ -39,6 +39,15 @@ void ReportLatencyTimer(const CTargetLink& link, const CBootSettings& settings, 
         sink.Log(strAdvice);
 }
 
+// The chain's first step: the port opened, the loader files checked and loaded.
+int InitLink(CTargetLink& link, const CBootSettings& settings)
+{
+    return link.Init(settings.strPort.c_str(), settings.nBaudRate,
+                     LoaderPath(settings.strLoaderDir, settings.strBslFile).c_str(),
+                     LoaderPath(settings.strLoaderDir, settings.strFirstLoaderFile).c_str(),
+                     LoaderPath(settings.strLoaderDir, settings.strFlasherFile).c_str());
+}
+
 // A step that reports progress: its bar is set full once the link operation succeeded.
 template <class FnOperation>
 int RunStep(CJobSink& sink, const CJobStep& step, FnOperation fnOperation)
@@ -52,16 +61,24 @@ int RunStep(CJobSink& sink, const CJobStep& step, FnOperation fnOperation)
 }
 }   // namespace
 
+int CheckBootInputs(const CBootSettings& settings, CJobSink& sink)
+{
+    CTargetLink link;
+    const int nResult = InitLink(link, settings);
+    link.Close();
+    if (nResult == 0)
+        return 0;
+    sink.FailLink(link);
+    sink.Error(kTextCannotConnect);
+    return -1;
+}
+
 int RunBootChain(CTargetLink& link, const CBootSettings& settings, CJobSink& sink, double* pdRoundTripMs)
 {
     sink.Log(kTextTryingToConnect);
-    const std::string strBsl = LoaderPath(settings.strLoaderDir, settings.strBslFile);
-    const std::string strFirst = LoaderPath(settings.strLoaderDir, settings.strFirstLoaderFile);
-    const std::string strSecond = LoaderPath(settings.strLoaderDir, settings.strFlasherFile);
     sink.Detail("Port " + settings.strPort + " at " + std::to_string(settings.nBaudRate) +
-                " bit/s, flasher program " + strSecond);
-    if (link.Init(settings.strPort.c_str(), settings.nBaudRate, strBsl.c_str(), strFirst.c_str(),
-                  strSecond.c_str()) != 0)
+                " bit/s, flasher program " + LoaderPath(settings.strLoaderDir, settings.strFlasherFile));
+    if (InitLink(link, settings) != 0)
         return Fail(link, sink, kClosedEarly);
     link.SetPipelineDepth(settings.nPipelineDepth);
     if (settings.nPipelineDepth > 1)
@@ -71,8 +88,14 @@ int RunBootChain(CTargetLink& link, const CBootSettings& settings, CJobSink& sin
     sink.Log("Serial port opened");
     ReportLatencyTimer(link, settings, sink);
     const int nCpuId = link.Connect();
-    if (nCpuId == -1)
-        return Fail(link, sink, kClosedEarly);
+    if (nCpuId == -1) {
+        Fail(link, sink, kClosedEarly);
+        sink.Advise("The board did not answer on " + settings.strPort + " at " +
+                    std::to_string(settings.nBaudRate) +
+                    " bit/s: reset it just before connecting, check its power and the cable, that this is "
+                    "its port, and try a lower speed");
+        return -1;
+    }
     sink.Log("Connected to target " + settings.strBoardName);
     sink.Log(FormatCpuIdLine(nCpuId));
     sink.CheckPoint();

@@ -27,6 +27,11 @@ struct CBootSettings
     bool bDepthFromLine = false;
 };
 
+// Before the operator is asked to reset the board: whether the port opens and the loader files
+// load, as the chain's first step finds them, on a link of its own that is closed again. 0, or -1
+// with the failure and kTextCannotConnect reported (no closing line: the chain never began).
+int CheckBootInputs(const CBootSettings& settings, CJobSink& sink);
+
 // Runs the chain on a fresh link. 0 when the flasher program answers; -1 when a step failed:
 // the link is closed and its failure and the closing line are reported; the caller then says
 // that it cannot connect, in its own way (kTextCannotConnect).

@@ -1,6 +1,11 @@
 #include "job/imagecheck.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
 
 #include "hex/hexfile.h"
 #include "job/boardfacts.h"
@@ -31,6 +36,36 @@ void ReportImageLoadFailure(EImageLoad eLoad, const std::string& strPath, const 
         if (image.m_nByteCount == 0)
             sink.Fail("the file holds no data bytes");
     }
+}
+
+int LoadJobImage(CHexFile& image, const std::string& strPath, bool bRaw, uint32_t dwRawStart, CJobSink& sink)
+{
+    if (!bRaw) {
+        const EImageLoad eLoad = LoadHexImage(image, nullptr);
+        ReportImageLoadFailure(eLoad, strPath, image, sink);
+        return eLoad == EImageLoad::Loaded ? 0 : -1;
+    }
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> pFile(std::fopen(strPath.c_str(), "rb"), std::fclose);
+    std::vector<uint8_t> vecData;
+    uint8_t abyChunk[65536];
+    size_t nGot = 0;
+    while (pFile && (nGot = std::fread(abyChunk, 1, sizeof abyChunk, pFile.get())) > 0 &&
+           vecData.size() <= static_cast<size_t>(std::numeric_limits<int32_t>::max()))
+        vecData.insert(vecData.end(), abyChunk, abyChunk + nGot);
+    if (!pFile || std::ferror(pFile.get())) {
+        sink.Fail(strPath + " cannot be read: " + std::strerror(errno));
+        return -1;
+    }
+    if (vecData.empty()) {
+        sink.Fail(strPath + " holds no bytes");
+        return -1;
+    }
+    if (vecData.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()) ||
+        image.SetBytes(dwRawStart, vecData.data(), static_cast<int32_t>(vecData.size())) != 0) {
+        sink.Fail(NotLoadedHexText(strPath));
+        return -1;
+    }
+    return 0;
 }
 
 int64_t FindDuplicateAddress(const CHexFile& image)

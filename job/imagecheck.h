@@ -22,6 +22,9 @@ EImageLoad LoadHexImage(CHexFile& image, CJobSink* pSink);
 // be loaded, and then whether it holds no data bytes; each a Fail of the sink.
 void ReportImageLoadFailure(EImageLoad eLoad, const std::string& strPath, const CHexFile& image,
                             CJobSink& sink);
+// The image of a board job: an Intel hex file, or with bRaw a raw binary file (as read writes
+// ".bin") whose bytes are placed from dwRawStart on. Each failure a Fail of the sink. 0 / -1.
+int LoadJobImage(CHexFile& image, const std::string& strPath, bool bRaw, uint32_t dwRawStart, CJobSink& sink);
 
 // The first address the image writes twice; -1 when none. The image must be loaded.
 int64_t FindDuplicateAddress(const CHexFile& image);

@@ -20,6 +20,8 @@ std::string CJobSink::DescribeLinkError(const CTargetLink& link)
 
 void CJobSink::AfterLinkError(const CTargetLink&) {}
 
+void CJobSink::Advise(const std::string&) {}
+
 int CJobSink::GetStopPercent() const
 {
     return -1;
@@ -38,6 +40,8 @@ void CJobSink::FailLink(const CTargetLink& link)
 }
 
 void CJobSink::SetMark(EJobBar, int) {}
+
+void CJobSink::SetErasing(bool) {}
 
 void CJobSink::CheckPoint() {}
 

@@ -52,6 +52,9 @@ public:
     virtual std::string DescribeLinkError(const CTargetLink& link);
     // After a link's failure was shown: a sink may add a remedy.
     virtual void AfterLinkError(const CTargetLink& link);
+    // What the operator may check after a failure the job knows more of than the link (a board
+    // that did not answer); a sink that keeps its log as it was says nothing.
+    virtual void Advise(const std::string& strAdvice);
 
     // A step with progress begins: the link reports to the returned sink until EndStep.
     virtual CProgressSink* BeginStep(const CJobStep& step) = 0;
@@ -59,6 +62,9 @@ public:
     virtual void EndStep(bool bStopped) = 0;
     // Puts one of the boot chain's bars at a fixed mark (0..100).
     virtual void SetMark(EJobBar eBar, int nPos);
+    // An erase is under way from true to false: it cannot be cut short, and a sink may tell an
+    // operator who asks for a stop meanwhile that the stop waits for its end.
+    virtual void SetErasing(bool bErasing);
     // Called between two exchanges with the board: a sink may throw CJobStopped here.
     virtual void CheckPoint();
     // How far the step had come that a CJobStopped ended, in percent; -1 when unknown.

@@ -163,6 +163,8 @@ int CTargetLink::ProgramImage(CProgressSink* pProgress, CHexFile* pImage)
     if (pImage == nullptr || pImage->m_pFirst == nullptr || pImage->m_nByteCount <= 0)
         return Fail("Error during flash process");
 
+    m_nProgrammedBytes = 0;
+    m_dwProgramAddress = pImage->m_pFirst->dwAddress;
     Report(pProgress, 0);
     if (SendEchoedByte(kProgram) != 0)
         return -1;
@@ -182,8 +184,10 @@ int CTargetLink::ProgramImage(CProgressSink* pProgress, CHexFile* pImage)
             pImage->m_pCurrent = pImage->m_pCurrent->pNext;
         }
 
+        m_dwProgramAddress = dwStart;
         if (SendBlock(abyBlock, nLength, dwStart) != 0)
             return Fail("Error during flash process");
+        m_nProgrammedBytes += nLength;
 
         nCounter += nLength + 1;
         Report(pProgress, Percent(nCounter, pImage->m_nByteCount));

@@ -17,7 +17,7 @@ CTargetLink::CTargetLink()
     : m_bInitialized(0), m_bConnected(0), m_pBsl(nullptr), m_pFirstLoader(nullptr), m_pSecondLoader(nullptr),
       m_pPort(nullptr), m_nSystemError(0), m_bVerifyMismatch(0), m_dwMismatchAddress(0),
       m_byMismatchExpected(0), m_byMismatchRead(0), m_bFlasherReady(0), m_nPipelineDepth(0),
-      m_dRoundTripMs(0), m_ePipeFault(EPipeFault::None)
+      m_dRoundTripMs(0), m_nProgrammedBytes(0), m_dwProgramAddress(0), m_ePipeFault(EPipeFault::None)
 {}
 
 CTargetLink::~CTargetLink()
@@ -42,29 +42,36 @@ int CTargetLink::Init(const char* pszPort, int nBaudRate, const char* pszBslFile
     m_strError.clear();
     m_nSystemError = 0;
     m_strSystemError.clear();
+    m_strFailedOn.clear();
+    auto failOn = [this](const CHexFile* pFile, const std::string& strWhy, const char* pszError) {
+        m_strFailedOn = pFile->m_szFileName + (strWhy.empty() ? "" : ": " + strWhy);
+        return Fail(pszError);
+    };
 
     if (m_pPort->Open(pszPort != nullptr ? pszPort : "", nBaudRate) != 0) {
         m_nSystemError = m_pPort->GetLastSystemError();
         m_strSystemError = m_pPort->GetLastSystemErrorText();
+        m_strFailedOn = pszPort != nullptr ? pszPort : "";
         return Fail("Error, cannot open serial port");
     }
 
     if (m_pBsl->Verify() != 0)
-        return Fail("Error reading bsl");
+        return failOn(m_pBsl, m_pBsl->GetFaultText(), "Error reading bsl");
     if (m_pFirstLoader->Verify() != 0)
-        return Fail("Error reading first stage loader");
+        return failOn(m_pFirstLoader, m_pFirstLoader->GetFaultText(), "Error reading first stage loader");
     if (m_pSecondLoader->Verify() != 0)
-        return Fail("Error reading second stage loader");
+        return failOn(m_pSecondLoader, m_pSecondLoader->GetFaultText(), "Error reading second stage loader");
 
     if (m_pBsl->m_nByteCount != kBslSize)
-        return Fail("Error, bsl byte count size is not 32");
+        return failOn(m_pBsl, "holds " + std::to_string(m_pBsl->m_nByteCount) + " data bytes",
+                      "Error, bsl byte count size is not 32");
 
     if (m_pBsl->Load() != 0)
-        return Fail("Error loading bsl file into memory");
+        return failOn(m_pBsl, "", "Error loading bsl file into memory");
     if (m_pFirstLoader->Load() != 0)
-        return Fail("Error loading first stage loader code into pc memory");
+        return failOn(m_pFirstLoader, "", "Error loading first stage loader code into pc memory");
     if (m_pSecondLoader->Load() != 0)
-        return Fail("Error loading second stage loader code into pc memory");
+        return failOn(m_pSecondLoader, "", "Error loading second stage loader code into pc memory");
 
     m_bInitialized = 1;
     return 0;

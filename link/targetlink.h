@@ -76,6 +76,9 @@ public:
     // GetLastError and its text on Windows); 0 and empty otherwise. Kept after Close.
     int m_nSystemError;
     std::string m_strSystemError;
+    // What a failed Init failed on: the port as given, or the loader file's path and what is
+    // wrong with it ("/dir/prel1.hex: cannot be opened: ..."); empty otherwise. Kept after Close.
+    std::string m_strFailedOn;
     // The first difference found by the last VerifyImage: set when m_bVerifyMismatch is 1.
     int m_bVerifyMismatch;
     uint32_t m_dwMismatchAddress;
@@ -84,10 +87,13 @@ public:
     int m_bFlasherReady;
     int m_nPipelineDepth;
     double m_dRoundTripMs;
+    // How far the last ProgramImage came: the bytes of the blocks the board took, and the address
+    // of the block under way (the one that failed, after a failure).
+    int32_t m_nProgrammedBytes;
+    uint32_t m_dwProgramAddress;
 
-    static constexpr int kBslSize = 32;
-    static constexpr uint32_t kAddressLimit =
-        0x1000000;   // addresses travel as 24 bits   // the bootstrap loader takes exactly this many bytes
+    static constexpr int kBslSize = 32;   // the bootstrap loader takes exactly this many bytes
+    static constexpr uint32_t kAddressLimit = 0x1000000;   // addresses travel as 24 bits
 
 private:
     // What went wrong with a pipelined byte; each step gives it its own lock-step text.

@@ -105,6 +105,7 @@ int TcSetAttrRetry(int hFile, const termios* pTio)
 }
 
 const char kPortInUse[] = "the port is in use by another program";
+const char kNotSerialPort[] = "not a serial port";
 }   // namespace
 
 void CRS232Port::SetModemLineCall(ModemLineCall pfnCall)
@@ -157,6 +158,8 @@ int CRS232Port::Open(const char* pszPort, int nBaudRate)
     m_hComm = open(m_szPort, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m_hComm < 0)   // EBUSY: someone else holds the terminal in exclusive mode
         return errno == EBUSY ? FailOpen(EBUSY, kPortInUse) : FailOpen(errno);
+    if (isatty(m_hComm) == 0)   // a file or /dev/null opens as well, and fails only later
+        return FailOpen(ENOTTY, kNotSerialPort);
     if (OpenDevice(nBaudRate) != 0)
         return -1;
     if (StartReadThread() != 0)

@@ -8,6 +8,7 @@
 #include "hex/hexfile.h"
 #include "job/boardresult.h"
 #include "job/boardrunner.h"
+#include "job/bootchain.h"
 #include "job/imagecheck.h"
 #include "job/imagewriter.h"
 #include "job/jobtexts.h"
@@ -68,13 +69,12 @@ int ListPorts(CConsole& console, bool bJson)
 }
 
 // The image of flash and erase --image, checked once before any board is touched.
-int CheckImageFile(const std::string& strPath, CConsole& console)
+int CheckImageFile(const CBoardRequest& request, CConsole& console)
 {
+    const std::string& strPath = request.strImagePath;
     CHexFile image(strPath.c_str());
     CConsoleSink sink(console, "", "");
-    const EImageLoad eLoad = LoadHexImage(image, nullptr);
-    ReportImageLoadFailure(eLoad, strPath, image, sink);
-    if (eLoad != EImageLoad::Loaded)
+    if (LoadJobImage(image, strPath, request.bRawImage, request.dwImageStart, sink) != 0)
         return -1;
     // The chip's size is known only once connected; what no chip can take is refused now.
     std::string strError;
@@ -109,6 +109,21 @@ void Report(CConsole& console, const std::vector<CBoardResult>& vecResults, bool
         console.Result("  " + result.strPort + "\t" + pszResult + "\t" + szSeconds +
                        (result.bOk ? std::string() : "\t" + result.strError));
     }
+}
+
+// What would fail before the board answers is found before the operator resets it: each port
+// opens, the loader files load. 0 / -1.
+int CheckBeforeReset(CConsole& console, const CBootSettings& boot, const std::vector<CBoardPort>& vecPorts)
+{
+    int nResult = 0;
+    for (const CBoardPort& port : vecPorts) {
+        CConsoleSink sink(console, vecPorts.size() > 1 ? "[" + port.strName + "] " : "", port.strDevicePath);
+        CBootSettings settings = boot;
+        settings.strPort = port.strDevicePath;
+        if (CheckBootInputs(settings, sink) != 0)
+            nResult = -1;
+    }
+    return nResult;
 }
 
 // "please reset the board", then Enter. -1 after Ctrl-C.
@@ -152,8 +167,7 @@ int CCliApp::Run(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
     IgnoreBrokenPipe();
     console.Detail("", kTextStarted);
     console.Detail("", FormatOsVersionLine());
-    const std::string strImage = options.GetImagePath();
-    if (!strImage.empty() && CheckImageFile(strImage, console) != 0)
+    if (!options.GetImagePath().empty() && CheckImageFile(options.GetBoardRequest(), console) != 0)
         return kExitFailure;
 
     std::vector<CBoardPort> vecPorts;
@@ -182,6 +196,8 @@ int CCliApp::Run(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
         }
     }
 
+    if (CheckBeforeReset(console, options.GetBoardRequest().boot, vecPorts) != 0)
+        return kExitFailure;
     if (AskForReset(console, !options.bNoPrompt) != 0) {
         console.Error("", "Interrupted: stopped before connecting");
         return kExitInterrupted;

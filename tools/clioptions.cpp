@@ -1,7 +1,11 @@
 #include "tools/clioptions.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "job/adapteradvice.h"
 #include "job/boardfacts.h"
+#include "job/imagewriter.h"
 #include "link/targetlink.h"
 #include "tools/clihelpers.h"
 
@@ -9,6 +13,45 @@ namespace
 {
 constexpr uint32_t kDefaultPipelineDepth = 16;   // --pipeline without a value
 constexpr uint32_t kMinPipelineDepth = 2;        // 1 would be lock-step
+std::string NoAddressText(const std::string& strStart)
+{
+    return "--start: '" + strStart + "' is no address below 0x1000000 (decimal or 0x...)";
+}
+
+// The folder as the operator's errors name it: a whole path, "." and ".." resolved.
+std::string GetAbsoluteFolder(const std::string& strDir)
+{
+    std::error_code error;
+    std::filesystem::path path = std::filesystem::absolute(strDir, error);
+    if (error)
+        return strDir;
+    path = path.lexically_normal();
+    if (!path.has_filename() && path != path.root_path())
+        path = path.parent_path();   // "/a/b/" names the folder "/a/b"
+    return path.string();
+}
+
+// --start places a raw .bin image and belongs to nothing else.
+int CheckImageStart(CCliOptions& options, std::string& strError)
+{
+    if (!options.IsRawImage()) {
+        if (options.strStart.empty())
+            return 0;
+        strError =
+            "--start places a raw .bin image; " + options.strFile + " is Intel hex and has its addresses";
+        return -1;
+    }
+    if (options.strStart.empty()) {
+        strError = options.strFile +
+                   " holds raw bytes without addresses: give --start ADDR, where its first byte goes";
+        return -1;
+    }
+    if (ParseAddress(options.strStart, CTargetLink::kAddressLimit - 1, options.dwImageStart) != 0) {
+        strError = NoAddressText(options.strStart);
+        return -1;
+    }
+    return 0;
+}
 }   // namespace
 
 const char* CCliOptions::GetCommandName() const
@@ -28,6 +71,8 @@ const char* CCliOptions::GetCommandName() const
         return "flash";
     case ECommand::Read:
         return "read";
+    case ECommand::Verify:
+        return "verify";
     case ECommand::None:
         break;
     }
@@ -37,20 +82,23 @@ const char* CCliOptions::GetCommandName() const
 CBoardRequest CCliOptions::GetBoardRequest() const
 {
     CBoardRequest request;
-    request.eOperation = eCommand == ECommand::Sectors ? EBoardOperation::Sectors
-                         : eCommand == ECommand::Erase ? EBoardOperation::Erase
-                         : eCommand == ECommand::Flash ? EBoardOperation::Flash
-                         : eCommand == ECommand::Read  ? EBoardOperation::Read
-                                                       : EBoardOperation::Info;
+    request.eOperation = eCommand == ECommand::Sectors  ? EBoardOperation::Sectors
+                         : eCommand == ECommand::Erase  ? EBoardOperation::Erase
+                         : eCommand == ECommand::Flash  ? EBoardOperation::Flash
+                         : eCommand == ECommand::Read   ? EBoardOperation::Read
+                         : eCommand == ECommand::Verify ? EBoardOperation::Verify
+                                                        : EBoardOperation::Info;
     request.strOperationName = GetCommandName();
     request.boot.nBaudRate = nBaudRate;
-    request.boot.strLoaderDir = strDir.empty() ? "." : strDir;
+    request.boot.strLoaderDir = GetAbsoluteFolder(strDir.empty() ? "." : strDir);
     const CFlashChip* pChip = FindFlashChip(strFlashChip);
     request.boot.strFlasherFile = (pChip != nullptr ? pChip : &kFlashChips[0])->pszFlasherFile;
     request.boot.strBoardName = kBoardNames[0];
     request.boot.nPipelineDepth = nPipelineDepth;
     request.boot.bDepthFromLine = strPipeline.empty();
     request.strImagePath = GetImagePath();
+    request.bRawImage = IsRawImage();
+    request.dwImageStart = dwImageStart;
     request.eEraseMode = eEraseMode;
     request.vecSectors = vecSectors;
     request.bVerify = !bNoVerify;
@@ -61,16 +109,22 @@ CBoardRequest CCliOptions::GetBoardRequest() const
 
 std::string CCliOptions::GetImagePath() const
 {
-    if (eCommand == ECommand::Flash)
+    if (eCommand == ECommand::Flash || eCommand == ECommand::Verify)
         return strFile;
     if (eCommand == ECommand::Erase)
         return strEraseImage;
     return "";
 }
 
+bool CCliOptions::IsRawImage() const
+{
+    return (eCommand == ECommand::Flash || eCommand == ECommand::Verify) && IsBinaryPath(strFile);
+}
+
 bool CCliOptions::TakesSeveralPorts() const
 {
-    return eCommand == ECommand::Erase || eCommand == ECommand::Flash || eCommand == ECommand::Read;
+    return eCommand == ECommand::Erase || eCommand == ECommand::Flash || eCommand == ECommand::Read ||
+           eCommand == ECommand::Verify;
 }
 
 bool CCliOptions::Connects() const
@@ -120,7 +174,7 @@ int ValidateOptions(CCliOptions& options, std::string& strError)
         const int nChosen = (options.bEraseChip ? 1 : 0) + (options.bSectorGiven ? 1 : 0) +
                             (options.strEraseImage.empty() ? 0 : 1);
         if (nChosen != 1) {
-            strError = "erase: give exactly one of --chip, --sector N... and --image FILE";
+            strError = "give exactly one of --chip, --sector N... and --image FILE";
             return -1;
         }
         if (options.bEraseChip) {
@@ -137,13 +191,18 @@ int ValidateOptions(CCliOptions& options, std::string& strError)
         break;
     }
     case ECommand::Flash:
+    case ECommand::Verify:
+        if (CheckImageStart(options, strError) != 0)
+            return -1;
+        if (options.eCommand == ECommand::Verify)
+            break;
         options.eEraseMode = options.strFlashErase == "chip"   ? EEraseMode::Chip
                              : options.strFlashErase == "none" ? EEraseMode::None
                                                                : EEraseMode::Image;
         break;
     case ECommand::Read:
         if (ParseAddress(options.strStart, CTargetLink::kAddressLimit - 1, options.dwReadStart) != 0) {
-            strError = "--start: '" + options.strStart + "' is no address below 0x1000000 (decimal or 0x...)";
+            strError = NoAddressText(options.strStart);
             return -1;
         }
         if (ParseAddress(options.strLength, CTargetLink::kAddressLimit, options.nReadLength) != 0 ||

@@ -17,7 +17,8 @@ enum class ECommand
     Sectors,
     Erase,
     Flash,
-    Read
+    Read,
+    Verify
 };
 
 struct CCliOptions
@@ -37,8 +38,9 @@ struct CCliOptions
     bool bQuiet = false;
     bool bVerbose = false;
     bool bJson = false;
-    // hexinfo FILE, flash FILE
+    // hexinfo FILE, flash FILE, verify FILE; a raw .bin image is placed from --start on
     std::string strFile;
+    uint32_t dwImageStart = 0;
     bool bDump = false;
     // erase
     bool bEraseChip = false;
@@ -49,7 +51,7 @@ struct CCliOptions
     // flash
     std::string strFlashErase = "image";   // chip, image or none
     bool bNoVerify = false;
-    // read
+    // read; flash and verify of a .bin
     std::string strStart;
     std::string strLength;
     std::string strOutput;
@@ -63,10 +65,12 @@ struct CCliOptions
     CBoardRequest GetBoardRequest() const;
     // The image a command programs or erases by ("" for none).
     std::string GetImagePath() const;
+    // flash or verify of a .bin: raw bytes placed from --start on.
+    bool IsRawImage() const;
     bool TakesSeveralPorts() const;
     bool Connects() const;
 };
 
 // The checks that need no board and no file: combinations, sector numbers, the read range.
-// Sets vecSectors, eEraseMode, dwReadStart and nReadLength. 0, or -1 with the reason.
+// Sets vecSectors, eEraseMode, dwReadStart, nReadLength and dwImageStart. 0, or -1 with the reason.
 int ValidateOptions(CCliOptions& options, std::string& strError);

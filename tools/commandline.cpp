@@ -35,13 +35,24 @@ CLI::Validator SpeedValidator()
         "RATE");
 }
 
-void AddOutputOptions(CLI::App* pApp, CCliOptions& options)
+const char kJsonPerBoard[] =
+    "One JSON object per board at the end on standard output (port, operation, result, "
+    "error, bytes, seconds); log lines go to standard error";
+
+void AddOutputOptions(CLI::App* pApp, CCliOptions& options, const char* pszJson = kJsonPerBoard)
 {
     pApp->add_flag("-q,--quiet", options.bQuiet, "Only errors and results; no log lines or progress");
     pApp->add_flag("-v,--verbose", options.bVerbose, "Also the details: ports, files, sectors");
-    pApp->add_flag("--json", options.bJson,
-                   "One JSON object per board at the end on standard output (port, operation, result, "
-                   "error, bytes, seconds); log lines go to standard error");
+    pApp->add_flag("--json", options.bJson, pszJson);
+}
+
+// A raw .bin image has no addresses of its own.
+void AddImageStartOption(CLI::App* pApp, CCliOptions& options)
+{
+    pApp->add_option("--start", options.strStart,
+                     "Only for a raw .bin image (as read writes it): the address of its first byte, decimal "
+                     "or 0x...")
+        ->type_name("ADDR");
 }
 
 void AddConnectionOptions(CLI::App* pApp, CCliOptions& options, bool bSeveral)
@@ -95,14 +106,18 @@ CCommandLine::EResult CCommandLine::Parse(int argc, const char* const* argv, CCl
     CLI::App* pPorts =
         app.add_subcommand("ports", "List the serial ports: shown name, device path, USB, description; a USB "
                                     "adapter's vendor and product id, serial number, driver, by-id path");
-    AddOutputOptions(pPorts, options);
+    AddOutputOptions(pPorts, options,
+                     "One JSON object per port on standard output (name, device, usb, description, vid, pid, "
+                     "serial, driver, by_id)");
 
     CLI::App* pHexInfo =
         app.add_subcommand("hexinfo", "Check an Intel hex file and show its addresses and bytes");
     pHexInfo->add_option("FILE", options.strFile, "The Intel hex file")->required();
     pHexInfo->add_flag("--dump", options.bDump,
                        "Every byte with its address, as the Hexinfo dialog shows it");
-    AddOutputOptions(pHexInfo, options);
+    AddOutputOptions(pHexInfo, options,
+                     "One JSON object for the file on standard output (file, valid, loaded or error, start, "
+                     "end, bytes, runs)");
 
     CLI::App* pInfo = app.add_subcommand("info", "Connect and show the flasher program's information text");
     AddConnectionOptions(pInfo, options, false);
@@ -122,9 +137,11 @@ CCommandLine::EResult CCommandLine::Parse(int argc, const char* const* argv, CCl
         ->type_name("FILE");
     AddConnectionOptions(pErase, options, true);
 
-    CLI::App* pFlash =
-        app.add_subcommand("flash", "Connect, erase, program an Intel hex image and verify it");
-    pFlash->add_option("FILE", options.strFile, "The Intel hex image")->required();
+    CLI::App* pFlash = app.add_subcommand(
+        "flash", "Connect, erase, program an image (Intel hex, or a .bin with --start) and verify it");
+    pFlash->add_option("FILE", options.strFile, "The Intel hex image, or a raw .bin with --start")
+        ->required();
+    AddImageStartOption(pFlash, options);
     pFlash
         ->add_option("--erase", options.strFlashErase,
                      "Before programming: the sectors the image touches (image), the whole chip (chip), "
@@ -144,6 +161,34 @@ CCommandLine::EResult CCommandLine::Parse(int argc, const char* const* argv, CCl
                      "port's name is added before the extension")
         ->required();
     AddConnectionOptions(pRead, options, true);
+
+    CLI::App* pVerify = app.add_subcommand(
+        "verify", "Connect and compare the flash with an image; nothing is erased or written");
+    pVerify->add_option("FILE", options.strFile, "The Intel hex image, or a raw .bin with --start")
+        ->required();
+    AddImageStartOption(pVerify, options);
+    AddConnectionOptions(pVerify, options, true);
+
+    const std::pair<CLI::App*, ECommand> commands[] = {
+        {pPorts, ECommand::Ports},     {pHexInfo, ECommand::HexInfo}, {pInfo, ECommand::Info},
+        {pSectors, ECommand::Sectors}, {pErase, ECommand::Erase},     {pFlash, ECommand::Flash},
+        {pRead, ECommand::Read},       {pVerify, ECommand::Verify}};
+    // The first word that is no option names the command; CLI11 would only say that one is missing.
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i][0] == '-')
+            continue;
+        bool bKnown = false;
+        std::string strNames;
+        for (const auto& command : commands) {
+            bKnown = bKnown || command.first->get_name() == argv[i];
+            strNames += (strNames.empty() ? "" : ", ") + command.first->get_name();
+        }
+        if (bKnown)
+            break;
+        strText = std::string("kelvora-cli: '") + argv[i] + "' is no command; the commands are " + strNames +
+                  "\nRun 'kelvora-cli --help' or 'kelvora-cli COMMAND --help'.";
+        return kUsageError;
+    }
 
     std::ostringstream out;
     std::ostringstream err;
@@ -167,10 +212,6 @@ CCommandLine::EResult CCommandLine::Parse(int argc, const char* const* argv, CCl
         return kUsageError;
     }
 
-    const std::pair<CLI::App*, ECommand> commands[] = {
-        {pPorts, ECommand::Ports},     {pHexInfo, ECommand::HexInfo}, {pInfo, ECommand::Info},
-        {pSectors, ECommand::Sectors}, {pErase, ECommand::Erase},     {pFlash, ECommand::Flash},
-        {pRead, ECommand::Read}};
     for (const auto& command : commands)
         if (command.first->parsed())
             options.eCommand = command.second;

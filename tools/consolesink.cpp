@@ -35,16 +35,24 @@ void CConsoleSink::Error(const std::string& strText)
 
 std::string CConsoleSink::DescribeLinkError(const CTargetLink& link)
 {
-    // The link's text stays as it is; the system's reason follows it.
-    if (link.m_nSystemError == 0)
-        return link.GetErrorText();
-    return link.GetErrorText() + ": " + link.m_strSystemError;
+    // The link's text stays as it is; the port or file it failed on and the system's reason follow.
+    std::string strText = link.GetErrorText();
+    if (!link.m_strFailedOn.empty())
+        strText += ": " + link.m_strFailedOn;
+    if (link.m_nSystemError != 0)
+        strText += ": " + link.m_strSystemError;
+    return strText;
 }
 
 void CConsoleSink::AfterLinkError(const CTargetLink& link)
 {
     if (link.m_nSystemError != 0 && IsPermissionRefusal(link.m_nSystemError))
         m_console.Error(m_strPrefix, GetPermissionRemedy(m_strDevice, GetDeviceGroup(m_strDevice)));
+}
+
+void CConsoleSink::Advise(const std::string& strAdvice)
+{
+    m_console.Error(m_strPrefix, strAdvice);
 }
 
 CProgressSink* CConsoleSink::BeginStep(const CJobStep& step)
@@ -60,6 +68,11 @@ void CConsoleSink::EndStep(bool bStopped)
     if (bStopped && m_pProgress)
         m_nStopPercent = m_pProgress->GetPercent();
     m_pProgress.reset();
+}
+
+void CConsoleSink::SetErasing(bool bErasing)
+{
+    SetEraseUnderWay(bErasing);
 }
 
 void CConsoleSink::CheckPoint()

@@ -25,8 +25,10 @@ public:
     void Error(const std::string& strText) override;
     std::string DescribeLinkError(const CTargetLink& link) override;
     void AfterLinkError(const CTargetLink& link) override;
+    void Advise(const std::string& strAdvice) override;
     CProgressSink* BeginStep(const CJobStep& step) override;
     void EndStep(bool bStopped) override;
+    void SetErasing(bool bErasing) override;
     void CheckPoint() override;
     int GetStopPercent() const override { return m_nStopPercent; }
 

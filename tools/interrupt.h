@@ -9,6 +9,12 @@ void InstallInterruptHandler();
 // also from a signal handler.
 void RaiseInterrupt();
 bool IsInterrupted();
+// Counts the erases under way (on several boards at once): while one is, the first Ctrl-C says at
+// once that the run stops after the erase and that a second Ctrl-C quits now.
+void SetEraseUnderWay(bool bUnderWay);
+// What the first Ctrl-C says during an erase, when it should say it (null otherwise); for the
+// platform's handler.
+const char* GetInterruptNotice();
 // A reader of the log that goes away must not end a programming run half-way (POSIX: SIGPIPE
 // ignored; Windows has no such signal, the failed write is all there is).
 void IgnoreBrokenPipe();

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <unistd.h>
 
 namespace
@@ -9,6 +10,10 @@ namespace
 void OnInterrupt(int)
 {
     RaiseInterrupt();
+    const int nSavedErrno = errno;
+    if (const char* pszNotice = GetInterruptNotice())
+        (void)!write(STDERR_FILENO, pszNotice, std::strlen(pszNotice));
+    errno = nSavedErrno;
 }
 }   // namespace
 

@@ -1,5 +1,6 @@
 #include "tools/interrupt.h"
 
+#include <cstring>
 #include <windows.h>
 
 namespace
@@ -13,6 +14,11 @@ BOOL WINAPI OnConsoleControl(DWORD dwType)
     if (IsInterrupted())
         return FALSE;
     RaiseInterrupt();
+    if (const char* pszNotice = GetInterruptNotice()) {
+        DWORD dwWritten = 0;
+        WriteFile(GetStdHandle(STD_ERROR_HANDLE), pszNotice, static_cast<DWORD>(std::strlen(pszNotice)),
+                  &dwWritten, nullptr);
+    }
     return TRUE;
 }
 }   // namespace

@@ -142,8 +142,7 @@ INSTANTIATE_TEST_SUITE_P(
         CCommandCase{"Info", {"info"}, {CBoardFixture::kInfo}},
         CCommandCase{"Sectors",
                      {"sectors"},
-                     {"Sector\tRange\tStatus", "Sector #0\t0x000000 - 0x007FFF\tunknown",
-                      "Sector #7\t0x038000 - 0x03FFFF\tunknown"}},
+                     {"Sector\tRange", "Sector #0\t0x000000 - 0x007FFF", "Sector #7\t0x038000 - 0x03FFFF"}},
         CCommandCase{"EraseChip", {"erase", "--chip"}, {"Erasing flash chip", "Flash chip erased"}},
         CCommandCase{"EraseSectors",
                      {"erase", "--sector", "3,1"},
@@ -192,6 +191,10 @@ TEST_F(CliBoard, HexInfoAndPortsNeedNoBoard)
               m_strErr);
     EXPECT_EQ(0, Run({"flash", "--help"}));
     EXPECT_NE(std::string::npos, m_strOut.find("--no-verify")) << m_strOut;
+    for (const char* pszCommand : {"hexinfo", "ports"}) {
+        EXPECT_EQ(0, Run({pszCommand, "--help"}));
+        EXPECT_EQ(std::string::npos, m_strOut.find("per board")) << m_strOut;
+    }
 
     CChildProcess sim;
     ASSERT_EQ(0, sim.Start(KELVORA_BOARDSIM_PATH, {"--name", "bench-board"}, Env()));
@@ -228,6 +231,35 @@ TEST_F(CliBoard, FlashLeavesTheImageAndEraseImageOnlyItsSectors)
     ASSERT_EQ(201, back.GetData(vecBack.data(), 201));
     EXPECT_EQ(Pattern(201, 9), vecBack);
     EXPECT_EQ(0x10000u, back.m_pFirst->dwAddress);
+}
+
+// A backup read into a .bin goes back with --start, and verify compares without erasing or writing.
+TEST_F(CliBoard, ABinBackupIsPutBackAndVerified)
+{
+    FillFlash(m_board);
+    const std::string strBackup = m_dir.Path("backup.bin");
+    ASSERT_EQ(0, Run(Args({"read", "--start", "0x7F00", "--length", "512", "-o", strBackup}))) << m_strErr;
+    ASSERT_EQ(0, Run(Args({"erase", "--chip"}))) << m_strErr;
+    ASSERT_EQ(0, Run(Args({"flash", strBackup, "--start", "0x7F00"}))) << m_strErr;
+    EXPECT_TRUE(HasLinesInOrder(m_strOut, {"Erasing sector 0 (0x000000 - 0x007FFF)",
+                                           "Erasing sector 1 (0x008000 - 0x00FFFF)",
+                                           "Programming " + strBackup + ": 0x007F00 - 0x0080FF, 512 bytes",
+                                           "Hexfile flashed and verified successfully"}));
+    const std::vector<uint8_t> vecFlash = m_board.GetFlash();
+    EXPECT_EQ(std::vector<uint8_t>(256, 0), std::vector<uint8_t>(&vecFlash[0x7F00], &vecFlash[0x8000]));
+    EXPECT_EQ(std::vector<uint8_t>(256, 1), std::vector<uint8_t>(&vecFlash[0x8000], &vecFlash[0x8100]));
+    EXPECT_EQ(0xFF, vecFlash[0x7EFF]);
+
+    m_board.ClearWireLog();
+    ASSERT_EQ(0, Run(Args({"verify", strBackup, "--start", "0x7F00"}))) << m_strErr;
+    EXPECT_TRUE(HasLinesInOrder(m_strOut, {"Verifying " + strBackup + ": 0x007F00 - 0x0080FF, 512 bytes",
+                                           "Hexfile flashed and verified successfully"}));
+    EXPECT_EQ(vecFlash, m_board.GetFlash());
+    EXPECT_EQ(1, Run(Args({"verify", strBackup, "--start", "0x7F01"})));
+    EXPECT_TRUE(
+        HasLinesInOrder(m_strErr, {"Verify failed: first difference at 0x008000, expected 0x00, read 0x01"}))
+        << m_strErr;
+    EXPECT_EQ(vecFlash, m_board.GetFlash());
 }
 
 // --pipeline: the same flash and the same bytes to the board as lock-step.
@@ -292,14 +324,18 @@ TEST_P(CliFailure, SaysWhatFailedWithStatusOne)
     WriteHexFile(m_dir.Path("big.hex"), {{0x100, {1}}, {kSectors * kSectorSize, {2}}});
     WriteHexFile(m_dir.Path("twice.hex"), {{0x100, {1, 2}}, {0x101, {3}}});
     std::ofstream(m_dir.Path("broken.hex")) << ":0100000041BE\n:0100010042BB\n";
+    std::ofstream(m_dir.Path("empty.hex")) << ":00000001FF\n";
     std::vector<std::string> vecArgs = GetParam().vecArgs;
     for (std::string& strArg : vecArgs)
-        if (strArg == "IMAGE" || strArg == "BIG" || strArg == "TWICE" || strArg == "BROKEN") {
+        if (strArg == "IMAGE" || strArg == "BIG" || strArg == "TWICE" || strArg == "BROKEN" ||
+            strArg == "EMPTY") {
             std::string strName = strArg;
             std::transform(strName.begin(), strName.end(), strName.begin(), ::tolower);
             strArg = m_dir.Path((strName == "image" ? "image" : strName) + ".hex");
         } else if (strArg == "DIR") {
             strArg = m_dir.Path("nowhere");
+        } else if (strArg == "FOLDER") {
+            strArg = m_dir.Path();
         }
     const std::vector<uint8_t> vecBefore = m_board.GetFlash();
     EXPECT_EQ(1, Run(Args(vecArgs))) << m_strOut;
@@ -307,6 +343,10 @@ TEST_P(CliFailure, SaysWhatFailedWithStatusOne)
     for (std::string& strLine : vecErr)
         if (strLine.rfind("DIR/", 0) == 0)
             strLine = m_dir.Path(strLine.substr(4));
+        else if (strLine.rfind("FOLDER", 0) == 0)
+            strLine = m_dir.Path() + strLine.substr(6);
+        else if (strLine.find("BOARD") != std::string::npos)
+            strLine.replace(strLine.find("BOARD"), 5, m_board.GetDevicePath());
     EXPECT_TRUE(HasLinesInOrder(m_strErr, vecErr));
     if (GetParam().bNothingErased) {
         EXPECT_EQ(vecBefore, m_board.GetFlash());
@@ -316,11 +356,15 @@ TEST_P(CliFailure, SaysWhatFailedWithStatusOne)
 INSTANTIATE_TEST_SUITE_P(
     Cli, CliFailure,
     ::testing::Values(
-        CFailureCase{"BoardNotReset",
-                     [](CBoardFaults& f) { f.bNoAnswerToZero = true; },
-                     {"info"},
-                     {"Error setting up communcation with C167", "Cannot connect to target"},
-                     true},
+        CFailureCase{
+            "BoardNotReset",
+            [](CBoardFaults& f) { f.bNoAnswerToZero = true; },
+            {"info"},
+            {"Error setting up communcation with C167",
+             "The board did not answer on BOARD at 57600 bit/s: reset it just before connecting, check "
+             "its power and the cable, that this is its port, and try a lower speed",
+             "Cannot connect to target"},
+            true},
         CFailureCase{"EraseFails",
                      [](CBoardFaults& f) { f.bEraseStatusE = true; },
                      {"erase", "--chip"},
@@ -329,7 +373,9 @@ INSTANTIATE_TEST_SUITE_P(
         CFailureCase{"WrongChecksum",
                      [](CBoardFaults& f) { f.nWrongChecksumBlock = 1; },
                      {"flash", "IMAGE"},
-                     {"Flash failed", "Error during flash process", "Lost connection to target"},
+                     {"Flash failed", "Error during flash process",
+                      "Programming stopped at 0x0001FE: 254 of 501 bytes were programmed",
+                      "Lost connection to target"},
                      false},
         CFailureCase{"VerifyDifference",
                      [](CBoardFaults& f) { f.nFlipReadAddress = 0x10005; },
@@ -372,28 +418,52 @@ INSTANTIATE_TEST_SUITE_P(
                      {"flash", "BROKEN"},
                      {"DIR/broken.hex is not a valid intel hex file",
                       "line 2: checksum is 0xBB, the record needs 0xBC"},
+                     true},
+        CFailureCase{"ImageIsAFolder",
+                     nullptr,
+                     {"flash", "FOLDER"},
+                     {"FOLDER is not a valid intel hex file", "cannot be read: Is a directory"},
+                     true},
+        CFailureCase{"ImageWithoutData",
+                     nullptr,
+                     {"flash", "EMPTY"},
+                     {"DIR/empty.hex cannot be loaded into memory", "the file holds no data bytes"},
+                     true},
+        CFailureCase{"VerifyFindsADifference",
+                     nullptr,
+                     {"verify", "IMAGE"},
+                     {"Verify failed: first difference at 0x000101, expected 0x07, read 0x00"},
                      true}),
     CCaseName());
 
-TEST_F(CliBoard, MissingPortAndLoaderFilesFailBeforeAnythingIsSent)
+// What would fail before the board answers fails before the operator is asked to reset it, and
+// names the port or file; a port that never opened is not said to be closed.
+TEST_F(CliBoard, PortAndLoaderFilesAreCheckedBeforeTheReset)
 {
-    EXPECT_EQ(1, Run({"info", "--no-prompt", "--dir", m_dir.Path(), "--port", m_dir.Path("no-such-tty")}));
-    EXPECT_TRUE(HasLinesInOrder(m_strOut, {"Trying to connect", "Serial Port closed"}));
-    EXPECT_TRUE(HasLinesInOrder(
-        m_strErr, {"Error, cannot open serial port: No such file or directory", "Cannot connect to target"}))
-        << m_strErr;
+    const std::string strNoTty = m_dir.Path("no-such-tty");
+    EXPECT_EQ(1, Run({"info", "--no-prompt", "--dir", m_dir.Path(), "--port", strNoTty}));
+    EXPECT_EQ("", m_strOut);
+    EXPECT_EQ("Error, cannot open serial port: " + strNoTty +
+                  ": No such file or directory\nCannot connect to target\n",
+              m_strErr);
+    EXPECT_EQ(1, Run({"info", "--no-prompt", "--dir", m_dir.Path(), "--port", "/dev/null"}));
+    EXPECT_EQ("Error, cannot open serial port: /dev/null: not a serial port\nCannot connect to target\n",
+              m_strErr);
     {
         CRS232Port holder;   // another program has the board's port
         ASSERT_EQ(0, holder.Open(m_board.GetDevicePath().c_str(), 57600));
         EXPECT_EQ(1, Run(Args({"info"})));
-        EXPECT_TRUE(HasLinesInOrder(
-            m_strErr, {"Error, cannot open serial port: the port is in use by another program"}))
+        EXPECT_TRUE(HasLinesInOrder(m_strErr, {"Error, cannot open serial port: " + m_board.GetDevicePath() +
+                                               ": the port is in use by another program"}))
             << m_strErr;
         holder.Close();
     }
-    std::remove(m_dir.Path("prel2.hex").c_str());
+    std::remove(m_dir.Path("prel1.hex").c_str());
     EXPECT_EQ(1, Run(Args({"info"})));
-    EXPECT_TRUE(HasLinesInOrder(m_strErr, {"Error reading first stage loader", "Cannot connect to target"}));
+    EXPECT_EQ("", m_strOut);
+    EXPECT_EQ("Error reading bsl: " + m_dir.Path("prel1.hex") +
+                  ": cannot be opened: No such file or directory\nCannot connect to target\n",
+              m_strErr);
     EXPECT_TRUE(m_board.GetWireLog().empty());
 }
 
@@ -430,6 +500,18 @@ INSTANTIATE_TEST_SUITE_P(
     Cli, CliUsage,
     ::testing::Values(
         CUsageCase{"NoCommand", {}, "A subcommand is required"},
+        CUsageCase{
+            "UnknownCommand",
+            {"flsh", "x.hex"},
+            "kelvora-cli: 'flsh' is no command; the commands are ports, hexinfo, info, sectors, erase, "
+            "flash, read, verify\n"},
+        CUsageCase{"BinWithoutStart",
+                   {"flash", "x.bin", "--port", "BOARD"},
+                   "kelvora-cli flash: x.bin holds raw bytes without addresses: give --start ADDR, where its "
+                   "first byte goes\n"},
+        CUsageCase{"StartForHex",
+                   {"verify", "x.hex", "--start", "0", "--port", "BOARD"},
+                   "kelvora-cli verify: --start places a raw .bin image; x.hex is Intel hex"},
         CUsageCase{"UnknownOption", {"info", "--port", "BOARD", "--bogus"}, "--bogus"},
         CUsageCase{
             "BaudZero", {"info", "--port", "BOARD", "--baud", "0"}, "'0' is not one of the rates 1200, 2400"},
@@ -449,7 +531,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "--sector: 'a' is no sector number"},
         CUsageCase{"EraseWhat",
                    {"erase", "--port", "BOARD"},
-                   "give exactly one of --chip, --sector N... and --image"},
+                   "kelvora-cli erase: give exactly one of --chip, --sector N... and --image"},
         CUsageCase{
             "EraseTwoWays", {"erase", "--port", "BOARD", "--chip", "--sector", "1"}, "give exactly one of"},
         CUsageCase{"FlashEraseMode", {"flash", "x.hex", "--port", "BOARD", "--erase", "1,2"}, "--erase"},
@@ -542,6 +624,22 @@ TEST_F(CliBoard, SeveralBoardsOneFailingTheOthersFlashed)
 }
 
 // ---- Ctrl-C --------------------------------------------------------------------------------
+
+// An erase cannot be cut short: the first Ctrl-C says so at once, the second one quits.
+TEST_F(CliBoard, CtrlCDuringAnEraseSaysItWaitsAndASecondOneQuits)
+{
+    m_board.SetEraseTimes(5, 8000);
+    CChildProcess cli;
+    ASSERT_EQ(0, cli.Start(KELVORA_CLI_PATH, Args({"erase", "--chip"}), Env()));
+    ASSERT_TRUE(cli.WaitForOutput("Erasing flash chip\n")) << cli.m_strOut;
+    cli.Signal(SIGINT);
+    EXPECT_TRUE(cli.WaitForError("Ctrl-C: the erase under way cannot be cut short; stopping once it is over "
+                                 "(Ctrl-C again quits now)\n"))
+        << cli.m_strErr;
+    cli.Signal(SIGINT);
+    EXPECT_EQ(128 + SIGINT, cli.Wait());
+    EXPECT_EQ(std::string::npos, cli.m_strOut.find("Flash chip erased")) << cli.m_strOut;
+}
 
 TEST_F(CliBoard, CtrlCWhileProgrammingClosesThePortForTheNextRun)
 {

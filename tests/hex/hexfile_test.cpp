@@ -285,6 +285,23 @@ TEST_F(HexFileTest, EmptyImageAndLoadWithoutVerify)
     EXPECT_EQ(m_pHex->GetEndAddress(), 0u);
 }
 
+// A raw binary file's bytes, placed from an address: the image flash and verify take.
+TEST(HexFileRaw, SetBytesPlacesThemFromTheAddressUpToTheTopOfTheSpace)
+{
+    CHexFile image(nullptr);
+    const Bytes data = Seq(300, 3);
+    ASSERT_EQ(image.SetBytes(0xFFFFFED4u, data.data(), 300), 0);
+    EXPECT_EQ(image.m_nByteCount, 300);
+    EXPECT_EQ(image.GetStartAddress(), 0xFFFFFED4u);
+    EXPECT_EQ(image.GetEndAddress(), 0xFFFFFFFFu);
+    Bytes back(300);
+    EXPECT_EQ(image.GetData(back.data(), 300), 300);
+    EXPECT_EQ(back, data);
+    EXPECT_EQ(image.SetBytes(0xFFFFFED5u, data.data(), 300), -1);
+    EXPECT_EQ(image.SetBytes(0, data.data(), 0), -1);
+    EXPECT_EQ(image.m_pFirst, nullptr);
+}
+
 TEST_F(HexFileTest, FileChangedBetweenVerifyAndLoad)
 {
     const struct

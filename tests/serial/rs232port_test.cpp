@@ -83,7 +83,7 @@ TEST(RS232Port, OpenRefusesBadNamesAndRatesWithTheSystemsReason)
         {board.GetPath(), 12345, -1, EINVAL, "unsupported speed 12345"},
         {board.GetPath(), 0, -1, EINVAL, "unsupported speed 0"},
         {board.GetPath(), -9600, -1, EINVAL, "unsupported speed -9600"},
-        {"/dev/null", kBaudRate, -1, ENOTTY, "Inappropriate ioctl for device"},
+        {"/dev/null", kBaudRate, -1, ENOTTY, "not a serial port"},
         {"/nonexistent/tty", kBaudRate, -1, ENOENT, "No such file or directory"},
         {held.GetPath(), kBaudRate, -1, EBUSY, "the port is in use by another program"},
     };

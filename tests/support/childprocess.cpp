@@ -102,6 +102,14 @@ bool CChildProcess::WaitForOutput(const std::string& strText)
     return true;
 }
 
+bool CChildProcess::WaitForError(const std::string& strText)
+{
+    while (m_strErr.find(strText) == std::string::npos)
+        if (!ReadSome() || m_hErr < 0)
+            return m_strErr.find(strText) != std::string::npos;
+    return true;
+}
+
 std::string CChildProcess::ReadFirstLine()
 {
     if (!WaitForOutput("\n"))

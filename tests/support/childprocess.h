@@ -20,6 +20,8 @@ public:
               const std::vector<std::string>& vecEnv = {});
     // Reads until standard output holds strText; false when the child closed its output first.
     bool WaitForOutput(const std::string& strText);
+    // The same for standard error.
+    bool WaitForError(const std::string& strText);
     // The first line of standard output (for the simulator, its device path); "" at its end.
     std::string ReadFirstLine();
     void Signal(int nSignal);
