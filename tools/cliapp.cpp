@@ -6,12 +6,15 @@
 #include <vector>
 
 #include "hex/hexfile.h"
+#include "job/boardrecord.h"
 #include "job/boardresult.h"
 #include "job/boardrunner.h"
 #include "job/imagecheck.h"
 #include "job/imagewriter.h"
 #include "job/jobtexts.h"
 #include "job/portchoice.h"
+#include "job/recordfile.h"
+#include "job/sha256.h"
 #include "serial/portdiscovery.h"
 #include "tools/clihelpers.h"
 #include "tools/commandline.h"
@@ -19,6 +22,7 @@
 #include "tools/consolesink.h"
 #include "tools/hexinfocommand.h"
 #include "tools/interrupt.h"
+#include "tools/portwatch.h"
 
 namespace
 {
@@ -53,19 +57,21 @@ int ListPorts(CConsole& console, bool bJson)
     return CCliApp::kExitOk;
 }
 
-// The image of flash and erase --image, checked once before any board is touched.
-int CheckImageFile(const std::string& strPath, CConsole& console)
+// The image of flash and erase --image, checked once before any board is touched; strError
+// what failed.
+int CheckImageFile(const std::string& strPath, CConsole& console, std::string& strError)
 {
     CHexFile image(strPath.c_str());
     CConsoleSink sink(console, "", "");
     const EImageLoad eLoad = LoadHexImage(image, nullptr);
     ReportImageLoadFailure(eLoad, strPath, image, sink);
+    strError = sink.GetErrors();
     if (eLoad != EImageLoad::Loaded)
         return -1;
     // The chip's size is known only once connected; what no chip can take is refused now.
-    std::string strError;
     if (CheckImageAgainstLine(image, strError) != 0) {
-        sink.Error(strPath + ": " + strError);
+        strError = strPath + ": " + strError;
+        sink.Error(strError);
         return -1;
     }
     console.Detail("", strPath + ": " + std::to_string(image.m_nByteCount) + " bytes in " +
@@ -73,15 +79,29 @@ int CheckImageFile(const std::string& strPath, CConsole& console)
     return 0;
 }
 
-// Which boards succeeded, when there are several; a JSON object per board with --json.
+// Each board's record: its JSON object with --json, its line in the --record file. 0, or -1
+// when the file refused a line (said on standard error).
+int WriteRecords(CConsole& console, const std::vector<CBoardResult>& vecResults, bool bJson,
+                 CRecordFile& record)
+{
+    int nResult = 0;
+    for (const CBoardResult& result : vecResults) {
+        const std::string strLine = FormatRecord(result);
+        if (bJson)
+            console.Result(strLine);
+        std::string strError;
+        if (record.IsOpen() && record.Append(strLine, strError) != 0) {
+            console.Error("", "kelvora-cli: cannot record " + result.strPort + ": " + strError);
+            nResult = -1;
+        }
+    }
+    return nResult;
+}
+
+// Which boards succeeded, when there are several, without --json.
 void Report(CConsole& console, const std::vector<CBoardResult>& vecResults, bool bJson)
 {
-    if (bJson) {
-        for (const CBoardResult& result : vecResults)
-            console.Result(FormatJson(result));
-        return;
-    }
-    if (vecResults.size() < 2)
+    if (bJson || vecResults.size() < 2)
         return;
     int nOk = 0;
     for (const CBoardResult& result : vecResults)
@@ -95,6 +115,111 @@ void Report(CConsole& console, const std::vector<CBoardResult>& vecResults, bool
         console.Result("  " + result.strPort + "\t" + pszResult + "\t" + szSeconds +
                        (result.bOk ? std::string() : "\t" + result.strError));
     }
+}
+
+// A run that ends before any board is touched still gives every board asked for its record:
+// the chosen ports, else the --port arguments, else one board without a port.
+void RecordUntouched(CConsole& console, const CCliOptions& options, const CBoardRequest& request,
+                     const std::vector<CBoardPort>& vecChosen, const std::string& strError, bool bInterrupted,
+                     CRecordFile& record)
+{
+    std::vector<std::string> vecNames;
+    for (const CBoardPort& port : vecChosen)
+        vecNames.push_back(port.strName);
+    if (vecNames.empty())
+        vecNames = options.vecPorts;
+    if (vecNames.empty())
+        vecNames.push_back("");
+    std::vector<CBoardResult> vecResults;
+    for (size_t i = 0; i < vecNames.size(); ++i) {
+        vecResults.push_back(MakeBoardResult(request, vecNames[i]));
+        vecResults.back().strSerial = i < vecChosen.size() ? vecChosen[i].strSerial : "";
+        vecResults.back().strError = strError;
+        vecResults.back().bInterrupted = bInterrupted;
+    }
+    WriteRecords(console, vecResults, options.bJson, record);
+}
+
+FnMakeSink ConsoleSinks(CConsole& console)
+{
+    return [&console](const CBoardPort& port, bool bSeveral) -> std::unique_ptr<CJobSink> {
+        return std::make_unique<CConsoleSink>(console, bSeveral ? "[" + port.strName + "] " : "",
+                                              port.strDevicePath);
+    };
+}
+
+// The station's own lines: standard output, or the log's stream with --json.
+void StationLine(CConsole& console, bool bJson, const std::string& strLine)
+{
+    if (bJson)
+        console.Log("", strLine);
+    else
+        console.Result(strLine);
+}
+
+// flash --repeat: the same ports board after board, each port with its image loaded once, until
+// Ctrl-C or the end of the input between two boards. A board under way when Ctrl-C comes is
+// stopped and recorded as interrupted. 130 then, else 1 when any board failed, else 0.
+int RunStation(CConsole& console, const CCliOptions& options, const CBoardRequest& request,
+               const std::vector<CBoardPort>& vecPorts,
+               const std::vector<std::shared_ptr<CHexFile>>& vecImages, CRecordFile& record)
+{
+    std::vector<std::string> vecPaths;
+    std::string strNames;
+    for (const CBoardPort& port : vecPorts) {
+        vecPaths.push_back(port.strDevicePath);
+        strNames += (strNames.empty() ? "" : ", ") + port.strName;
+    }
+    CPortWatch watch;
+    int nBoard = 0;
+    int nPassed = 0;
+    int nFailed = 0;
+    int nStatus = CCliApp::kExitOk;
+    while (true) {
+        const std::vector<CBoardResult> vecResults =
+            RunBoards(request, vecPorts, "", ConsoleSinks(console), vecImages);
+        if (WriteRecords(console, vecResults, options.bJson, record) != 0)
+            nStatus = CCliApp::kExitFailure;
+        Report(console, vecResults, options.bJson);
+        for (const CBoardResult& result : vecResults) {
+            ++(result.bOk ? nPassed : nFailed);
+            if (result.bInterrupted)
+                nStatus = CCliApp::kExitInterrupted;
+            StationLine(console, options.bJson,
+                        "Board " + std::to_string(++nBoard) +
+                            (vecPorts.size() > 1 ? " on " + result.strPort : std::string()) + ": " +
+                            (result.bOk            ? "passed"
+                             : result.bInterrupted ? "interrupted"
+                                                   : "failed") +
+                            " (" + std::to_string(nPassed) + " passed, " + std::to_string(nFailed) +
+                            " failed)");
+        }
+        if (IsInterrupted())
+            break;
+        std::string strError;
+        if (options.bNoPrompt) {
+            // Watched before it is said, so that a board changed at once is not missed.
+            if (watch.Watch(vecPaths, strError) == 0) {
+                console.Log("", "Next board: waiting for " + strNames +
+                                    " to go and come back (unplug and plug in; Ctrl-C to stop)");
+                if (watch.WaitGoneAndBack(strError) == 0)
+                    continue;
+            }
+            if (IsInterrupted())
+                break;
+            console.Error("", "kelvora-cli flash: " + strError);
+            nStatus = CCliApp::kExitFailure;
+            break;
+        }
+        console.Error("", "Next board: reset it (or plug it in) and press Enter");
+        bool bInputEnded = false;
+        if (WaitForEnter(&bInputEnded) != 0 || bInputEnded)
+            break;
+    }
+    StationLine(console, options.bJson,
+                "Station: " + std::to_string(nBoard) + (nBoard == 1 ? " board, " : " boards, ") +
+                    std::to_string(nPassed) + " passed, " + std::to_string(nFailed) + " failed");
+    return nStatus != CCliApp::kExitOk ? nStatus : nFailed > 0 ? CCliApp::kExitFailure : CCliApp::kExitOk;
 }
 
 // "please reset the board", then Enter. -1 after Ctrl-C.
@@ -138,15 +263,34 @@ int CCliApp::Run(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
     IgnoreBrokenPipe();
     console.Detail("", kTextStarted);
     console.Detail("", FormatOsVersionLine());
-    const std::string strImage = options.GetImagePath();
-    if (!strImage.empty() && CheckImageFile(strImage, console) != 0)
-        return kExitFailure;
-
+    CBoardRequest request = options.GetBoardRequest();
+    request.strVersion = CCommandLine::GetVersion();
     std::vector<CBoardPort> vecPorts;
+    CRecordFile record;
+    const std::string strCommand = "kelvora-cli " + std::string(options.GetCommandName()) + ": ";
+    // Before any board is touched: the failure said, and recorded for every board asked for.
+    const auto fnRefuse = [&](const std::string& strError, int nStatus) {
+        RecordUntouched(console, options, request, vecPorts, strError, nStatus == kExitInterrupted, record);
+        return nStatus;
+    };
+    if (!options.strRecord.empty() && record.Open(options.strRecord, strText) != 0) {
+        console.Error("", strCommand + "--record " + strText);
+        return fnRefuse(strText, kExitFailure);
+    }
+    const std::string strImage = options.GetImagePath();
+    if (!strImage.empty()) {
+        if (CheckImageFile(strImage, console, strText) != 0)
+            return fnRefuse(strText, kExitFailure);
+        if (CSha256::HashFile(strImage, request.strImageSha256, request.nImageSize) != 0) {
+            console.Error("", strImage + ": cannot be read");
+            return fnRefuse(strImage + ": cannot be read", kExitFailure);
+        }
+    }
+
     const int nChoice = ChoosePorts(options.vecPorts, DiscoverPorts(console), vecPorts, strText);
     if (nChoice != 0) {
-        console.Error("", "kelvora-cli " + std::string(options.GetCommandName()) + ": " + strText);
-        return nChoice;
+        console.Error("", strCommand + strText);
+        return fnRefuse(strText, nChoice);
     }
     if (options.eCommand == ECommand::Read) {
         // Two boards must never be read into one file: the second would replace the first.
@@ -154,30 +298,38 @@ int CCliApp::Run(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
             for (size_t j = i + 1; j < vecPorts.size(); ++j)
                 if (GetBoardOutput(options.strOutput, vecPorts[i], vecPorts.size()) ==
                     GetBoardOutput(options.strOutput, vecPorts[j], vecPorts.size())) {
-                    console.Error("", "kelvora-cli read: " + vecPorts[i].strName + " and " +
-                                          vecPorts[j].strName + " would both be read into " +
-                                          GetBoardOutput(options.strOutput, vecPorts[i], vecPorts.size()) +
-                                          "; name the ports so that they differ");
-                    return kExitUsage;
+                    strText = vecPorts[i].strName + " and " + vecPorts[j].strName +
+                              " would both be read into " +
+                              GetBoardOutput(options.strOutput, vecPorts[i], vecPorts.size()) +
+                              "; name the ports so that they differ";
+                    console.Error("", strCommand + strText);
+                    return fnRefuse(strText, kExitUsage);
                 }
         for (const CBoardPort& port : vecPorts) {
             if (CheckWritablePath(GetBoardOutput(options.strOutput, port, vecPorts.size()), strText) != 0) {
                 console.Error("", strText);
-                return kExitFailure;
+                return fnRefuse(strText, kExitFailure);
             }
         }
+    }
+    // A station walks each port's image, loaded once, through board after board.
+    std::vector<std::shared_ptr<CHexFile>> vecImages;
+    for (size_t i = 0; options.bRepeat && i < vecPorts.size(); ++i) {
+        vecImages.push_back(std::make_shared<CHexFile>(strImage.c_str()));
+        if (LoadHexImage(*vecImages.back(), nullptr) != EImageLoad::Loaded)
+            return fnRefuse(strImage + ": changed while it was read", kExitFailure);
     }
 
     if (AskForReset(console, !options.bNoPrompt) != 0) {
         console.Error("", "Interrupted: stopped before connecting");
-        return kExitInterrupted;
+        return fnRefuse("Interrupted: stopped before connecting", kExitInterrupted);
     }
+    if (options.bRepeat)
+        return RunStation(console, options, request, vecPorts, vecImages, record);
     const std::vector<CBoardResult> vecResults =
-        RunBoards(options.GetBoardRequest(), vecPorts, options.strOutput,
-                  [&console](const CBoardPort& port, bool bSeveral) -> std::unique_ptr<CJobSink> {
-                      return std::make_unique<CConsoleSink>(
-                          console, bSeveral ? "[" + port.strName + "] " : "", port.strDevicePath);
-                  });
+        RunBoards(request, vecPorts, options.strOutput, ConsoleSinks(console));
+    const int nRecorded = WriteRecords(console, vecResults, options.bJson, record);
     Report(console, vecResults, options.bJson);
-    return GetExitStatus(vecResults);
+    const int nStatus = GetExitStatus(vecResults);
+    return nStatus == kExitOk && nRecorded != 0 ? kExitFailure : nStatus;
 }

@@ -44,8 +44,8 @@ void AddOutputOptions(CLI::App* pApp, CCliOptions& options)
     pApp->add_flag("-q,--quiet", options.bQuiet, "Only errors and results; no log lines or progress");
     pApp->add_flag("-v,--verbose", options.bVerbose, "Also the details: ports, files, sectors");
     pApp->add_flag("--json", options.bJson,
-                   "One JSON object per board at the end on standard output (port, operation, result, "
-                   "error, bytes, seconds); log lines go to standard error");
+                   "One JSON object per board on standard output, the line --record writes (the info text "
+                   "and sector list included); log lines go to standard error");
 }
 
 void AddConnectionOptions(CLI::App* pApp, CCliOptions& options, bool bSeveral)
@@ -83,9 +83,18 @@ void AddConnectionOptions(CLI::App* pApp, CCliOptions& options, bool bSeveral)
                      "adapters; the window stays lock-step")
         ->expected(0, 1)
         ->type_name("[N]");
+    pApp->add_option("--record", options.strRecord,
+                     "Append one JSON line per board to FILE (times, version, port, image and its SHA-256, "
+                     "what was erased, result); several processes may share one file")
+        ->type_name("FILE");
     AddOutputOptions(pApp, options);
 }
 }   // namespace
+
+const char* CCommandLine::GetVersion()
+{
+    return KELVORA_VERSION;
+}
 
 CCommandLine::EResult CCommandLine::Parse(int argc, const char* const* argv, CCliOptions& options,
                                           std::string& strText)
@@ -133,6 +142,10 @@ CCommandLine::EResult CCommandLine::Parse(int argc, const char* const* argv, CCl
         ->check(CLI::IsMember({"chip", "image", "none"}))
         ->capture_default_str();
     pFlash->add_flag("--no-verify", options.bNoVerify, "Do not read the image back after programming");
+    pFlash->add_flag(
+        "--repeat", options.bRepeat,
+        "A station: after each board wait for the next (Enter, or with --no-prompt the port going "
+        "and coming back) and flash it, until Ctrl-C; a line per board with the running count");
     AddConnectionOptions(pFlash, options, true);
 
     CLI::App* pRead =
