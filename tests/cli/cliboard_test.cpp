@@ -666,21 +666,33 @@ TEST_F(CliBoard, StationFlashesBoardAfterBoardCountsAndRecordsEach)
 
 // ---- Ctrl-C --------------------------------------------------------------------------------
 
+// In a station too: the board under way is reported and recorded as interrupted, then the station ends.
 TEST_F(CliBoard, CtrlCWhileProgrammingClosesThePortForTheNextRun)
 {
     // Paced like a cable, so that programming lasts long enough to be interrupted.
     m_board.SetBaudRate(57600);
     WriteHexFile(m_dir.Path("long.hex"), {{0, Pattern(0x4000)}});
     CChildProcess cli;
-    ASSERT_EQ(0,
-              cli.Start(KELVORA_CLI_PATH, Args({"flash", m_dir.Path("long.hex"), "--erase", "none"}), Env()));
+    ASSERT_EQ(0, cli.Start(KELVORA_CLI_PATH,
+                           Args({"flash", m_dir.Path("long.hex"), "--erase", "none", "--repeat", "--record",
+                                 m_dir.Path("record.jsonl")}),
+                           Env()));
     ASSERT_TRUE(cli.WaitForOutput("\nProgramming  ")) << cli.m_strOut;
     cli.Signal(SIGINT);
     EXPECT_EQ(130, cli.Wait());
     EXPECT_NE(std::string::npos, cli.m_strErr.find("Interrupted: stopped while programming at "))
         << cli.m_strErr;
-    EXPECT_TRUE(HasLinesInOrder(cli.m_strOut, kCloseLines));
+    EXPECT_TRUE(HasLinesInOrder(cli.m_strOut, Join(kCloseLines, {"Board 1: interrupted (0 passed, 1 failed)",
+                                                                 "Station: 1 board, 0 passed, 1 failed"})));
     EXPECT_FALSE(FlashHolds(m_board, m_dir.Path("long.hex")));
+    const std::vector<std::string> vecRecord = BlankedLines(ReadFile(m_dir.Path("record.jsonl")));
+    ASSERT_EQ(1u, vecRecord.size());
+    EXPECT_EQ(
+        0u, vecRecord[0].rfind(RecordHead("flash", m_board.GetDevicePath(), m_dir.Path("long.hex"), "none") +
+                                   ",\"sectors_erased\":[],\"verified\":false,\"result\":\"interrupted\","
+                                   "\"error\":\"Interrupted: stopped while programming at ",
+                               0))
+        << vecRecord[0];
 
     m_board.SetBaudRate(0);
     EXPECT_EQ(0, Run(Args({"info", "-q"}))) << m_strErr;
