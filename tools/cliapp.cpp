@@ -22,7 +22,7 @@
 #include "tools/consolesink.h"
 #include "tools/hexinfocommand.h"
 #include "tools/interrupt.h"
-#include "tools/portwatch.h"
+#include "tools/station.h"
 
 namespace
 {
@@ -148,80 +148,6 @@ FnMakeSink ConsoleSinks(CConsole& console)
     };
 }
 
-// The station's own lines: standard output, or the log's stream with --json.
-void StationLine(CConsole& console, bool bJson, const std::string& strLine)
-{
-    if (bJson)
-        console.Log("", strLine);
-    else
-        console.Result(strLine);
-}
-
-// flash --repeat: the same ports board after board, each port with its image loaded once, until
-// Ctrl-C or the end of the input between two boards. A board under way when Ctrl-C comes is
-// stopped and recorded as interrupted. 130 then, else 1 when any board failed, else 0.
-int RunStation(CConsole& console, const CCliOptions& options, const CBoardRequest& request,
-               const std::vector<CBoardPort>& vecPorts,
-               const std::vector<std::shared_ptr<CHexFile>>& vecImages, CRecordFile& record)
-{
-    std::vector<std::string> vecPaths;
-    std::string strNames;
-    for (const CBoardPort& port : vecPorts) {
-        vecPaths.push_back(port.strDevicePath);
-        strNames += (strNames.empty() ? "" : ", ") + port.strName;
-    }
-    CPortWatch watch;
-    int nBoard = 0;
-    int nPassed = 0;
-    int nFailed = 0;
-    int nStatus = CCliApp::kExitOk;
-    while (true) {
-        const std::vector<CBoardResult> vecResults =
-            RunBoards(request, vecPorts, "", ConsoleSinks(console), vecImages);
-        if (WriteRecords(console, vecResults, options.bJson, record) != 0)
-            nStatus = CCliApp::kExitFailure;
-        Report(console, vecResults, options.bJson);
-        for (const CBoardResult& result : vecResults) {
-            ++(result.bOk ? nPassed : nFailed);
-            if (result.bInterrupted)
-                nStatus = CCliApp::kExitInterrupted;
-            StationLine(console, options.bJson,
-                        "Board " + std::to_string(++nBoard) +
-                            (vecPorts.size() > 1 ? " on " + result.strPort : std::string()) + ": " +
-                            (result.bOk            ? "passed"
-                             : result.bInterrupted ? "interrupted"
-                                                   : "failed") +
-                            " (" + std::to_string(nPassed) + " passed, " + std::to_string(nFailed) +
-                            " failed)");
-        }
-        if (IsInterrupted())
-            break;
-        std::string strError;
-        if (options.bNoPrompt) {
-            // Watched before it is said, so that a board changed at once is not missed.
-            if (watch.Watch(vecPaths, strError) == 0) {
-                console.Log("", "Next board: waiting for " + strNames +
-                                    " to go and come back (unplug and plug in; Ctrl-C to stop)");
-                if (watch.WaitGoneAndBack(strError) == 0)
-                    continue;
-            }
-            if (IsInterrupted())
-                break;
-            console.Error("", "kelvora-cli flash: " + strError);
-            nStatus = CCliApp::kExitFailure;
-            break;
-        }
-        console.Error("", "Next board: reset it (or plug it in) and press Enter");
-        bool bInputEnded = false;
-        if (WaitForEnter(&bInputEnded) != 0 || bInputEnded)
-            break;
-    }
-    StationLine(console, options.bJson,
-                "Station: " + std::to_string(nBoard) + (nBoard == 1 ? " board, " : " boards, ") +
-                    std::to_string(nPassed) + " passed, " + std::to_string(nFailed) + " failed");
-    return nStatus != CCliApp::kExitOk ? nStatus : nFailed > 0 ? CCliApp::kExitFailure : CCliApp::kExitOk;
-}
-
 // "please reset the board", then Enter. -1 after Ctrl-C.
 int AskForReset(CConsole& console, bool bPrompt)
 {
@@ -325,7 +251,13 @@ int CCliApp::Run(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
         return fnRefuse("Interrupted: stopped before connecting", kExitInterrupted);
     }
     if (options.bRepeat)
-        return RunStation(console, options, request, vecPorts, vecImages, record);
+        return CStation(console, options.bJson)
+            .Run(request, vecPorts, vecImages, options.bNoPrompt, ConsoleSinks(console),
+                 [&](const std::vector<CBoardResult>& vecResults) {
+                     const int nRecorded = WriteRecords(console, vecResults, options.bJson, record);
+                     Report(console, vecResults, options.bJson);
+                     return nRecorded;
+                 });
     const std::vector<CBoardResult> vecResults =
         RunBoards(request, vecPorts, options.strOutput, ConsoleSinks(console));
     const int nRecorded = WriteRecords(console, vecResults, options.bJson, record);
