@@ -22,6 +22,7 @@
 #include "tools/consolesink.h"
 #include "tools/hexinfocommand.h"
 #include "tools/interrupt.h"
+#include "tools/portwatch.h"
 #include "tools/station.h"
 
 namespace
@@ -244,6 +245,11 @@ int CCliApp::Run(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
         vecImages.push_back(std::make_shared<CHexFile>(strImage.c_str()));
         if (LoadHexImage(*vecImages.back(), nullptr) != EImageLoad::Loaded)
             return fnRefuse(strImage + ": changed while it was read", kExitFailure);
+    }
+    // Where ports cannot be watched, a station without Enter is refused before its first board.
+    if (options.bRepeat && options.bNoPrompt && CPortWatch().Watch({}, strText) != 0) {
+        console.Error("", strCommand + strText);
+        return fnRefuse(strText, kExitUsage);
     }
 
     if (AskForReset(console, !options.bNoPrompt) != 0) {
