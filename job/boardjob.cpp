@@ -1,6 +1,7 @@
 #include "job/boardjob.h"
 
 #include <chrono>
+#include <ctime>
 
 #include "hex/hexfile.h"
 #include "job/adapteradvice.h"
@@ -27,13 +28,29 @@ private:
 };
 }   // namespace
 
-CBoardJob::CBoardJob(const CBoardRequest& request, const std::string& strPortName,
-                     const std::string& strDevice, const std::string& strOutput, CJobSink& sink)
-    : m_request(request), m_strDevice(strDevice), m_strOutput(strOutput), m_sink(sink)
+CBoardResult MakeBoardResult(const CBoardRequest& request, const std::string& strPortName)
 {
-    m_result.strPort = strPortName;
-    m_result.strOperation = request.strOperationName;
+    CBoardResult result;
+    result.strPort = strPortName;
+    result.strOperation = request.strOperationName;
+    result.strVersion = request.strVersion;
+    result.tStarted = result.tEnded = std::time(nullptr);
+    result.strImage = request.strImagePath;
+    result.nImageSize = request.nImageSize;
+    result.strImageSha256 = request.strImageSha256;
+    if (request.eOperation == EBoardOperation::Flash || request.eOperation == EBoardOperation::Erase) {
+        const char* const pszModes[] = {"none", "chip", "sectors", "image"};
+        result.strErase = pszModes[static_cast<int>(request.eEraseMode)];
+    }
+    return result;
 }
+
+CBoardJob::CBoardJob(const CBoardRequest& request, const std::string& strPortName,
+                     const std::string& strDevice, const std::string& strOutput, CJobSink& sink,
+                     std::shared_ptr<CHexFile> pImage)
+    : m_request(request), m_strDevice(strDevice), m_strOutput(strOutput), m_sink(sink),
+      m_pImage(std::move(pImage)), m_result(MakeBoardResult(request, strPortName))
+{}
 
 CBoardJob::~CBoardJob()
 {
@@ -43,6 +60,7 @@ CBoardJob::~CBoardJob()
 CBoardResult CBoardJob::Run()
 {
     const auto tpStart = std::chrono::steady_clock::now();
+    m_result.tStarted = std::time(nullptr);
     try {
         m_sink.SetDoing("connecting");
         CBootSettings boot = m_request.boot;
@@ -74,13 +92,14 @@ CBoardResult CBoardJob::Run()
         m_sink.Log(kTextSerialPortClosed);
     }
     m_result.dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - tpStart).count();
+    m_result.tEnded = std::time(nullptr);
     return m_result;
 }
 
 int CBoardJob::LoadImage()
 {
     const std::string& strPath = m_request.strImagePath;
-    if (strPath.empty())
+    if (strPath.empty() || m_pImage != nullptr)
         return 0;
     m_pImage = std::make_unique<CHexFile>(strPath.c_str());
     return LoadJobImage(*m_pImage, strPath, m_request.bRawImage, m_request.dwImageStart, m_sink);
@@ -145,6 +164,8 @@ int CBoardJob::ShowInfo()
     if (pText == nullptr)
         return Refuse(m_link.GetErrorText());
     m_sink.Answer(*pText);
+    m_result.bInfoRead = true;
+    m_result.strInfo = *pText;
     return 0;
 }
 
@@ -170,6 +191,7 @@ int CBoardJob::ShowSectors()
     m_sink.Answer(withoutStatus(kSectorHeader));
     for (int i = 0; i < m_nSectorCount; ++i)
         m_sink.Answer(withoutStatus(FormatSectorLine(i, false)));
+    m_result.nSectorsListed = m_nSectorCount;
     return 0;
 }
 
@@ -192,6 +214,8 @@ int CBoardJob::Erase()
         m_sink.Log("Flash chip erased");
         m_sink.CheckPoint();   // an erase reports no progress: a stop is heard once it is over
         m_nErasedBytes = static_cast<int64_t>(m_nSectorCount) * kSectorSize;
+        for (int i = 0; i < m_nSectorCount; ++i)
+            m_result.vecSectorsErased.push_back(i);
         return 0;
     }
     case EEraseMode::Sectors:
@@ -227,6 +251,7 @@ int CBoardJob::EraseSectorList(const std::vector<int>& vecSectors)
             return LoseConnection();
         }
         m_nErasedBytes += kSectorSize;
+        m_result.vecSectorsErased.push_back(nSector);
         m_sink.CheckPoint();
     }
     m_sink.Log(std::to_string(vecSectors.size()) + (vecSectors.size() == 1 ? " sector" : " sectors") +
@@ -292,9 +317,12 @@ int CBoardJob::Verify()
         eOutcome = VerifyOnBoard(m_link, *m_pImage, step.Progress());
     }
     if (eOutcome == EVerifyOutcome::Verified) {
+        m_result.bVerified = true;
         m_sink.Log(kTextFlashedAndVerified);
         return 0;
     }
+    m_result.bDifference = m_link.m_bVerifyMismatch == 1;
+    m_result.dwFirstDifference = m_link.m_dwMismatchAddress;
     m_sink.Fail(VerifyFailedLine(m_link));
     if (eOutcome == EVerifyOutcome::Failed)
         return LoseConnection();

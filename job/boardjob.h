@@ -47,15 +47,23 @@ struct CBoardRequest
     bool bVerify = true;
     uint32_t dwReadStart = 0;
     uint32_t nReadLength = 0;
+    // For the record: the tool's version, and the image file's size and SHA-256 (-1 and "": not known).
+    std::string strVersion;
+    int64_t nImageSize = -1;
+    std::string strImageSha256;
 };
+
+// A board's result under this request before anything is done: what its record says of the run.
+CBoardResult MakeBoardResult(const CBoardRequest& request, const std::string& strPortName);
 
 class CBoardJob
 {
 public:
     // strPortName: the port as the operator knows it; strDevice: what the link opens;
-    // strOutput: this board's output file of a read.
+    // strOutput: this board's output file of a read; pImage: the request's image already loaded, for
+    // this job alone while it runs (none: the job loads it).
     CBoardJob(const CBoardRequest& request, const std::string& strPortName, const std::string& strDevice,
-              const std::string& strOutput, CJobSink& sink);
+              const std::string& strOutput, CJobSink& sink, std::shared_ptr<CHexFile> pImage = nullptr);
     ~CBoardJob();
     CBoardJob(const CBoardJob&) = delete;
     CBoardJob& operator=(const CBoardJob&) = delete;
@@ -84,7 +92,7 @@ private:
     std::string m_strOutput;
     CJobSink& m_sink;
     CTargetLink m_link;
-    std::unique_ptr<CHexFile> m_pImage;
+    std::shared_ptr<CHexFile> m_pImage;
     int64_t m_nErasedBytes = 0;
     int m_nSectorCount = 0;
     CBoardResult m_result;

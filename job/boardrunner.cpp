@@ -11,29 +11,33 @@ std::string GetBoardOutput(const std::string& strOutput, const CBoardPort& port,
 }
 
 std::vector<CBoardResult> RunBoards(const CBoardRequest& request, const std::vector<CBoardPort>& vecPorts,
-                                    const std::string& strOutput, const FnMakeSink& fnMakeSink)
+                                    const std::string& strOutput, const FnMakeSink& fnMakeSink,
+                                    const std::vector<std::shared_ptr<CHexFile>>& vecImages)
 {
     const bool bSeveral = vecPorts.size() > 1;
     std::vector<std::unique_ptr<CJobSink>> vecSinks;
     std::vector<std::unique_ptr<CBoardJob>> vecJobs;
-    for (const CBoardPort& port : vecPorts) {
+    for (size_t i = 0; i < vecPorts.size(); ++i) {
+        const CBoardPort& port = vecPorts[i];
         vecSinks.push_back(fnMakeSink(port, bSeveral));
-        vecJobs.push_back(std::make_unique<CBoardJob>(request, port.strName, port.strDevicePath,
-                                                      GetBoardOutput(strOutput, port, vecPorts.size()),
-                                                      *vecSinks.back()));
+        vecJobs.push_back(std::make_unique<CBoardJob>(
+            request, port.strName, port.strDevicePath, GetBoardOutput(strOutput, port, vecPorts.size()),
+            *vecSinks.back(), i < vecImages.size() ? vecImages[i] : nullptr));
     }
     std::vector<CBoardResult> vecResults(vecPorts.size());
     if (!bSeveral) {
         if (!vecJobs.empty())
             vecResults[0] = vecJobs[0]->Run();
-        return vecResults;
+    } else {
+        // Each thread touches only its own job, its own sink and its own result slot.
+        std::vector<std::thread> vecThreads;
+        for (size_t i = 0; i < vecJobs.size(); ++i)
+            vecThreads.emplace_back([&vecResults, &vecJobs, i] { vecResults[i] = vecJobs[i]->Run(); });
+        for (std::thread& thread : vecThreads)
+            thread.join();
     }
-    // Each thread touches only its own job, its own sink and its own result slot.
-    std::vector<std::thread> vecThreads;
-    for (size_t i = 0; i < vecJobs.size(); ++i)
-        vecThreads.emplace_back([&vecResults, &vecJobs, i] { vecResults[i] = vecJobs[i]->Run(); });
-    for (std::thread& thread : vecThreads)
-        thread.join();
+    for (size_t i = 0; i < vecPorts.size(); ++i)
+        vecResults[i].strSerial = vecPorts[i].strSerial;
     return vecResults;
 }
 

@@ -17,9 +17,11 @@ class CJobSink;
 using FnMakeSink = std::function<std::unique_ptr<CJobSink>(const CBoardPort& port, bool bSeveral)>;
 
 // Runs every board to its end; the results in the order of the ports. strOutput is the read's
-// output file, made distinct per board when there are several.
+// output file, made distinct per board when there are several. vecImages: the request's image
+// loaded once per port, for runs that follow each other (none: each job loads it).
 std::vector<CBoardResult> RunBoards(const CBoardRequest& request, const std::vector<CBoardPort>& vecPorts,
-                                    const std::string& strOutput, const FnMakeSink& fnMakeSink);
+                                    const std::string& strOutput, const FnMakeSink& fnMakeSink,
+                                    const std::vector<std::shared_ptr<CHexFile>>& vecImages = {});
 
 // The output file of one board of a run on nBoards boards.
 std::string GetBoardOutput(const std::string& strOutput, const CBoardPort& port, size_t nBoards);

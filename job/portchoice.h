@@ -10,6 +10,8 @@ struct CBoardPort
 {
     std::string strName;         // as the operator knows it: the --port argument, or the shown name
     std::string strDevicePath;   // what the link opens
+    // The adapter's serial number, for the record; "" where unknown.
+    std::string strSerial = {};
 };
 
 // The name a port is known by on the command line and in records: its shown name, or its friendly name as it

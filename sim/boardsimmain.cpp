@@ -24,7 +24,11 @@ namespace
 const char kDescription[] =
     "Simulates the board (bootstrap loader, loader chain, flasher program and NOR flash) on a\n"
     "pseudo-terminal. Prints the device path as the first line, registers it for port discovery,\n"
-    "and runs until Ctrl-C or SIGTERM. Closing the port resets the board; its flash stays.\n";
+    "and runs until Ctrl-C or SIGTERM. Closing the port resets the board; its flash stays.\n"
+    "SIGUSR1 unplugs the board and plugs the next one in: the registration and the pty go, a fresh\n"
+    "pty comes under the same registered name (its path printed as another line), the board reset\n"
+    "and its flash kept, as an adapter unplugged and plugged in again (kelvora-cli flash --repeat\n"
+    "--no-prompt waits for exactly that).\n";
 
 // A whole-string number within [nMin, nMax]; nBase 0 takes 0x.. and decimal.
 bool ParseNumber(const std::string& strText, int nBase, long long nMin, long long nMax, long long& nValue)
@@ -63,6 +67,7 @@ struct CSimOptions
     std::string strName = "kelvora-sim-" + std::to_string(getpid());
     bool bLog = false;
     CBoardFaults faults;
+    int nFaultyBoard = 0;   // 0: every board has the faults
 };
 
 void AddOptions(CLI::App& app, CSimOptions& o)
@@ -130,6 +135,9 @@ void AddOptions(CLI::App& app, CSimOptions& o)
     AddNumber(app, "--flip-read-address", "ADDR", f.nFlipReadAddress, 0, 0, 0xFFFFFF,
               "read-back of ADDR answers its bits flipped")
         ->group(kFaults);
+    AddNumber(app, "--faulty-board", "N", o.nFaultyBoard, 10, 1, INT_MAX,
+              "only board N (1 the first, each SIGUSR1 plugs in the next) has the faults above")
+        ->group(kFaults);
 }
 }   // namespace
 
@@ -152,7 +160,7 @@ int main(int argc, char** argv)
     sim.SetAdapterLatency(options.nAdapterMs);
     sim.SetByteTime(options.nByteUs);
     sim.SetEraseTimes(options.nSectorMs, options.nChipMs);
-    sim.SetFaults(options.faults);
+    sim.SetFaults(options.nFaultyBoard > 1 ? CBoardFaults() : options.faults);
     const std::string& strFlash = options.strFlash;
 
     // Signals arrive through a descriptor; the board thread inherits the blocked mask.
@@ -161,6 +169,7 @@ int main(int argc, char** argv)
     sigaddset(&setSignals, SIGINT);
     sigaddset(&setSignals, SIGTERM);
     sigaddset(&setSignals, SIGHUP);
+    sigaddset(&setSignals, SIGUSR1);
     if (pthread_sigmask(SIG_BLOCK, &setSignals, nullptr) != 0)
         return 1;
     const int hSignals = signalfd(-1, &setSignals, SFD_CLOEXEC);
@@ -199,10 +208,29 @@ int main(int argc, char** argv)
 
     struct signalfd_siginfo info
     {};
-    ssize_t n;
-    do
-        n = read(hSignals, &info, sizeof info);
-    while (n < 0 && errno == EINTR);
+    for (int nBoard = 2;; ++nBoard) {
+        ssize_t n;
+        do
+            n = read(hSignals, &info, sizeof info);
+        while (n < 0 && errno == EINTR);
+        if (n != sizeof info || info.ssi_signo != SIGUSR1)
+            break;
+        // Gone for good before it comes back: a watcher sees the name leave and return.
+        registration.Unregister();
+        sim.Stop();
+        sim.SetFaults(options.nFaultyBoard == 0 || options.nFaultyBoard == nBoard ? options.faults
+                                                                                  : CBoardFaults());
+        if (sim.Start() != 0) {
+            std::perror("kelvora-boardsim: cannot open a pseudo-terminal");
+            return 1;
+        }
+        const bool bBack = registration.Register(options.strName, sim.GetDevicePath());
+        std::printf("%s\n", sim.GetDevicePath().c_str());
+        std::fflush(stdout);
+        if (options.bLog || !bBack)
+            std::fprintf(stderr, "kelvora-boardsim: board %d on %s%s\n", nBoard, sim.GetDevicePath().c_str(),
+                         bBack ? "" : ", not registered");
+    }
     if (options.bLog)
         std::fprintf(stderr, "kelvora-boardsim: signal %u, ending\n", info.ssi_signo);
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "hex/hexfile.h"
+#include "job/boardrecord.h"
 #include "job/boardresult.h"
 #include "job/boardrunner.h"
 #include "job/bootchain.h"
@@ -13,6 +14,8 @@
 #include "job/imagewriter.h"
 #include "job/jobtexts.h"
 #include "job/portchoice.h"
+#include "job/recordfile.h"
+#include "job/sha256.h"
 #include "serial/portdiscovery.h"
 #include "tools/clihelpers.h"
 #include "tools/commandline.h"
@@ -20,6 +23,8 @@
 #include "tools/consolesink.h"
 #include "tools/hexinfocommand.h"
 #include "tools/interrupt.h"
+#include "tools/portwatch.h"
+#include "tools/station.h"
 
 namespace
 {
@@ -68,18 +73,21 @@ int ListPorts(CConsole& console, bool bJson)
     return CCliApp::kExitOk;
 }
 
-// The image of flash and erase --image, checked once before any board is touched.
-int CheckImageFile(const CBoardRequest& request, CConsole& console)
+// The image of flash, verify and erase --image, checked once before any board is touched;
+// strError what failed.
+int CheckImageFile(const CBoardRequest& request, CConsole& console, std::string& strError)
 {
     const std::string& strPath = request.strImagePath;
     CHexFile image(strPath.c_str());
     CConsoleSink sink(console, "", "");
-    if (LoadJobImage(image, strPath, request.bRawImage, request.dwImageStart, sink) != 0)
+    if (LoadJobImage(image, strPath, request.bRawImage, request.dwImageStart, sink) != 0) {
+        strError = sink.GetErrors();
         return -1;
+    }
     // The chip's size is known only once connected; what no chip can take is refused now.
-    std::string strError;
     if (CheckImageAgainstLine(image, strError) != 0) {
-        sink.Error(strPath + ": " + strError);
+        strError = strPath + ": " + strError;
+        sink.Error(strError);
         return -1;
     }
     console.Detail("", strPath + ": " + std::to_string(image.m_nByteCount) + " bytes in " +
@@ -87,15 +95,29 @@ int CheckImageFile(const CBoardRequest& request, CConsole& console)
     return 0;
 }
 
-// Which boards succeeded, when there are several; a JSON object per board with --json.
+// Each board's record: its JSON object with --json, its line in the --record file. 0, or -1
+// when the file refused a line (said on standard error).
+int WriteRecords(CConsole& console, const std::vector<CBoardResult>& vecResults, bool bJson,
+                 CRecordFile& record)
+{
+    int nResult = 0;
+    for (const CBoardResult& result : vecResults) {
+        const std::string strLine = FormatRecord(result);
+        if (bJson)
+            console.Result(strLine);
+        std::string strError;
+        if (record.IsOpen() && record.Append(strLine, strError) != 0) {
+            console.Error("", "kelvora-cli: cannot record " + result.strPort + ": " + strError);
+            nResult = -1;
+        }
+    }
+    return nResult;
+}
+
+// Which boards succeeded, when there are several, without --json.
 void Report(CConsole& console, const std::vector<CBoardResult>& vecResults, bool bJson)
 {
-    if (bJson) {
-        for (const CBoardResult& result : vecResults)
-            console.Result(FormatJson(result));
-        return;
-    }
-    if (vecResults.size() < 2)
+    if (bJson || vecResults.size() < 2)
         return;
     int nOk = 0;
     for (const CBoardResult& result : vecResults)
@@ -113,17 +135,51 @@ void Report(CConsole& console, const std::vector<CBoardResult>& vecResults, bool
 
 // What would fail before the board answers is found before the operator resets it: each port
 // opens, the loader files load. 0 / -1.
-int CheckBeforeReset(CConsole& console, const CBootSettings& boot, const std::vector<CBoardPort>& vecPorts)
+int CheckBeforeReset(CConsole& console, const CBootSettings& boot, const std::vector<CBoardPort>& vecPorts,
+                     std::string& strError)
 {
     int nResult = 0;
     for (const CBoardPort& port : vecPorts) {
         CConsoleSink sink(console, vecPorts.size() > 1 ? "[" + port.strName + "] " : "", port.strDevicePath);
         CBootSettings settings = boot;
         settings.strPort = port.strDevicePath;
-        if (CheckBootInputs(settings, sink) != 0)
+        if (CheckBootInputs(settings, sink) != 0 && nResult == 0) {
+            strError = sink.GetErrors();
             nResult = -1;
+        }
     }
     return nResult;
+}
+
+// A run that ends before any board is touched still gives every board asked for its record:
+// the chosen ports, else the --port arguments, else one board without a port.
+void RecordUntouched(CConsole& console, const CCliOptions& options, const CBoardRequest& request,
+                     const std::vector<CBoardPort>& vecChosen, const std::string& strError, bool bInterrupted,
+                     CRecordFile& record)
+{
+    std::vector<std::string> vecNames;
+    for (const CBoardPort& port : vecChosen)
+        vecNames.push_back(port.strName);
+    if (vecNames.empty())
+        vecNames = options.vecPorts;
+    if (vecNames.empty())
+        vecNames.push_back("");
+    std::vector<CBoardResult> vecResults;
+    for (size_t i = 0; i < vecNames.size(); ++i) {
+        vecResults.push_back(MakeBoardResult(request, vecNames[i]));
+        vecResults.back().strSerial = i < vecChosen.size() ? vecChosen[i].strSerial : "";
+        vecResults.back().strError = strError;
+        vecResults.back().bInterrupted = bInterrupted;
+    }
+    WriteRecords(console, vecResults, options.bJson, record);
+}
+
+FnMakeSink ConsoleSinks(CConsole& console)
+{
+    return [&console](const CBoardPort& port, bool bSeveral) -> std::unique_ptr<CJobSink> {
+        return std::make_unique<CConsoleSink>(console, bSeveral ? "[" + port.strName + "] " : "",
+                                              port.strDevicePath);
+    };
 }
 
 // "please reset the board", then Enter. -1 after Ctrl-C.
@@ -167,14 +223,34 @@ int CCliApp::Run(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
     IgnoreBrokenPipe();
     console.Detail("", kTextStarted);
     console.Detail("", FormatOsVersionLine());
-    if (!options.GetImagePath().empty() && CheckImageFile(options.GetBoardRequest(), console) != 0)
-        return kExitFailure;
-
+    CBoardRequest request = options.GetBoardRequest();
+    request.strVersion = CCommandLine::GetVersion();
     std::vector<CBoardPort> vecPorts;
+    CRecordFile record;
+    const std::string strCommand = "kelvora-cli " + std::string(options.GetCommandName()) + ": ";
+    // Before any board is touched: the failure said, and recorded for every board asked for.
+    const auto fnRefuse = [&](const std::string& strError, int nStatus) {
+        RecordUntouched(console, options, request, vecPorts, strError, nStatus == kExitInterrupted, record);
+        return nStatus;
+    };
+    if (!options.strRecord.empty() && record.Open(options.strRecord, strText) != 0) {
+        console.Error("", strCommand + "--record " + strText);
+        return fnRefuse(strText, kExitFailure);
+    }
+    const std::string strImage = options.GetImagePath();
+    if (!strImage.empty()) {
+        if (CheckImageFile(request, console, strText) != 0)
+            return fnRefuse(strText, kExitFailure);
+        if (CSha256::HashFile(strImage, request.strImageSha256, request.nImageSize) != 0) {
+            console.Error("", strImage + ": cannot be read");
+            return fnRefuse(strImage + ": cannot be read", kExitFailure);
+        }
+    }
+
     const int nChoice = ChoosePorts(options.vecPorts, DiscoverPorts(console), vecPorts, strText);
     if (nChoice != 0) {
-        console.Error("", "kelvora-cli " + std::string(options.GetCommandName()) + ": " + strText);
-        return nChoice;
+        console.Error("", strCommand + strText);
+        return fnRefuse(strText, nChoice);
     }
     if (options.eCommand == ECommand::Read) {
         // Two boards must never be read into one file: the second would replace the first.
@@ -182,32 +258,52 @@ int CCliApp::Run(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
             for (size_t j = i + 1; j < vecPorts.size(); ++j)
                 if (GetBoardOutput(options.strOutput, vecPorts[i], vecPorts.size()) ==
                     GetBoardOutput(options.strOutput, vecPorts[j], vecPorts.size())) {
-                    console.Error("", "kelvora-cli read: " + vecPorts[i].strName + " and " +
-                                          vecPorts[j].strName + " would both be read into " +
-                                          GetBoardOutput(options.strOutput, vecPorts[i], vecPorts.size()) +
-                                          "; name the ports so that they differ");
-                    return kExitUsage;
+                    strText = vecPorts[i].strName + " and " + vecPorts[j].strName +
+                              " would both be read into " +
+                              GetBoardOutput(options.strOutput, vecPorts[i], vecPorts.size()) +
+                              "; name the ports so that they differ";
+                    console.Error("", strCommand + strText);
+                    return fnRefuse(strText, kExitUsage);
                 }
         for (const CBoardPort& port : vecPorts) {
             if (CheckWritablePath(GetBoardOutput(options.strOutput, port, vecPorts.size()), strText) != 0) {
                 console.Error("", strText);
-                return kExitFailure;
+                return fnRefuse(strText, kExitFailure);
             }
         }
     }
+    // A station walks each port's image, loaded once, through board after board.
+    std::vector<std::shared_ptr<CHexFile>> vecImages;
+    for (size_t i = 0; options.bRepeat && i < vecPorts.size(); ++i) {
+        vecImages.push_back(std::make_shared<CHexFile>(strImage.c_str()));
+        CConsoleSink sink(console, "", "");
+        if (LoadJobImage(*vecImages.back(), strImage, request.bRawImage, request.dwImageStart, sink) != 0)
+            return fnRefuse(strImage + ": changed while it was read", kExitFailure);
+    }
+    // Where ports cannot be watched, a station without Enter is refused before its first board.
+    if (options.bRepeat && options.bNoPrompt && CPortWatch().Watch({}, strText) != 0) {
+        console.Error("", strCommand + strText);
+        return fnRefuse(strText, kExitUsage);
+    }
 
-    if (CheckBeforeReset(console, options.GetBoardRequest().boot, vecPorts) != 0)
-        return kExitFailure;
+    if (CheckBeforeReset(console, request.boot, vecPorts, strText) != 0)
+        return fnRefuse(strText, kExitFailure);
     if (AskForReset(console, !options.bNoPrompt) != 0) {
         console.Error("", "Interrupted: stopped before connecting");
-        return kExitInterrupted;
+        return fnRefuse("Interrupted: stopped before connecting", kExitInterrupted);
     }
+    if (options.bRepeat)
+        return CStation(console, options.bJson)
+            .Run(request, vecPorts, vecImages, options.bNoPrompt, ConsoleSinks(console),
+                 [&](const std::vector<CBoardResult>& vecResults) {
+                     const int nRecorded = WriteRecords(console, vecResults, options.bJson, record);
+                     Report(console, vecResults, options.bJson);
+                     return nRecorded;
+                 });
     const std::vector<CBoardResult> vecResults =
-        RunBoards(options.GetBoardRequest(), vecPorts, options.strOutput,
-                  [&console](const CBoardPort& port, bool bSeveral) -> std::unique_ptr<CJobSink> {
-                      return std::make_unique<CConsoleSink>(
-                          console, bSeveral ? "[" + port.strName + "] " : "", port.strDevicePath);
-                  });
+        RunBoards(request, vecPorts, options.strOutput, ConsoleSinks(console));
+    const int nRecorded = WriteRecords(console, vecResults, options.bJson, record);
     Report(console, vecResults, options.bJson);
-    return GetExitStatus(vecResults);
+    const int nStatus = GetExitStatus(vecResults);
+    return nStatus == kExitOk && nRecorded != 0 ? kExitFailure : nStatus;
 }

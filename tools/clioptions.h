@@ -34,6 +34,7 @@ struct CCliOptions
     bool bPipelineGiven = false;   // --pipeline, with or without a depth
     std::string strPipeline;       // its depth as given; empty: the default
     int nPipelineDepth = 0;        // set by ValidateOptions; 0 lock-step
+    std::string strRecord;         // --record: the file each board's record line is appended to
     // Output
     bool bQuiet = false;
     bool bVerbose = false;
@@ -51,6 +52,7 @@ struct CCliOptions
     // flash
     std::string strFlashErase = "image";   // chip, image or none
     bool bNoVerify = false;
+    bool bRepeat = false;   // a station: board after board until Ctrl-C
     // read; flash and verify of a .bin
     std::string strStart;
     std::string strLength;

@@ -36,8 +36,8 @@ CLI::Validator SpeedValidator()
 }
 
 const char kJsonPerBoard[] =
-    "One JSON object per board at the end on standard output (port, operation, result, "
-    "error, bytes, seconds); log lines go to standard error";
+    "One JSON object per board on standard output, the line --record writes (the info text and sector "
+    "list included); log lines go to standard error";
 
 void AddOutputOptions(CLI::App* pApp, CCliOptions& options, const char* pszJson = kJsonPerBoard)
 {
@@ -92,9 +92,18 @@ void AddConnectionOptions(CLI::App* pApp, CCliOptions& options, bool bSeveral)
                      "stays lock-step")
         ->expected(0, 1)
         ->type_name("[N]");
+    pApp->add_option("--record", options.strRecord,
+                     "Append one JSON line per board to FILE (times, version, port, image and its SHA-256, "
+                     "what was erased, result); several processes may share one file")
+        ->type_name("FILE");
     AddOutputOptions(pApp, options);
 }
 }   // namespace
+
+const char* CCommandLine::GetVersion()
+{
+    return KELVORA_VERSION_TEXT;
+}
 
 CCommandLine::EResult CCommandLine::Parse(int argc, const char* const* argv, CCliOptions& options,
                                           std::string& strText)
@@ -149,6 +158,10 @@ CCommandLine::EResult CCommandLine::Parse(int argc, const char* const* argv, CCl
         ->check(CLI::IsMember({"chip", "image", "none"}))
         ->capture_default_str();
     pFlash->add_flag("--no-verify", options.bNoVerify, "Do not read the image back after programming");
+    pFlash->add_flag(
+        "--repeat", options.bRepeat,
+        "A station: after each board wait for the next (Enter, or with --no-prompt the port going "
+        "and coming back) and flash it, until Ctrl-C; a line per board with the running count");
     AddConnectionOptions(pFlash, options, true);
 
     CLI::App* pRead =

@@ -17,4 +17,6 @@ public:
 
     // argv as main received it.
     static EResult Parse(int argc, const char* const* argv, CCliOptions& options, std::string& strText);
+    // The tool's version, as --version shows it after the name.
+    static const char* GetVersion();
 };

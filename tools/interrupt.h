@@ -18,9 +18,9 @@ const char* GetInterruptNotice();
 // A reader of the log that goes away must not end a programming run half-way (POSIX: SIGPIPE
 // ignored; Windows has no such signal, the failed write is all there is).
 void IgnoreBrokenPipe();
-// Blocks until a line ends on standard input: 0 after Enter or at the end of the input, -1
-// once the flag is up (Ctrl-C).
-int WaitForEnter();
+// Blocks until a line ends on standard input: 0 after Enter or at the end of the input (then
+// *pbInputEnded is set), -1 once the flag is up (Ctrl-C).
+int WaitForEnter(bool* pbInputEnded = nullptr);
 // Throws CJobStopped when the flag is up. A link operation reports progress only between two
 // complete exchanges, so the port is idle when this passes through.
 void ThrowIfInterrupted();

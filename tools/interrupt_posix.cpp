@@ -34,7 +34,7 @@ void IgnoreBrokenPipe()
     signal(SIGPIPE, SIG_IGN);
 }
 
-int WaitForEnter()
+int WaitForEnter(bool* pbInputEnded)
 {
     char ch = 0;
     while (true) {
@@ -43,6 +43,8 @@ int WaitForEnter()
             return -1;
         if (n < 0 && errno == EINTR)
             continue;
+        if (n <= 0 && pbInputEnded != nullptr)
+            *pbInputEnded = true;
         if (n <= 0 || ch == '\n')
             return 0;   // the end of the input goes on as Enter does
     }

@@ -30,7 +30,7 @@ void InstallInterruptHandler()
 
 void IgnoreBrokenPipe() {}
 
-int WaitForEnter()
+int WaitForEnter(bool* pbInputEnded)
 {
     const HANDLE hIn = GetStdHandle(STD_INPUT_HANDLE);
     char ch = 0;
@@ -42,6 +42,8 @@ int WaitForEnter()
         // flag on its own thread, which may not have run yet.
         if (IsInterrupted() || (dwRead == 0 && GetLastError() == ERROR_OPERATION_ABORTED))
             return -1;
+        if ((!bRead || dwRead == 0) && pbInputEnded != nullptr)
+            *pbInputEnded = true;
         if (!bRead || dwRead == 0 || ch == '\n')
             return 0;   // the end of the input (or a closed pipe) goes on as Enter does
     }

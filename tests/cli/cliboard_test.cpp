@@ -1,13 +1,17 @@
 // kelvora-cli run as a user runs it, against simulated boards on pseudo-terminals: its lines on
 // standard output and error, its exit status, and what the board's flash holds afterwards.
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <regex>
+#include <sstream>
 
 #include "hex/hexfile.h"
 #include "job/boardfacts.h"
+#include "job/sha256.h"
 #include "link/linktestsupport.h"
 #include "serial/rs232port.h"
 #include "support/childprocess.h"
@@ -45,6 +49,45 @@ const std::vector<std::string> kConnectLines = [] {
     return lines;
 }();
 const std::vector<std::string> kCloseLines = {"Connection closed", "Serial port closed"};
+
+// The lines of a text of records, each with its times and durations blanked: "T" and S.
+std::vector<std::string> BlankedLines(const std::string& strText)
+{
+    static const std::regex times("\"(started|ended)\":\"\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ\"");
+    static const std::regex durations("\"(seconds|round_trip_ms)\":\\d+\\.\\d{3}");
+    std::vector<std::string> vecLines;
+    std::istringstream lines(strText);
+    std::string strLine;
+    while (std::getline(lines, strLine))
+        vecLines.push_back(
+            std::regex_replace(std::regex_replace(strLine, times, "\"$1\":\"T\""), durations, "\"$1\":S"));
+    return vecLines;
+}
+
+std::string ReadFile(const std::string& strPath)
+{
+    std::ostringstream text;
+    text << std::ifstream(strPath).rdbuf();
+    return text.str();
+}
+
+// A blanked record up to "sectors_erased"; strImage "" for a command without one, else the image
+// file and its erase mode.
+std::string RecordHead(const std::string& strOperation, const std::string& strPort,
+                       const std::string& strImage = "", const std::string& strErase = "image")
+{
+    std::string strImageKeys = "\"image\":null,\"image_size\":null,\"image_sha256\":null,\"erase\":null";
+    std::string strSha;
+    int64_t nSize = 0;
+    if (!strImage.empty())
+        strImageKeys = "\"image\":\"" + strImage + "\",\"image_size\":" +
+                       (CSha256::HashFile(strImage, strSha, nSize) == 0
+                            ? std::to_string(nSize) + ",\"image_sha256\":\"" + strSha + "\""
+                            : "null,\"image_sha256\":null") +
+                       ",\"erase\":\"" + strErase + "\"";
+    return "{\"started\":\"T\",\"ended\":\"T\",\"version\":\"" KELVORA_VERSION "\",\"operation\":\"" +
+           strOperation + "\",\"port\":\"" + strPort + "\",\"serial\":null," + strImageKeys;
+}
 
 std::vector<std::string> Join(std::vector<std::string> vecFirst, const std::vector<std::string>& vecSecond)
 {
@@ -583,7 +626,7 @@ TEST_F(CliBoard, SeveralBoardsOneFailingTheOthersFlashed)
         ASSERT_EQ(0, board.Start());
     }
     CBoardFaults faults;
-    faults.nWrongChecksumBlock = 0;
+    faults.nFlipReadAddress = 0x10005;
     boards[1].SetFaults(faults);
     std::vector<std::string> vecArgs = {
         "flash", m_dir.Path("image.hex"), "--no-prompt", "--dir", m_dir.Path(), "--json"};
@@ -592,35 +635,126 @@ TEST_F(CliBoard, SeveralBoardsOneFailingTheOthersFlashed)
     EXPECT_EQ(1, Run(vecArgs));
     EXPECT_TRUE(FlashHolds(boards[0], m_dir.Path("image.hex")));
     EXPECT_TRUE(FlashHolds(boards[2], m_dir.Path("image.hex")));
-    EXPECT_FALSE(FlashHolds(boards[1], m_dir.Path("image.hex")));
     // Each board's lines carry its name; the failure is only the failing board's.
     const std::string strFailing = "[" + boards[1].GetDevicePath() + "] ";
-    EXPECT_TRUE(
-        HasLinesInOrder(m_strErr, {strFailing + "Flash failed", strFailing + "Error during flash process",
-                                   strFailing + "Lost connection to target"}));
+    const std::string strDifference = "Verify failed: first difference at 0x010005, expected 0x2C, read 0xD3";
+    EXPECT_TRUE(HasLinesInOrder(m_strErr, {strFailing + strDifference}));
     for (const CBoardSim* pBoard : {&boards[0], &boards[2]}) {
         const std::string strPrefix = "[" + pBoard->GetDevicePath() + "] ";
-        EXPECT_FALSE(HasLinesInOrder(m_strErr, {strPrefix + "Lost connection to target"}));
+        EXPECT_FALSE(HasLinesInOrder(m_strErr, {strPrefix + strDifference}));
         EXPECT_TRUE(HasLinesInOrder(m_strErr, {strPrefix + "Hexfile flashed and verified successfully"}));
     }
-    // Standard output holds only the objects, one per board, in the order of the ports.
+    // Standard output holds only the records, one per board, in the order of the ports.
     std::vector<std::string> vecJson;
-    for (size_t i = 0; i < 3; ++i) {
-        const bool bOk = i != 1;
-        vecJson.push_back("{\"port\":\"" + boards[i].GetDevicePath() +
-                          "\",\"operation\":\"flash\",\"result\":\"" +
-                          (bOk ? "ok\",\"error\":\"\""
-                               : "failed\",\"error\":\"Flash failed; Error during flash process; "
-                                 "Lost connection to target\"") +
-                          ",\"bytes\":" + (bOk ? "501" : "0") + ",\"seconds\":");
+    for (size_t i = 0; i < 3; ++i)
+        vecJson.push_back(
+            RecordHead("flash", boards[i].GetDevicePath(), m_dir.Path("image.hex")) +
+            ",\"sectors_erased\":[0,2]," +
+            (i != 1 ? "\"verified\":true,\"result\":\"ok\",\"error\":\"\",\"first_difference\":null"
+                    : "\"verified\":false,\"result\":\"failed\",\"error\":\"" + strDifference +
+                          "\",\"first_difference\":65541") +
+            ",\"seconds\":S,\"bytes\":501,\"round_trip_ms\":S}");
+    EXPECT_EQ(vecJson, BlankedLines(m_strOut));
+}
+
+// The answers of info and sectors are in their records.
+TEST_F(CliBoard, JsonHoldsTheInfoTextAndTheSectors)
+{
+    const std::string strRest = ",\"sectors_erased\":[],\"verified\":false,\"result\":\"ok\",\"error\":\"\","
+                                "\"first_difference\":null,\"seconds\":S,\"bytes\":0,\"round_trip_ms\":S";
+    ASSERT_EQ(0, Run(Args({"info", "--json"}))) << m_strErr;
+    EXPECT_EQ(std::vector<std::string>{RecordHead("info", m_board.GetDevicePath()) + strRest +
+                                       ",\"info\":\"" + kInfo + "\"}"},
+              BlankedLines(m_strOut));
+    std::string strSectors;
+    for (int i = 0; i < kSectors; ++i)
+        strSectors += std::string(i > 0 ? "," : "") + "{\"number\":" + std::to_string(i) +
+                      ",\"start\":" + std::to_string(i * 32768) +
+                      ",\"end\":" + std::to_string(i * 32768 + 32767) + ",\"status\":\"unknown\"}";
+    ASSERT_EQ(0, Run(Args({"sectors", "--json"}))) << m_strErr;
+    EXPECT_EQ(std::vector<std::string>{RecordHead("sectors", m_board.GetDevicePath()) + strRest +
+                                       ",\"sectors\":[" + strSectors + "]}"},
+              BlankedLines(m_strOut));
+}
+
+// A run that fails before any board still gives each board asked for its record, on standard
+// output and in the file; processes appending to one file at once lose no line and tear none.
+TEST_F(CliBoard, RecordsOfRunsFailingBeforeAnyBoardFromProcessesAtOnce)
+{
+    constexpr int kProcesses = 8;
+    const std::string strRecord = m_dir.Path("record.jsonl");
+    const std::string strImage = m_dir.Path("missing.hex");
+    CChildProcess clis[kProcesses];
+    for (int i = 0; i < kProcesses; ++i)
+        ASSERT_EQ(0, clis[i].Start(KELVORA_CLI_PATH,
+                                   {"flash", strImage, "--json", "--record", strRecord, "--port",
+                                    "a" + std::to_string(i), "--port", "b" + std::to_string(i)},
+                                   Env()));
+    std::vector<std::string> vecAll;
+    for (int i = 0; i < kProcesses; ++i) {
+        std::vector<std::string> vecOwn;
+        for (const char* pszBoard : {"a", "b"})
+            vecOwn.push_back(RecordHead("flash", pszBoard + std::to_string(i), strImage) +
+                             ",\"sectors_erased\":[],\"verified\":false,\"result\":\"failed\",\"error\":\"" +
+                             strImage +
+                             " is not a valid intel hex file; cannot be opened: No such file or directory\","
+                             "\"first_difference\":null,\"seconds\":S,\"bytes\":0,\"round_trip_ms\":S}");
+        EXPECT_EQ(1, clis[i].Wait());
+        EXPECT_EQ(vecOwn, BlankedLines(clis[i].m_strOut));
+        vecAll.insert(vecAll.end(), vecOwn.begin(), vecOwn.end());
     }
-    std::istringstream lines(m_strOut);
-    std::string strLine;
-    for (size_t i = 0; i < 3; ++i) {
-        ASSERT_TRUE(std::getline(lines, strLine));
-        EXPECT_EQ(0u, strLine.rfind(vecJson[i], 0)) << strLine << "\n" << vecJson[i];
+    std::vector<std::string> vecRecorded = BlankedLines(ReadFile(strRecord));
+    std::sort(vecAll.begin(), vecAll.end());
+    std::sort(vecRecorded.begin(), vecRecorded.end());
+    EXPECT_EQ(vecAll, vecRecorded);
+}
+
+// ---- the station --------------------------------------------------------------------------
+
+// Three boards through one port, the second failing; Ctrl-C between boards ends it with the count.
+TEST_F(CliBoard, StationFlashesBoardAfterBoardCountsAndRecordsEach)
+{
+    CChildProcess sim;
+    ASSERT_EQ(0, sim.Start(KELVORA_BOARDSIM_PATH,
+                           {"--name", "station", "--sector-erase-ms", "5", "--faulty-board", "2",
+                            "--wrong-checksum-block", "0"},
+                           Env()));
+    ASSERT_NE("", sim.ReadFirstLine());
+    const std::string strImage = m_dir.Path("image.hex");
+    const std::string strRecord = m_dir.Path("record.jsonl");
+    CChildProcess cli;
+    ASSERT_EQ(0, cli.Start(KELVORA_CLI_PATH,
+                           {"flash", strImage, "--repeat", "--no-prompt", "--dir", m_dir.Path(), "--port",
+                            "station", "--record", strRecord},
+                           Env()));
+    const std::string strNext =
+        "\nNext board: waiting for station to go and come back (unplug and plug in; Ctrl-C to stop)\n";
+    for (const char* pszBoard :
+         {"Board 1: passed (1 passed, 0 failed)", "Board 2: failed (1 passed, 1 failed)",
+          "Board 3: passed (2 passed, 1 failed)"}) {
+        ASSERT_TRUE(cli.WaitForOutput(pszBoard + strNext)) << cli.m_strOut << cli.m_strErr;
+        if (pszBoard[6] != '3')
+            sim.Signal(SIGUSR1);   // the next board
     }
-    EXPECT_FALSE(std::getline(lines, strLine));
+    cli.Signal(SIGINT);
+    EXPECT_EQ(1, cli.Wait());
+    EXPECT_EQ(0u, cli.m_strOut.rfind("please reset the board\n", 0)) << cli.m_strOut;
+    const std::string strEnd = strNext + "Station: 3 boards, 2 passed, 1 failed\n";
+    EXPECT_EQ(strEnd,
+              cli.m_strOut.substr(cli.m_strOut.size() - std::min(cli.m_strOut.size(), strEnd.size())));
+    EXPECT_TRUE(HasLinesInOrder(cli.m_strErr,
+                                {"Flash failed", "Error during flash process", "Lost connection to target"}));
+    const std::string strHead = RecordHead("flash", "station", strImage) + ",\"sectors_erased\":[0,2],";
+    const std::string strPassed =
+        strHead + "\"verified\":true,\"result\":\"ok\",\"error\":\"\",\"first_difference\":null,"
+                  "\"seconds\":S,\"bytes\":501,\"round_trip_ms\":S}";
+    EXPECT_EQ((std::vector<std::string>{
+                  strPassed,
+                  strHead + "\"verified\":false,\"result\":\"failed\",\"error\":\"Flash failed; Error "
+                            "during flash process; Lost connection to target\","
+                            "\"first_difference\":null,\"seconds\":S,\"bytes\":0,\"round_trip_ms\":S}",
+                  strPassed}),
+              BlankedLines(ReadFile(strRecord)));
 }
 
 // ---- Ctrl-C --------------------------------------------------------------------------------
@@ -641,21 +775,33 @@ TEST_F(CliBoard, CtrlCDuringAnEraseSaysItWaitsAndASecondOneQuits)
     EXPECT_EQ(std::string::npos, cli.m_strOut.find("Flash chip erased")) << cli.m_strOut;
 }
 
+// In a station too: the board under way is reported and recorded as interrupted, then the station ends.
 TEST_F(CliBoard, CtrlCWhileProgrammingClosesThePortForTheNextRun)
 {
     // Paced like a cable, so that programming lasts long enough to be interrupted.
     m_board.SetBaudRate(57600);
     WriteHexFile(m_dir.Path("long.hex"), {{0, Pattern(0x4000)}});
     CChildProcess cli;
-    ASSERT_EQ(0,
-              cli.Start(KELVORA_CLI_PATH, Args({"flash", m_dir.Path("long.hex"), "--erase", "none"}), Env()));
+    ASSERT_EQ(0, cli.Start(KELVORA_CLI_PATH,
+                           Args({"flash", m_dir.Path("long.hex"), "--erase", "none", "--repeat", "--record",
+                                 m_dir.Path("record.jsonl")}),
+                           Env()));
     ASSERT_TRUE(cli.WaitForOutput("\nProgramming  ")) << cli.m_strOut;
     cli.Signal(SIGINT);
     EXPECT_EQ(130, cli.Wait());
     EXPECT_NE(std::string::npos, cli.m_strErr.find("Interrupted: stopped while programming at "))
         << cli.m_strErr;
-    EXPECT_TRUE(HasLinesInOrder(cli.m_strOut, kCloseLines));
+    EXPECT_TRUE(HasLinesInOrder(cli.m_strOut, Join(kCloseLines, {"Board 1: interrupted (0 passed, 1 failed)",
+                                                                 "Station: 1 board, 0 passed, 1 failed"})));
     EXPECT_FALSE(FlashHolds(m_board, m_dir.Path("long.hex")));
+    const std::vector<std::string> vecRecord = BlankedLines(ReadFile(m_dir.Path("record.jsonl")));
+    ASSERT_EQ(1u, vecRecord.size());
+    EXPECT_EQ(
+        0u, vecRecord[0].rfind(RecordHead("flash", m_board.GetDevicePath(), m_dir.Path("long.hex"), "none") +
+                                   ",\"sectors_erased\":[],\"verified\":false,\"result\":\"interrupted\","
+                                   "\"error\":\"Interrupted: stopped while programming at ",
+                               0))
+        << vecRecord[0];
 
     m_board.SetBaudRate(0);
     EXPECT_EQ(0, Run(Args({"info", "-q"}))) << m_strErr;

@@ -1,15 +1,18 @@
 // The workflow both faces stand on: board facts, port names, image checks, and the boot chain
 // as a sink sees it against the simulated board.
+#include <cstring>
 #include <gtest/gtest.h>
 
 #include "hex/hexfile.h"
 #include "job/boardfacts.h"
+#include "job/boardrecord.h"
 #include "job/boardresult.h"
 #include "job/bootchain.h"
 #include "job/imagecheck.h"
 #include "job/jobsink.h"
 #include "job/jobtexts.h"
 #include "job/portlist.h"
+#include "job/sha256.h"
 #include "link/linktestsupport.h"
 #include "support/connectlog.h"
 #include "support/namedcase.h"
@@ -30,6 +33,21 @@ TEST(BoardFacts, Texts)
     EXPECT_EQ(nullptr, FindFlashChip("nexflash"));
     EXPECT_EQ(57600, kSpeeds[kDefaultSpeedIndex]);
     EXPECT_EQ("\"a\\\"b\\\\c\\u000a\"", JsonString("a\"b\\c\n"));
+}
+
+// One block, and two: the length goes into a block of its own.
+TEST(BoardRecord, Sha256AndUtcTime)
+{
+    for (const auto& vector :
+         {std::make_pair("abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"),
+          std::make_pair("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+                         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1")}) {
+        CSha256 sha;
+        sha.Add(vector.first, std::strlen(vector.first));
+        EXPECT_EQ(vector.second, sha.Finish()) << vector.first;
+    }
+    EXPECT_EQ("2026-12-07T17:03:12Z", FormatUtcTime(1796662992));
+    EXPECT_EQ("2024-02-29T23:59:59Z", FormatUtcTime(1709251199));
 }
 
 // Friendly names in discovery order, and what the Port list offers of them.
