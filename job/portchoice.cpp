@@ -101,7 +101,8 @@ int ChoosePorts(const std::vector<std::string>& vecAsked, const std::vector<Seri
                 strError += "\n  " + GetPortName(info) + "\t" + info.m_strDevicePath;
             return 2;
         }
-        vecChosen.push_back({GetPortName(vecFound[0]), vecFound[0].m_strDevicePath});
+        vecChosen.push_back(
+            {GetPortName(vecFound[0]), vecFound[0].m_strDevicePath, vecFound[0].m_strSerialNumber});
         return 0;
     }
     for (const std::string& strAsked : vecAsked) {
@@ -123,7 +124,11 @@ int ChoosePorts(const std::vector<std::string>& vecAsked, const std::vector<Seri
                        "' ('kelvora-cli ports' lists them; a device path works too)";
             return 2;
         }
-        vecChosen.push_back({strAsked, strPath});
+        std::string strSerial;
+        for (const SerialPortInfo& info : vecFound)
+            if (info.m_strDevicePath == strPath)
+                strSerial = info.m_strSerialNumber;
+        vecChosen.push_back({strAsked, strPath, strSerial});
     }
     return RefuseSameDevice(vecChosen, strError);
 }

@@ -202,12 +202,12 @@ TEST(PortDiscovery, PortsAreChosenBySerialNumberOrByIdPathAndOnePortIsNotTakenTw
     {
         std::vector<std::string> vecAsked;   // DEV/ stands for the machine's /dev
         bool bNoAdapters;                    // discovery found nothing
-        const char* pszChosen;               // the devices chosen, or the text refusing with status 2
+        const char* pszChosen;   // the devices chosen (=serial number), or the text refusing with status 2
     };
     const Case cases[] = {
         {{"sn:e661", "DEV/serial/by-id/usb-FT5Y2Z-if01", "DEV/ttyUSB0"},
          false,
-         "DEV/ttyACM0 DEV/ttyUSB1 DEV/ttyUSB0 "},
+         "DEV/ttyACM0=E661 DEV/ttyUSB1=FT5Y2Z DEV/ttyUSB0=FT5Y2Z "},
         {{"sn:FT5Y2Z"},
          false,
          "--port: the adapter with serial number 'FT5Y2Z' has several ports; choose one by its path:\n"
@@ -245,7 +245,7 @@ TEST(PortDiscovery, PortsAreChosenBySerialNumberOrByIdPathAndOnePortIsNotTakenTw
             ChoosePorts(vecAsked, c.bNoAdapters ? std::vector<SerialPortInfo>() : found, chosen, strError);
         std::string strChosen;
         for (const CBoardPort& port : chosen)
-            strChosen += port.strDevicePath + " ";
+            strChosen += port.strDevicePath + (port.strSerial.empty() ? "" : "=" + port.strSerial) + " ";
         EXPECT_EQ(nStatus == 0 ? strChosen : strError, withDev(c.pszChosen)) << c.vecAsked[0];
         EXPECT_EQ(nStatus, nStatus == 0 ? 0 : 2);
     }
