@@ -1,6 +1,7 @@
 #include "job/bootchain.h"
 
 #include <chrono>
+#include <fstream>
 
 #include "hex/hexfile.h"
 #include "job/adapteradvice.h"
@@ -53,6 +54,15 @@ int RunStep(CJobSink& sink, const CJobStep& step, FnOperation fnOperation)
     return 0;
 }
 }   // namespace
+
+std::string FindMissingLoaderFile(const CBootSettings& settings)
+{
+    for (const std::string* pstrFile :
+         {&settings.strBslFile, &settings.strFirstLoaderFile, &settings.strFlasherFile})
+        if (!std::ifstream(LoaderPath(settings.strLoaderDir, *pstrFile)).is_open())
+            return *pstrFile;
+    return std::string();
+}
 
 int RunBootChain(CTargetLink& link, const CBootSettings& settings, CJobSink& sink, double* pdRoundTripMs)
 {

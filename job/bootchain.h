@@ -25,6 +25,10 @@ struct CBootSettings
     int nPipelineDepth = 0;
 };
 
+// The first of the chain's files (bootstrap code, first stage loader, flasher program) that
+// cannot be read in strLoaderDir; empty when all of them can.
+std::string FindMissingLoaderFile(const CBootSettings& settings);
+
 // Runs the chain on a fresh link. 0 when the flasher program answers; -1 when a step failed:
 // the link is closed and its failure and the closing line are reported; the caller then says
 // that it cannot connect, in its own way (kTextCannotConnect).

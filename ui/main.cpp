@@ -1,4 +1,5 @@
-// kelvora: the window that flashes a C167 board over RS-232. Takes no arguments.
+// kelvora: the window that flashes a C167 board over RS-232.
+// Usage: kelvora [IMAGE]   (IMAGE: an Intel hex file, chosen at start as through the folder button)
 #include "ui/kelvoraapp.h"
 
 int main(int argc, char** argv)

@@ -45,8 +45,37 @@ public:
         return true;
     }
 
+    // Recorded with the Question icon; answered from m_answers in order, No when none is left.
+    bool AskYesNo(QWidget*, const std::string& strText, const std::string& strTitle) override
+    {
+        m_shown.push_back({strText, strTitle, EBoxIcon::Question});
+        if (m_answers.empty())
+            return false;
+        const bool bYes = m_answers.front();
+        m_answers.pop_front();
+        return bYes;
+    }
+
+    // Answered from m_folders in order like m_paths; the start folder is kept.
+    bool ChooseFolder(QWidget*, const std::string&, const std::string& strStartDir,
+                      std::string* pstrPath) override
+    {
+        m_folderStarts.push_back(strStartDir);
+        if (m_folders.empty() || m_folders.front().empty()) {
+            if (!m_folders.empty())
+                m_folders.pop_front();
+            return false;
+        }
+        *pstrPath = m_folders.front();
+        m_folders.pop_front();
+        return true;
+    }
+
     std::vector<CShownBox> m_shown;
     std::function<void(const CShownBox&)> m_fnOnShow;   // called while the box "is open"
     std::deque<std::string> m_paths;
     std::vector<CFileDialogSpec> m_fileDialogs;
+    std::deque<bool> m_answers;
+    std::deque<std::string> m_folders;
+    std::vector<std::string> m_folderStarts;
 };
