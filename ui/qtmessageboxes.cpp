@@ -23,16 +23,18 @@ void PrepareFileDialog(QFileDialog& dialog, const CFileDialogSpec& spec)
     if (!spec.strInitialName.empty())
         dialog.selectFile(QString::fromStdString(spec.strInitialName));
     // Qt's own dialog (the native one sizes itself): size, type and date columns as wide as their
-    // texts, "1,023.44 KiB" not cut to "1,0...KiB", and the dialog wide enough for them.
+    // texts, "1,023.44 KiB" not cut to "1,0...KiB", the name in the room left, and the dialog
+    // wide enough for all of them.
     QTreeView* pDetails = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
     if (pDetails == nullptr)
         return;
     QHeaderView* pHeader = pDetails->header();
+    pHeader->setSectionResizeMode(0, QHeaderView::Stretch);
     for (int nColumn = kSizeColumn; nColumn < pHeader->count(); ++nColumn)
         pHeader->setSectionResizeMode(nColumn, QHeaderView::ResizeToContents);
     const int nWiden =
         pDetails->fontMetrics().horizontalAdvance(QLocale::system().formattedDataSize(kWidestSize));
-    dialog.resize(dialog.sizeHint().width() + nWiden, dialog.sizeHint().height());
+    dialog.resize(dialog.sizeHint().width() + 2 * nWiden, dialog.sizeHint().height());
 }
 
 void CQtMessageBoxes::ShowMessage(QWidget* pParent, const std::string& strText, const std::string& strTitle,
