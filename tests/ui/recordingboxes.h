@@ -56,18 +56,16 @@ public:
         return bYes;
     }
 
-    // Answered from m_folders in order like m_paths; the start folder is kept.
-    bool ChooseFolder(QWidget*, const std::string&, const std::string& strStartDir,
-                      std::string* pstrPath) override
+    // Answered from m_folders in order, as the open-file dialog from m_paths.
+    bool ChooseFolder(QWidget*, const std::string&, const std::string&, std::string* pstrPath) override
     {
-        m_folderStarts.push_back(strStartDir);
-        if (m_folders.empty() || m_folders.front().empty()) {
-            if (!m_folders.empty())
-                m_folders.pop_front();
+        if (m_folders.empty())
             return false;
-        }
-        *pstrPath = m_folders.front();
+        const std::string strDir = m_folders.front();
         m_folders.pop_front();
+        if (strDir.empty())
+            return false;
+        *pstrPath = strDir;
         return true;
     }
 
@@ -77,5 +75,4 @@ public:
     std::vector<CFileDialogSpec> m_fileDialogs;
     std::deque<bool> m_answers;
     std::deque<std::string> m_folders;
-    std::vector<std::string> m_folderStarts;
 };
