@@ -10,7 +10,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QStyleFactory>
+#include <QStyle>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -307,7 +307,12 @@ private slots:
         const std::string strLongPath = "/dev/serial/by-id/usb-" + strLong;
         pPresent->push_back({strLongPath, "ttyUSB1", "FT232R USB UART (" + strLong + ")", true, ""});
         // Windows' style opens the list as wide as the closed box; Fusion widens it by itself.
-        pList->setStyle(QStyleFactory::create(QStringLiteral("Windows")));
+        struct CWindowsStyle
+        {
+            const QString strOld = QApplication::style()->name();
+            CWindowsStyle() { QApplication::setStyle(QStringLiteral("Windows")); }
+            ~CWindowsStyle() { QApplication::setStyle(strOld); }
+        } windowsStyle;
         pList->showPopup();
         QCOMPARE(pList->count(), 3);
         QCOMPARE(pList->itemText(0).toStdString(), strLong);
