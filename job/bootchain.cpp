@@ -1,5 +1,7 @@
 #include "job/bootchain.h"
 
+#include <fstream>
+
 #include "hex/hexfile.h"
 #include "job/adapteradvice.h"
 #include "job/boardfacts.h"
@@ -71,6 +73,15 @@ int CheckBootInputs(const CBootSettings& settings, CJobSink& sink)
     sink.FailLink(link);
     sink.Error(kTextCannotConnect);
     return -1;
+}
+
+std::string FindMissingLoaderFile(const CBootSettings& settings)
+{
+    for (const std::string* pstrFile :
+         {&settings.strBslFile, &settings.strFirstLoaderFile, &settings.strFlasherFile})
+        if (!std::ifstream(LoaderPath(settings.strLoaderDir, *pstrFile)).is_open())
+            return *pstrFile;
+    return std::string();
 }
 
 int RunBootChain(CTargetLink& link, const CBootSettings& settings, CJobSink& sink, double* pdRoundTripMs)

@@ -32,6 +32,10 @@ struct CBootSettings
 // with the failure and kTextCannotConnect reported (no closing line: the chain never began).
 int CheckBootInputs(const CBootSettings& settings, CJobSink& sink);
 
+// The first of the chain's files (bootstrap code, first stage loader, flasher program) that
+// cannot be read in strLoaderDir; empty when all of them can.
+std::string FindMissingLoaderFile(const CBootSettings& settings);
+
 // Runs the chain on a fresh link. 0 when the flasher program answers; -1 when a step failed:
 // the link is closed and its failure and the closing line are reported; the caller then says
 // that it cannot connect, in its own way (kTextCannotConnect).

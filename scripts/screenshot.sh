@@ -13,3 +13,5 @@ cmake -S "$root" -B "$build" -G Ninja -Wno-dev -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build" -j "$(nproc)" --target kelvora-screenshots
 mkdir -p "$out"
 QT_QPA_PLATFORM=offscreen "$build/tests/ui/kelvora-screenshots" "$out" "$@"
+# The shots at a display scale of 2 (the window laid out as at 1, only larger).
+QT_QPA_PLATFORM=offscreen QT_SCALE_FACTOR=2 "$build/tests/ui/kelvora-screenshots" "$out" "$@"

@@ -14,6 +14,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include "ui/droplist.h"
+
 namespace
 {
 constexpr int kStaticId = -1;
@@ -72,7 +74,7 @@ QWidget* CreateControl(const CControlTemplate& ctl, QDialog* pDialog)
         return pEdit;
     }
     case EControlKind::ComboList:
-        return new QComboBox(pDialog);
+        return new CDropList(pDialog);
     case EControlKind::ListBox: {
         auto* pList = new QListWidget(pDialog);
         if (!bBorder)

@@ -2,6 +2,7 @@
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 
 #include "hex/hexdumpmodel.h"
 #include "hex/hexfile.h"
@@ -14,6 +15,8 @@ CHexInfoDlg::CHexInfoDlg(QWidget* pParent, CHexFile* pHexFile)
     : QDialog(pParent), m_pHexFile(pHexFile), m_pDumpView(nullptr)
 {
     CDialogBuilder::Build(HexInfoDialogTemplate(), this);
+    // OK is the default button: a click on it and Return close the dialog, as Escape does.
+    connect(FindControl<QPushButton>(this, IDOK), &QPushButton::clicked, this, &QDialog::accept);
     OnInitDialog();
 }
 

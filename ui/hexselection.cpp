@@ -8,22 +8,9 @@
 #include "job/jobsink.h"
 #include "job/jobtexts.h"
 #include "ui/hexinfodlg.h"
+#include "ui/imagefiles.h"
 #include "ui/kelvoradlg.h"
 #include "ui/messagebox.h"
-
-namespace
-{
-CFileDialogSpec HexFileDialogSpec()
-{
-    CFileDialogSpec spec;
-    // "*.*" means every file on Windows; elsewhere the pattern is "*".
-    spec.strFilters = "Intel Hex File (*.hex)(*.h86) (*.hex *.h86);;All Files (*.*) (*)";
-    spec.strDefaultSuffix = "hex";
-    spec.strInitialName = "*.hex; *.h86";
-    spec.bMustExist = true;
-    return spec;
-}
-}   // namespace
 
 void CKelvoraDlg::LoadHexFile(const std::string& strPath, const std::string& strShownName)
 {
@@ -55,8 +42,12 @@ void CKelvoraDlg::LoadHexFile(const std::string& strPath, const std::string& str
 void CKelvoraDlg::OnBrowse()
 {
     std::string strPath;
-    if (!m_pBoxes->ChooseOpenFile(this, HexFileDialogSpec(), &strPath))
-        return;
+    if (m_pBoxes->ChooseOpenFile(this, HexFileDialogSpec(), &strPath))
+        OpenHexFile(strPath);
+}
+
+void CKelvoraDlg::OpenHexFile(const std::string& strPath)
+{
     LoadHexFile(strPath, QFileInfo(QString::fromStdString(strPath)).fileName().toStdString());
     UpdateData(true);
 }

@@ -9,6 +9,7 @@ class CKelvoraApp : public QApplication
 
 public:
     CKelvoraApp(int& argc, char** argv);
-    // Runs the main window modally; false, so that the program ends afterwards.
+    // Runs the main window modally, with the image named on the command line; false, so that the
+    // program ends afterwards.
     bool InitInstance();
 };

@@ -4,14 +4,18 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QFont>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QTimer>
 
 #include <cstdlib>
@@ -33,8 +37,12 @@
 #include "ui/barprogress.h"
 #include "ui/busycursor.h"
 #include "ui/dialogbuilder.h"
+#include "ui/droplist.h"
+#include "ui/imagefiles.h"
+#include "ui/loaderfolder.h"
 #include "ui/qtmessageboxes.h"
 #include "ui/systemmenu.h"
+#include "ui/windowchoices.h"
 
 namespace
 {
@@ -127,7 +135,13 @@ CKelvoraDlg::CKelvoraDlg(CMessageBoxes* pBoxes, FnEnumeratePorts fnEnumerate, QW
     m_pFileNameEdit = Bind<QLineEdit>(this, IDC_FILENAME);
     m_pBrowseButton = Bind<QPushButton>(this, IDC_BROWSE);
     m_pLogView = Bind<QPlainTextEdit>(this, IDC_LOGVIEW);
-    m_pPortList = Bind<QComboBox>(this, IDC_PORT);
+    m_pPortList = Bind<CDropList>(this, IDC_PORT);
+    // Adapters come and go: the list shows the ports present when it opens.
+    m_pPortList->m_fnBeforeOpen = [this] {
+        EnumeratePorts();
+        FillPortList();
+    };
+    setAcceptDrops(true);
 
     const struct
     {
@@ -186,6 +200,21 @@ bool CKelvoraDlg::nativeEvent(const QByteArray& eventType, void* pMessage, qintp
     return QDialog::nativeEvent(eventType, pMessage, pResult);
 }
 
+void CKelvoraDlg::dragEnterEvent(QDragEnterEvent* pEvent)
+{
+    if (m_nHandlersRunning == 0 && !DroppedImagePath(*pEvent->mimeData()).empty())
+        pEvent->acceptProposedAction();
+}
+
+void CKelvoraDlg::dropEvent(QDropEvent* pEvent)
+{
+    const std::string strPath = DroppedImagePath(*pEvent->mimeData());
+    if (m_nHandlersRunning > 0 || strPath.empty())
+        return;
+    pEvent->acceptProposedAction();
+    OpenHexFile(strPath);
+}
+
 bool CKelvoraDlg::OnInitDialog()
 {
     const QString strAboutItem = QString::fromUtf8(ResourceString(IDS_ABOUTBOX));
@@ -202,6 +231,27 @@ bool CKelvoraDlg::OnInitDialog()
     Log(FormatOsVersionLine());
     Log("Buildung available options");
     Log("Enumerating available serial ports");
+    EnumeratePorts();
+    Log("Enumeration complete");
+
+    FillOptionLists();
+    const CWindowChoices choices = ReadWindowChoices();
+    RestoreChoices(choices);
+    m_strChosenLoaderDir = choices.strLoaderDir;
+    m_strLoaderDir = ChooseStartLoaderDir(MakeBootSettings(), m_strWorkDir, m_strChosenLoaderDir);
+    Log(LoaderFolderLine(m_strLoaderDir));
+    SetLogFont();
+    UpdateData(true);
+    if (!m_strStartImage.empty())
+        OpenHexFile(m_strStartImage);
+    else if (!choices.strImage.empty() && QFileInfo::exists(ToQt(choices.strImage)))
+        OpenHexFile(choices.strImage);
+    return true;
+}
+
+void CKelvoraDlg::EnumeratePorts()
+{
+    m_ports.clear();
     // Discovery throws its message; the ports it found before the failure stay usable.
     try {
         m_fnEnumerate(m_ports);
@@ -210,12 +260,37 @@ bool CKelvoraDlg::OnInitDialog()
     } catch (const std::exception& e) {
         Log(e.what());
     }
-    Log("Enumeration complete");
+}
 
-    FillOptionLists();
-    SetLogFont();
-    UpdateData(true);
-    return true;
+void CKelvoraDlg::RestoreChoices(const CWindowChoices& choices)
+{
+    const std::pair<QComboBox*, const std::string*> kLists[] = {{m_pPortList, &choices.strPort},
+                                                                {m_pSpeedList, &choices.strSpeed},
+                                                                {m_pBoardList, &choices.strBoard},
+                                                                {m_pFlashChipList, &choices.strFlashChip}};
+    for (const auto& list : kLists) {
+        const int nIndex =
+            list.first->findText(ToQt(*list.second), Qt::MatchExactly | Qt::MatchCaseSensitive);
+        if (nIndex >= 0)
+            list.first->setCurrentIndex(nIndex);
+    }
+    if (!choices.geometry.isEmpty())
+        restoreGeometry(choices.geometry);
+}
+
+void CKelvoraDlg::SaveChoices()
+{
+    if (!m_bInitialized)
+        return;
+    CWindowChoices choices;
+    choices.strPort = m_pPortList->currentText().toStdString();
+    choices.strSpeed = m_pSpeedList->currentText().toStdString();
+    choices.strBoard = m_pBoardList->currentText().toStdString();
+    choices.strFlashChip = m_pFlashChipList->currentText().toStdString();
+    choices.strImage = m_pFileNameEdit->text().toStdString();
+    choices.strLoaderDir = m_strChosenLoaderDir;
+    choices.geometry = saveGeometry();
+    WriteWindowChoices(choices);
 }
 
 void CKelvoraDlg::FillOptionLists()
@@ -236,9 +311,19 @@ void CKelvoraDlg::FillOptionLists()
 
 void CKelvoraDlg::FillPortList()
 {
-    for (const std::string& strName : SortPortNames(MakePortNames(m_ports)))
-        m_pPortList->addItem(ToQt(strName));
-    m_pPortList->setCurrentIndex(m_pPortList->count() > 0 ? 0 : -1);
+    const QString strKept = m_pPortList->currentText();
+    {
+        const QSignalBlocker blocker(m_pPortList);
+        m_pPortList->clear();
+        for (const std::string& strName : SortPortNames(MakePortNames(m_ports))) {
+            m_pPortList->addItem(ToQt(strName));
+            m_pPortList->setItemData(m_pPortList->count() - 1, ToQt(FindPortPath(m_ports, strName)),
+                                     Qt::ToolTipRole);
+        }
+        const int nKept = m_pPortList->findText(strKept, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        m_pPortList->setCurrentIndex(nKept >= 0 ? nKept : m_pPortList->count() > 0 ? 0 : -1);
+    }
+    m_strPort = m_pPortList->currentText().toStdString();
 }
 
 void CKelvoraDlg::SetLogFont()
@@ -310,6 +395,7 @@ void CKelvoraDlg::reject()
 
 void CKelvoraDlg::OnOK()
 {
+    SaveChoices();
     Cleanup();
     UpdateData(true);
     QDialog::accept();
@@ -317,6 +403,7 @@ void CKelvoraDlg::OnOK()
 
 void CKelvoraDlg::OnCancel()
 {
+    SaveChoices();
     Cleanup();
     QDialog::reject();
 }
@@ -341,23 +428,15 @@ void CKelvoraDlg::SetConnectedState(bool bConnected)
     m_pInfoButton->setEnabled(bConnected);
 }
 
-void CKelvoraDlg::OnConnect()
+CBootSettings CKelvoraDlg::MakeBootSettings()
 {
-    CHandlerScope handler(this);
-    CBusyCursor busy;
-    m_pLoadProgress->setValue(0);
-    m_pTestProgress->setValue(0);
-    m_pBoxes->ShowMessage(this, kTextResetBoard, "RESET", EBoxIcon::Information);
-
-    m_pLink.reset();
-    m_pLink = std::make_unique<CTargetLink>();
     // A chip outside the table keeps the flasher program chosen before.
     const int nChip = m_pFlashChipList->currentIndex();
     if (nChip >= 0 && nChip < static_cast<int>(std::size(kFlashChips)))
         m_strSecondLoaderFile = kFlashChips[nChip].pszFlasherFile;
     CBootSettings settings;
     settings.nBaudRate = std::atoi(m_pSpeedList->currentText().toLatin1().constData());
-    settings.strLoaderDir = m_strWorkDir;
+    settings.strLoaderDir = m_strLoaderDir;
     settings.strBslFile = m_strBslFile;
     settings.strFirstLoaderFile = m_strFirstLoaderFile;
     settings.strFlasherFile = m_strSecondLoaderFile;
@@ -365,7 +444,38 @@ void CKelvoraDlg::OnConnect()
     settings.strPort = GetSelectedPortPath();
     if (m_pHexFile)
         settings.nJobEchoedBytes = EstimateEchoedBytes(m_pHexFile->m_nByteCount, true, 0);
+    return settings;
+}
 
+bool CKelvoraDlg::FindLoaderFiles(CBootSettings& settings)
+{
+    for (std::string strMissing; !(strMissing = FindMissingLoaderFile(settings)).empty();) {
+        const std::string strText = MissingLoaderText(strMissing, settings.strLoaderDir);
+        Log(strText);
+        std::string strDir;
+        if (!m_pBoxes->AskYesNo(this, strText + "\n" + kChooseLoaderFolderQuestion, kLoaderFilesTitle) ||
+            !m_pBoxes->ChooseFolder(this, kLoaderFilesTitle, settings.strLoaderDir, &strDir))
+            return false;
+        settings.strLoaderDir = m_strLoaderDir = m_strChosenLoaderDir = strDir;
+        Log(LoaderFolderLine(strDir));
+        SaveChoices();
+    }
+    return true;
+}
+
+void CKelvoraDlg::OnConnect()
+{
+    CHandlerScope handler(this);
+    CBootSettings settings = MakeBootSettings();
+    if (!FindLoaderFiles(settings))
+        return;
+    CBusyCursor busy;
+    m_pLoadProgress->setValue(0);
+    m_pTestProgress->setValue(0);
+    m_pBoxes->ShowMessage(this, kTextResetBoard, "RESET", EBoxIcon::Information);
+
+    m_pLink.reset();
+    m_pLink = std::make_unique<CTargetLink>();
     CConnectSink sink(*this);
     if (RunBootChain(*m_pLink, settings, sink) != 0) {
         m_pBoxes->ShowMessage(this, kTextCannotConnect, "Error", EBoxIcon::Warning);

@@ -13,8 +13,11 @@
 
 #include "serial/portdiscovery.h"
 
+class CDropList;
 class CHexFile;
 class CMessageBoxes;
+struct CBootSettings;
+struct CWindowChoices;
 class CTargetLink;
 class QComboBox;
 class QFont;
@@ -36,8 +39,8 @@ public:
                          QWidget* pParent = nullptr);
     ~CKelvoraDlg() override;
 
-    // Start-up: loader names, working directory, start-up log, option lists, log font.
-    // Runs once, when the window is first shown.
+    // Start-up: loader names, working directory, start-up log, option lists, the choices of the
+    // last run, the loader folder, log font, the image. Runs once, when the window is first shown.
     bool OnInitDialog();
     // true: members from the controls; false: controls from the members.
     void UpdateData(bool bSaveAndValidate);
@@ -63,6 +66,9 @@ public:
     std::unique_ptr<CHexFile> m_pHexFile;   // the operator's hex image; null when none is held
     std::unique_ptr<CTargetLink> m_pLink;   // the current or last connection attempt; null when none
     std::string m_strWorkDir;               // the working directory at start-up
+    std::string m_strLoaderDir;             // where the loader files are taken from
+    std::string m_strChosenLoaderDir;       // the loader folder the operator chose; empty for none
+    std::string m_strStartImage;            // opened at start-up instead of the last run's image
     std::string m_strBslFile;
     std::string m_strFirstLoaderFile;
     std::string m_strSecondLoaderFile;
@@ -89,18 +95,34 @@ protected:
     void closeEvent(QCloseEvent* pEvent) override;
     // The About item of the system menu, where the platform has one.
     bool nativeEvent(const QByteArray& eventType, void* pMessage, qintptr* pResult) override;
+    // An image file dropped on the window is taken as through the folder button.
+    void dragEnterEvent(QDragEnterEvent* pEvent) override;
+    void dropEvent(QDropEvent* pEvent) override;
 
 private:
     void OnOK();
     void OnCancel();
     void FillOptionLists();
+    // Discovers the ports into m_ports; a failure is logged, the ports found before it stay.
+    void EnumeratePorts();
+    // The Port list from m_ports; the selection stays when its port is still there.
     void FillPortList();
+    void RestoreChoices(const CWindowChoices& choices);
+    void SaveChoices();
+    // The boot chain's settings from the lists and the loader folder.
+    CBootSettings MakeBootSettings();
+    // True when the loader files of settings are there, or in a folder the operator then chose
+    // (remembered, and set in settings); false when the operator declined.
+    bool FindLoaderFiles(CBootSettings& settings);
     void SetLogFont();
     // Buttons of the Connection and Flash groups for the connected or not-connected state.
     void SetConnectedState(bool bConnected);
     // Replaces the held image by the file at strPath: verify, then load (hexselection.cpp).
     // strShownName names the file in the "not valid" box and line.
     void LoadHexFile(const std::string& strPath, const std::string& strShownName);
+    // An image chosen by the operator (folder button, drop, command line): LoadHexFile, named
+    // by its file name.
+    void OpenHexFile(const std::string& strPath);
 
     // Controls, bound by the constructor.
     QComboBox* m_pFlashChipList;           // 1005
@@ -118,7 +140,7 @@ private:
     QLineEdit* m_pFileNameEdit;            // 1009
     QPushButton* m_pBrowseButton;          // 1010
     QPlainTextEdit* m_pLogView;            // 1004
-    QComboBox* m_pPortList;                // 1001
+    CDropList* m_pPortList;                // 1001
 
     class CConnectSink;
     friend class CHandlerScope;

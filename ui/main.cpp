@@ -1,4 +1,5 @@
 // kelvora: the window that flashes a C167 board over RS-232.
+// Usage: kelvora [IMAGE]   (IMAGE: an Intel hex file, chosen at start as through the folder button)
 #include "ui/kelvoraapp.h"
 
 #include <QCommandLineParser>
@@ -17,8 +18,9 @@ void AnswerHelpAndVersion(int& argc, char** argv)
         "The window that flashes program images into a C167 board (Phytec KC167CR) over RS-232:\n"
         "choose the port, speed, board and flash chip, connect and reset the board when asked, then\n"
         "erase sectors or the chip, program an Intel hex image and verify it. It looks for prel1.hex,\n"
-        "prel2.hex and the flasher program in the folder it was started in. Every step is one line\n"
-        "in its log view. kelvora-cli does the same from the command line."));
+        "prel2.hex and the flasher program in the folder it was started in, else in the loader folder\n"
+        "chosen at an earlier Connect. Every step is one line in its log view. kelvora-cli does the\n"
+        "same from the command line."));
     parser.addPositionalArgument(
         QStringLiteral("IMAGE"),
         QStringLiteral("Intel hex file to open the window with, chosen for programming."),

@@ -11,6 +11,7 @@ enum class EBoxIcon
     None,
     Information,
     Warning,
+    Question,   // a box with Yes and No
 };
 
 // The open-file dialog's settings.
@@ -31,4 +32,9 @@ public:
                              EBoxIcon eIcon) = 0;
     // The open-file dialog: true with the chosen file's full path, false when cancelled.
     virtual bool ChooseOpenFile(QWidget* pParent, const CFileDialogSpec& spec, std::string* pstrPath) = 0;
+    // A modal question box with Yes and No; true for Yes.
+    virtual bool AskYesNo(QWidget* pParent, const std::string& strText, const std::string& strTitle) = 0;
+    // The folder dialog, opened at strStartDir: true with the chosen folder, false when cancelled.
+    virtual bool ChooseFolder(QWidget* pParent, const std::string& strTitle, const std::string& strStartDir,
+                              std::string* pstrPath) = 0;
 };

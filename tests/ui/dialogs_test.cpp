@@ -6,12 +6,19 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDialog>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QFontMetrics>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTreeView>
+#include <QUrl>
 
 #include <fstream>
 #include <utility>
@@ -29,6 +36,8 @@
 #include "ui/flashitdlg.h"
 #include "ui/hexdumpview.h"
 #include "ui/hexinfodlg.h"
+#include "ui/imagefiles.h"
+#include "ui/qtmessageboxes.h"
 #include "ui/sectorlines.h"
 #include "ui/tabstopdelegate.h"
 
@@ -200,6 +209,7 @@ struct CHexStep
     enum EKind
     {
         Browse,
+        Drop,   // dropped on the window
         Cancel,
         Reload,
         Rewrite,   // the file on disk gets other contents
@@ -250,6 +260,10 @@ const CHexCase kHexCases[] = {
      Boxes{{"%s is not a valid intel hex file", "Error", EBoxIcon::None}},
      Lines{"Verifying hexfile...please wait", "%s is not a valid intel hex file"}, false, false, "good.hex",
      QStringList()},
+    {"dropped", Steps{{S::Drop, "good.hex"}}, Boxes{}, Lines{"Loading hexfile...please wait", kLoaded}, true,
+     true, "good.hex", kFourBytesDump},
+    {"dropped, not valid after valid", Steps{{S::Drop, "good.hex"}, {S::Drop, "bad.hex"}}, Boxes{kNotValid},
+     Lines{"Verifying hexfile...please wait", kNotValid.strText}, false, false, "good.hex", QStringList()},
     {"reload of a rebuilt file",
      Steps{{S::Browse, "good.hex"}, {S::Rewrite, "good.hex", kOtherBytes}, {S::Reload}}, Boxes{},
      Lines{"Loading hexfile...please wait", kLoaded}, true, true, "good.hex", kOtherBytesDump},
@@ -377,6 +391,89 @@ private slots:
         QCOMPARE(pView->Selection(), (std::vector<CRowRange>{{2, 3}}));
     }
 
+    // OK is the default button; a click on it and Return close the dialog.
+    void HexInfoClosesWithOk_data()
+    {
+        QTest::addColumn<bool>("byReturn");
+        QTest::newRow("OK clicked") << false;
+        QTest::newRow("Return in the dump") << true;
+    }
+    void HexInfoClosesWithOk()
+    {
+        QFETCH(bool, byReturn);
+        CTempDir dir("kelvora-hexinfo");
+        WriteText(dir.Path("image.hex"), kFourBytes);
+        CHexFile image(dir.Path("image.hex").c_str());
+        QVERIFY(image.Verify() == 0 && image.Load() == 0);
+        CHexInfoDlg dlg(nullptr, &image);
+        dlg.show();
+        QPushButton* pOk = Control<QPushButton>(&dlg, IDOK);
+        QVERIFY(pOk->isDefault());
+        if (byReturn) {
+            dlg.DumpView()->setFocus();
+            QTest::keyClick(dlg.DumpView(), Qt::Key_Return);
+        } else {
+            Click(pOk);
+        }
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    }
+
+    // Only one local .hex or .h86 file is taken from a drop.
+    void TakesOnlyImagesFromADrop_data()
+    {
+        QTest::addColumn<QList<QUrl>>("urls");
+        QTest::addColumn<QString>("taken");
+        const QUrl hex = QUrl::fromLocalFile(QStringLiteral("/tmp/a.hex"));
+        QTest::newRow(".hex") << QList<QUrl>{hex} << QStringLiteral("/tmp/a.hex");
+        QTest::newRow(".H86") << QList<QUrl>{QUrl::fromLocalFile(QStringLiteral("/tmp/b.H86"))}
+                              << QStringLiteral("/tmp/b.H86");
+        QTest::newRow("a text file") << QList<QUrl>{QUrl::fromLocalFile(QStringLiteral("/tmp/a.txt"))}
+                                     << QString();
+        QTest::newRow("two images") << QList<QUrl>{hex, hex} << QString();
+        QTest::newRow("not a local file")
+            << QList<QUrl>{QUrl(QStringLiteral("https://example.org/a.hex"))} << QString();
+    }
+    void TakesOnlyImagesFromADrop()
+    {
+        QFETCH(QList<QUrl>, urls);
+        QFETCH(QString, taken);
+        QMimeData mime;
+        mime.setUrls(urls);
+        QCOMPARE(DroppedImagePath(mime), taken.toStdString());
+    }
+
+    // Qt's own file dialog shows the hex filter as one, and a size just under 1024 KiB whole also
+    // in a large font.
+    void FileDialogShowsWholeSizes()
+    {
+        CTempDir dir("kelvora-filedialog");
+        WriteText(dir.Path("big.hex"), std::string(1048000, ':'));
+        struct CLargeFont
+        {
+            const QFont oldFont = QApplication::font();
+            CLargeFont() { QApplication::setFont(QFont(oldFont.family(), 16)); }
+            ~CLargeFont() { QApplication::setFont(oldFont); }
+        } largeFont;
+        QFileDialog dialog;
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setDirectory(QString::fromStdString(dir.Path()));
+        dialog.setViewMode(QFileDialog::Detail);
+        PrepareFileDialog(dialog, HexFileDialogSpec());
+        dialog.show();
+        QCOMPARE(dialog.nameFilters().front(), QStringLiteral("Intel Hex File (*.hex *.h86)"));
+        auto* pDetails = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+        auto* pModel = dialog.findChild<QFileSystemModel*>();
+        QModelIndex size;
+        QTRY_VERIFY((size = pModel->index(QString::fromStdString(dir.Path("big.hex")), 1)).isValid() &&
+                    pDetails->visualRect(size).isValid());
+        const QString strSize = size.data().toString();
+        const int nMargins =
+            2 * (pDetails->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, pDetails) + 1);
+        QTRY_COMPARE_GE(pDetails->header()->sectionSize(1),
+                        pDetails->fontMetrics().horizontalAdvance(strSize) + nMargins);
+    }
+
     void HexFileSelection_data() { AddRows(kHexCases); }
     void HexFileSelection()
     {
@@ -402,6 +499,16 @@ private slots:
             case CHexStep::Reload:
                 Click(Control<QPushButton>(pDlg.get(), IDC_RELOAD));
                 break;
+            case CHexStep::Drop: {
+                QMimeData mime;
+                mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(strLast))});
+                QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+                QCoreApplication::sendEvent(pDlg.get(), &enter);
+                QVERIFY(enter.isAccepted());
+                QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+                QCoreApplication::sendEvent(pDlg.get(), &drop);
+                break;
+            }
             case CHexStep::Rewrite:
                 WriteText(strLast, step.pszContents);
                 break;
@@ -428,13 +535,12 @@ private slots:
         QCOMPARE(Control<QLineEdit>(pDlg.get(), IDC_FILENAME)->text().toStdString(), strField);
         QCOMPARE(pDlg->m_strFileName, strField);
 
-        const CFileDialogSpec& fileDialog = boxes.m_fileDialogs.front();
-        QCOMPARE(fileDialog.strFilters,
-                 std::string("Intel Hex File (*.hex)(*.h86) (*.hex *.h86);;All Files (*.*) (*)"));
-        QCOMPARE(fileDialog.strDefaultSuffix, std::string("hex"));
-        QCOMPARE(fileDialog.strInitialName, std::string("*.hex; *.h86"));
-        QVERIFY(fileDialog.bMustExist);
-
+        for (const CFileDialogSpec& fileDialog : boxes.m_fileDialogs) {
+            QCOMPARE(fileDialog.strFilters, std::string("Intel Hex File (*.hex *.h86);;All Files (*.*) (*)"));
+            QCOMPARE(fileDialog.strDefaultSuffix, std::string("hex"));
+            QCOMPARE(fileDialog.strInitialName, std::string("*.hex; *.h86"));
+            QVERIFY(fileDialog.bMustExist);
+        }
         if (pDlg->m_pHexFile) {
             // Properties shows what is on disk now.
             QStringList lines;

@@ -1,4 +1,5 @@
 // The main window driven as the operator drives it, against a simulated board on a pty.
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QFontInfo>
@@ -9,11 +10,13 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
 
 #include <cstdio>
+#include <filesystem>
 
 #include "job/osversion.h"
 #include "link/targetlink.h"
@@ -21,6 +24,7 @@
 #include "support/connectlog.h"
 #include "tests/ui/uitestsupport.h"
 #include "ui/dialogbuilder.h"
+#include "ui/imagefiles.h"
 
 namespace QTest
 {
@@ -78,8 +82,6 @@ struct CFailCase
 {
     const char* pszName;
     CBoardFaults faults;
-    int nChipIndex;          // Flash Chip list
-    const char* pszRemove;   // a target file taken away first, or null
     bool bNoPorts;           // discovery finds nothing
     size_t nStepLines;       // lines of kConnectLines before the failure
     const char* pszError;    // the link's text
@@ -93,20 +95,47 @@ struct CFailCase
 // A board that does not answer the reset is left to the boot chain's own tests: the window
 // handles every failing step alike, and these rows cover its texts and bar positions.
 const CFailCase kFailCases[] = {
-    {"Init, no port", CBoardFaults(), 0, nullptr, true, 0, "Error, cannot open serial port",
-     "Serial Port closed", 0, 0, nullptr, -1},
-    {"Init, no mainnex.h86", CBoardFaults(), 1, "mainnex.h86", false, 0, "Error reading second stage loader",
-     "Serial Port closed", 0, 0, nullptr, -1},
-    {"SendBsl", CBoardFaults(), 0, nullptr, false, 4, "Error sending bsl to c167", "Serial Port closed", 0, 0,
+    {"Init, no port", CBoardFaults(), true, 0, "Error, cannot open serial port", "Serial Port closed", 0, 0,
+     nullptr, -1},
+    {"SendBsl", CBoardFaults(), false, 4, "Error sending bsl to c167", "Serial Port closed", 0, 0,
      "Sending bootstraploader", -1},
-    {"SendFirstLoader", CBoardFaults(), 0, nullptr, false, 6, "Error sending first loader code",
-     "Serial port closed", 20, 0, "Sending second stage BSL", -1},
+    {"SendFirstLoader", CBoardFaults(), false, 6, "Error sending first loader code", "Serial port closed", 20,
+     0, "Sending second stage BSL", -1},
     // The flasher program goes out in one Write: the cable goes before its length does.
-    {"SendSecondLoader", CBoardFaults(), 0, nullptr, false, 8, "Error sending lenght info",
-     "Serial port closed", 50, 0, "Sending flasher program", -1},
-    {"TestConnection", Fault(&CBoardFaults::nWrongTestEchoAt, 100), 0, nullptr, false, 10,
+    {"SendSecondLoader", CBoardFaults(), false, 8, "Error sending lenght info", "Serial port closed", 50, 0,
+     "Sending flasher program", -1},
+    {"TestConnection", Fault(&CBoardFaults::nWrongTestEchoAt, 100), false, 10,
      "Error duvuvever sent wrong ID", "Serial port closed", 100, 39, nullptr, -1},
 };
+// Connect when the chip's flasher program is not in the loader folder. %w stands for the working
+// folder, %e for one without loader files, %l for one with all of them.
+struct CLoaderCase
+{
+    const char* pszName;
+    std::vector<bool> answers;   // to the questions, in turn
+    Lines folders;               // chosen in the folder dialogs, in turn; "" cancels
+    Lines asked;                 // the questions' first lines
+    Lines log;                   // the lines Connect logged before "Trying to connect"
+    bool bConnects;
+};
+const std::string kMissing = "Loader file mainamd.h86 not found in ";
+const CLoaderCase kLoaderCases[] = {
+    {"declined", {false}, {}, {kMissing + "%w"}, {kMissing + "%w"}, false},
+    {"folder dialog cancelled", {true}, {""}, {kMissing + "%w"}, {kMissing + "%w"}, false},
+    {"a folder without it, then the one with it",
+     {true, true},
+     {"%e", "%l"},
+     {kMissing + "%w", "Loader file prel1.hex not found in %e"},
+     {kMissing + "%w", "Loader files from %e", "Loader file prel1.hex not found in %e",
+      "Loader files from %l"},
+     true},
+};
+
+// Discovery that finds what the test puts in, as adapters are plugged in and out.
+FnEnumeratePorts PresentPorts(const std::shared_ptr<std::vector<SerialPortInfo>>& pPresent)
+{
+    return [pPresent](std::vector<SerialPortInfo>& ports) { ports = *pPresent; };
+}
 }   // namespace
 
 class MainWindowTest : public QObject
@@ -152,9 +181,12 @@ private slots:
     void StartsUp()
     {
         Open();
-        const Lines expected{"Kelvora started", "OS Version: " + GetOsVersionText(),
-                             "Buildung available options", "Enumerating available serial ports",
-                             "Enumeration complete"};
+        const Lines expected{"Kelvora started",
+                             "OS Version: " + GetOsVersionText(),
+                             "Buildung available options",
+                             "Enumerating available serial ports",
+                             "Enumeration complete",
+                             "Loader files from " + m_pBoard->Dir().Path()};
         QCOMPARE(LogLines(*m_pDlg), expected);
         QCOMPARE(LogView()->toPlainText(), QString::fromStdString(m_pDlg->m_strLog)
                                                .replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
@@ -211,6 +243,92 @@ private slots:
         QCOMPARE(m_pDlg->GetSelectedPortPath(), std::string("/dev/ttyUSB0"));
     }
 
+    // The next window starts with the last one's port, speed, flash chip, image (when it is still
+    // there, loaded as through the folder button) and place.
+    void RemembersTheChoices_data()
+    {
+        QTest::addColumn<bool>("imageGone");
+        QTest::newRow("image there") << false;
+        QTest::newRow("image gone") << true;
+    }
+    void RemembersTheChoices()
+    {
+        QFETCH(bool, imageGone);
+        auto pPresent = std::make_shared<std::vector<SerialPortInfo>>(
+            std::vector<SerialPortInfo>{{"/dev/ttyUSB0", "ttyUSB0", "USB Serial (ttyUSB0)", true, ""},
+                                        {"/dev/ttyS1", "ttyS1", "ttyS1", false, ""}});
+        const std::string strImage = m_pBoard->Dir().Path("sample.hex");
+        m_pDlg = OpenMainWindow(m_boxes, PresentPorts(pPresent));
+        List(IDC_PORT)->setCurrentText(QStringLiteral("ttyUSB0"));
+        List(IDC_SPEED)->setCurrentText(QStringLiteral("9600"));
+        List(IDC_FLASHCHIP)->setCurrentText(QStringLiteral("NexFlash"));
+        m_boxes.m_paths.push_back(strImage);
+        Click(Button(IDC_BROWSE));
+        m_pDlg->move(37, 41);
+        Click(Button(IDC_EXIT));
+        if (imageGone)
+            QCOMPARE(std::remove(strImage.c_str()), 0);
+
+        m_pDlg = OpenMainWindow(m_boxes, PresentPorts(pPresent), true);
+        QCOMPARE(m_pDlg->GetSelectedPortPath(), std::string("/dev/ttyUSB0"));
+        QCOMPARE(List(IDC_SPEED)->currentText(), QStringLiteral("9600"));
+        QCOMPARE(List(IDC_FLASHCHIP)->currentText(), QStringLiteral("NexFlash"));
+        QCOMPARE(m_pDlg->pos(), QPoint(37, 41));
+        QCOMPARE(m_pDlg->m_pHexFile != nullptr, !imageGone);
+        QCOMPARE(m_pDlg->m_strFileName, imageGone ? std::string() : strImage);
+        if (!imageGone)
+            QCOMPARE(Tail(*m_pDlg, 1), Lines{strImage + " successfully loaded"});
+        QVERIFY(m_boxes.m_shown.empty());
+    }
+
+    // `kelvora IMAGE`: the image, named relative to the working folder, is loaded at start.
+    void OpensTheImageNamedAtStart()
+    {
+        CKelvoraDlg dlg(&m_boxes);
+        dlg.m_strStartImage = StartImagePath({QStringLiteral("kelvora"), QStringLiteral("sample.hex")});
+        dlg.show();
+        QVERIFY(dlg.m_pHexFile != nullptr);
+        QCOMPARE(dlg.m_strFileName, m_pBoard->Dir().Path("sample.hex"));
+        QCOMPARE(Control<QPushButton>(&dlg, IDC_PROPERTIES)->isEnabled(), true);
+        QCOMPARE(StartImagePath({QStringLiteral("kelvora")}), std::string());
+    }
+
+    // Opening the Port list shows the ports present then, each with its device as tool tip, the
+    // open list as wide as the longest name; the selection stays while its port does.
+    void RenewsThePortListWhenOpened()
+    {
+        auto pPresent = std::make_shared<std::vector<SerialPortInfo>>(
+            std::vector<SerialPortInfo>{{"/dev/ttyUSB0", "ttyUSB0", "USB Serial (ttyUSB0)", true, ""},
+                                        {"/dev/ttyS1", "ttyS1", "ttyS1", false, ""}});
+        m_pDlg = OpenMainWindow(m_boxes, PresentPorts(pPresent));
+        QComboBox* pList = List(IDC_PORT);
+        pList->setCurrentIndex(1);
+        const std::string strLong = "FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+        const std::string strLongPath = "/dev/serial/by-id/usb-" + strLong;
+        pPresent->push_back({strLongPath, "ttyUSB1", "FT232R USB UART (" + strLong + ")", true, ""});
+        // Windows' style opens the list as wide as the closed box; Fusion widens it by itself.
+        struct CWindowsStyle
+        {
+            const QString strOld = QApplication::style()->name();
+            CWindowsStyle() { QApplication::setStyle(QStringLiteral("Windows")); }
+            ~CWindowsStyle() { QApplication::setStyle(strOld); }
+        } windowsStyle;
+        pList->showPopup();
+        QCOMPARE(pList->count(), 3);
+        QCOMPARE(pList->itemText(0).toStdString(), strLong);
+        QCOMPARE(pList->itemData(0, Qt::ToolTipRole).toString().toStdString(), strLongPath);
+        QCOMPARE_GE(pList->view()->viewport()->width(),
+                    pList->view()->fontMetrics().horizontalAdvance(QString::fromStdString(strLong)));
+        pList->hidePopup();
+        QCOMPARE(m_pDlg->GetSelectedPortPath(), std::string("/dev/ttyUSB0"));
+
+        pPresent->erase(pPresent->begin());   // ttyUSB0 unplugged
+        pList->showPopup();
+        pList->hidePopup();
+        QCOMPARE(pList->count(), 2);
+        QCOMPARE(m_pDlg->GetSelectedPortPath(), strLongPath);
+    }
+
     // Discovery that throws: one line with its text, the ports found before it stay.
     void GoesOnAfterADiscoveryFailure()
     {
@@ -218,9 +336,9 @@ private slots:
             ports.push_back({"/dev/ttyS0", "ttyS0", "ttyS0", false, ""});
             throw std::string("Could not read from /sys/class/tty. (err=2)");
         });
-        QCOMPARE(Tail(*m_pDlg, 3),
+        QCOMPARE(Tail(*m_pDlg, 4),
                  (Lines{"Enumerating available serial ports", "Could not read from /sys/class/tty. (err=2)",
-                        "Enumeration complete"}));
+                        "Enumeration complete", "Loader files from " + m_pBoard->Dir().Path()}));
         QCOMPARE(List(IDC_PORT)->currentText(), QStringLiteral("ttyS0"));
     }
 
@@ -237,13 +355,68 @@ private slots:
             m_pDlg->Log("line " + std::to_string(i));
         QCOMPARE(nFirstChange, nStartLength - 1);
         const Lines lines = LogLines(*m_pDlg);
-        QCOMPARE(lines.size(), size_t(605));
+        QCOMPARE(lines.size(), size_t(606));
         QCOMPARE(lines.front(), std::string("Kelvora started"));
         QCOMPARE(lines.back(), std::string("line 599"));
-        QCOMPARE(LogView()->blockCount(), 605);
+        QCOMPARE(LogView()->blockCount(), 606);
         QScrollBar* pScroll = LogView()->verticalScrollBar();
         QVERIFY(pScroll->maximum() > 0);
         QCOMPARE(pScroll->value(), pScroll->maximum());
+    }
+
+    // Without the flasher program in the loader folder Connect names the file and the folder and
+    // offers to choose another; the chosen one is used, and remembered for the next start.
+    void FindsTheLoaderFiles_data() { AddRows(kLoaderCases); }
+    void FindsTheLoaderFiles()
+    {
+        QFETCH(int, row);
+        const CLoaderCase& c = kLoaderCases[row];
+        const CTempDir empty("kelvora-empty");
+        const CTempDir loaders("kelvora-loaders");
+        for (const char* pszFile : {"prel1.hex", "prel2.hex", "main.h86", "mainamd.h86"})
+            std::filesystem::copy_file(m_pBoard->Dir().Path(pszFile), loaders.Path(pszFile));
+        QCOMPARE(std::remove(m_pBoard->Dir().Path("mainamd.h86").c_str()), 0);
+        auto expand = [&](std::string str) {
+            const size_t nAt = str.find('%');
+            if (nAt == std::string::npos)
+                return str;
+            const char cWhich = str[nAt + 1];
+            return str.replace(nAt, 2,
+                               cWhich == 'w'   ? m_pBoard->Dir().Path()
+                               : cWhich == 'e' ? empty.Path()
+                                               : loaders.Path());
+        };
+        Open();
+        List(IDC_FLASHCHIP)->setCurrentText(QStringLiteral("AMD"));
+        m_boxes.m_answers.assign(c.answers.begin(), c.answers.end());
+        for (const std::string& strFolder : c.folders)
+            m_boxes.m_folders.push_back(expand(strFolder));
+        std::vector<CShownBox> expected;
+        for (const std::string& strLine : c.asked)
+            expected.push_back({expand(strLine) + "\nChoose the folder of the loader files?", "Loader files",
+                                EBoxIcon::Question});
+        if (c.bConnects)
+            expected.push_back(kResetBox);
+        Lines expectedLog;
+        for (const std::string& strLine : c.log)
+            expectedLog.push_back(expand(strLine));
+        const size_t nLogLines = LogLines(*m_pDlg).size();
+
+        Click(Button(IDC_CONNECT));
+        QCOMPARE(m_boxes.m_shown, expected);
+        QCOMPARE(ButtonStates(*m_pDlg), c.bConnects ? kConnected : kNotConnected);
+        const Lines log = LogLines(*m_pDlg);
+        QCOMPARE(Lines(log.begin() + static_cast<long>(nLogLines),
+                       log.begin() + static_cast<long>(nLogLines + expectedLog.size())),
+                 expectedLog);
+        if (!c.bConnects) {
+            QCOMPARE(log.size(), nLogLines + expectedLog.size());
+            QVERIFY(m_pBoard->ToBoard().empty());
+            return;
+        }
+        Click(Button(IDC_EXIT));
+        m_pDlg = OpenMainWindow(m_boxes, {}, true);
+        QCOMPARE(Tail(*m_pDlg, 1), Lines{"Loader files from " + loaders.Path()});
     }
 
     void Connects()
@@ -266,13 +439,10 @@ private slots:
         QFETCH(int, row);
         const CFailCase& c = kFailCases[row];
         m_pBoard->Board().SetFaults(c.faults);
-        if (c.pszRemove)
-            QCOMPARE(std::remove(m_pBoard->Dir().Path(c.pszRemove).c_str()), 0);
         if (c.bNoPorts)
             m_pDlg = OpenMainWindow(m_boxes, [](std::vector<SerialPortInfo>&) {});
         else
             Open();
-        List(IDC_FLASHCHIP)->setCurrentIndex(c.nChipIndex);
         if (c.pszPullCableAt)
             connect(LogView(), &QPlainTextEdit::blockCountChanged, this, [&] {
                 if (LogView()->document()->lastBlock().text() == QLatin1String(c.pszPullCableAt))
@@ -296,7 +466,7 @@ private slots:
         // The attempt's link stays, closed.
         QVERIFY(m_pDlg->m_pLink != nullptr && m_pDlg->m_pLink->m_pPort == nullptr);
         QVERIFY(QGuiApplication::overrideCursor() == nullptr);
-        if (c.pszRemove || c.bNoPorts)
+        if (c.bNoPorts)
             QVERIFY(m_pBoard->ToBoard().empty());
     }
 

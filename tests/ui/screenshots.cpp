@@ -1,12 +1,14 @@
 // kelvora-screenshots: pictures of the real windows, driven against a simulated board on the
 // offscreen platform. One function per shot; each writes DIR/<name>.png.
-// Usage: kelvora-screenshots DIR [NAME...]   (no names: every shot)
+// Usage: kelvora-screenshots DIR [NAME...]   (no names: every shot of the display scale it runs at;
+//        QT_SCALE_FACTOR=2 for the shots at scale 2)
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QPixmap>
 #include <QPushButton>
+#include <QTemporaryDir>
 
 #include <cstdio>
 #include <exception>
@@ -95,11 +97,13 @@ const struct
 {
     const char* pszName;
     bool (*pfnShot)(const QString& strPath);
+    int nScale;   // the display scale the shot is taken at
 } kShots[] = {
-    {"main-window", ShotMainWindowConnected},
-    {"flash-it", ShotFlashItVerified},
-    {"hexinfo", ShotHexInfo},
-    {"about-box", ShotAboutBox},
+    {"main-window", ShotMainWindowConnected, 1},
+    {"flash-it", ShotFlashItVerified, 1},
+    {"hexinfo", ShotHexInfo, 1},
+    {"about-box", ShotAboutBox, 1},
+    {"main-window-scale2", ShotMainWindowConnected, 2},
 };
 }   // namespace
 
@@ -108,6 +112,8 @@ int main(int argc, char** argv)
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    const QTemporaryDir settingsDir;
+    KeepSettingsIn(settingsDir.path());
     const QStringList arguments = QApplication::arguments();
     if (arguments.size() < 2) {
         std::fprintf(stderr, "usage: kelvora-screenshots DIR [NAME...]\n");
@@ -116,8 +122,9 @@ int main(int argc, char** argv)
     const QDir dir(QDir(arguments[1]).absolutePath());   // the shots change the working directory
     const QStringList names = arguments.mid(2);
     int nFailed = 0;
+    const int nScale = qRound(app.devicePixelRatio());
     for (const auto& shot : kShots) {
-        if (!names.isEmpty() && !names.contains(QLatin1String(shot.pszName)))
+        if (shot.nScale != nScale || (!names.isEmpty() && !names.contains(QLatin1String(shot.pszName))))
             continue;
         const QString strPath = dir.filePath(QLatin1String(shot.pszName) + QStringLiteral(".png"));
         bool bOk = false;

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QSettings>
 #include <QTest>
 #include <QTimer>
 
@@ -60,11 +61,21 @@ std::string CUiBoard::InfoText(const std::string& strFlasherFile)
     return "Test flasher " + strFlasherFile;
 }
 
-std::unique_ptr<CKelvoraDlg> OpenMainWindow(CRecordingBoxes& boxes, FnEnumeratePorts fnEnumerate)
+std::unique_ptr<CKelvoraDlg> OpenMainWindow(CRecordingBoxes& boxes, FnEnumeratePorts fnEnumerate,
+                                            bool bKeepChoices)
 {
+    if (!bKeepChoices)
+        QSettings().clear();
     auto pDlg = std::make_unique<CKelvoraDlg>(&boxes, std::move(fnEnumerate));
     pDlg->show();
     return pDlg;
+}
+
+void KeepSettingsIn(const QString& strDir)
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("kelvora-test"));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, strDir);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, strDir);
 }
 
 bool SelectPort(CKelvoraDlg& dlg, const std::string& strName)

@@ -57,8 +57,12 @@ private:
     CPortRegistration m_registration;
 };
 
-// The main window with the recorder for its boxes, shown, so that its start-up has run.
-std::unique_ptr<CKelvoraDlg> OpenMainWindow(CRecordingBoxes& boxes, FnEnumeratePorts fnEnumerate = {});
+// The main window with the recorder for its boxes, shown, so that its start-up has run; without
+// the choices of windows before it unless bKeepChoices.
+std::unique_ptr<CKelvoraDlg> OpenMainWindow(CRecordingBoxes& boxes, FnEnumeratePorts fnEnumerate = {},
+                                            bool bKeepChoices = false);
+// The windows keep their choices (QSettings) in strDir, never the user's, for the process's life.
+void KeepSettingsIn(const QString& strDir);
 // Selects the Port entry with this text; false when there is none.
 bool SelectPort(CKelvoraDlg& dlg, const std::string& strName);
 // Ends the run with a message naming the control: every step after it would act on nothing.
