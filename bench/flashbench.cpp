@@ -264,8 +264,9 @@ void PrintCase(const CCase& c, const CCaseResult& r, bool bPipelined)
                 fullVerify.LimitSeconds(bPipelined), r.dVerifyRatio);
 }
 
-// What bounds the cases beside the line: the board's own time per byte in lock-step, the PC's
-// wake-ups (what is left of a lock-step echo at 0 ms), and the wait for each block's checksum.
+// What bounds the cases beside the line: the board's own time per byte in lock-step, the threads'
+// wake-ups (what is left of a lock-step echo at 0 ms: the reader thread's and the simulator's, as
+// the caller's own, kept awake in a trial, gave nothing), and the wait for each block's checksum.
 void PrintBounds(const CCase& lockStep, const CCaseResult& r, double dBoardByteTime, double dRoundTrip16)
 {
     const double dExchange = 2 * kByteTime;   // a byte to the board and its echo
@@ -276,8 +277,8 @@ void PrintBounds(const CCase& lockStep, const CCaseResult& r, double dBoardByteT
     ExpectedTraffic(lockStep.nBytes, program, verify);
     const double dSeconds = program.LimitSeconds(false) / r.dProgramRatio;
     const long nEchoes = program.nFromBoard;
-    std::printf("the PC's wake-ups and reads cost %.1f us per echoed byte (measured %.1f us, line %.1f us, "
-                "board %.1f us)\n",
+    std::printf("the rest, %.1f us per echoed byte, is wake-ups and pty deliveries on both sides (measured "
+                "%.1f us, line %.1f us, board %.1f us)\n",
                 (dSeconds - program.LimitSeconds(false)) / nEchoes * 1e6 - dBoardByteTime * 1e6,
                 dSeconds / nEchoes * 1e6, program.LimitSeconds(false) / nEchoes * 1e6, dBoardByteTime * 1e6);
     // Programming drains the pipe at every block's checksum, whatever the depth.
