@@ -19,12 +19,25 @@ foreach(entry "kelvora|window that flashes C167 boards over RS-232"
     continue()
   endif()
   set(page ${PROJECT_BINARY_DIR}/man/${program}.1)
+  set(include_commands)
+  if(program STREQUAL "kelvora-cli")
+    # Each command's options, as its own --help gives them.
+    set(include_commands
+      COMMAND ${CMAKE_COMMAND} "-DPROGRAM=$<TARGET_FILE:${program}>"
+              "-DCOMMANDS=ports\;hexinfo\;info\;sectors\;erase\;flash\;read\;verify"
+              -DOUTPUT=${page}.commands -P ${CMAKE_CURRENT_LIST_DIR}/manpagecommands.cmake)
+    set(include_option --include=${page}.commands)
+  else()
+    set(include_option)
+  endif()
   # Run by its name from PATH, so that the page's usage line names no build folder.
   add_custom_command(OUTPUT ${page}.gz
+    ${include_commands}
     COMMAND ${CMAKE_COMMAND} -E env "PATH=$<TARGET_FILE_DIR:${program}>:$ENV{PATH}" LC_ALL=C.UTF-8
-            ${KELVORA_HELP2MAN} --no-info --section=1 "--name=${summary}" --output=${page} ${program}
+            ${KELVORA_HELP2MAN} --no-info --section=1 "--name=${summary}" ${include_option} --output=${page}
+            ${program}
     COMMAND gzip -9nf ${page}
-    DEPENDS ${program}
+    DEPENDS ${program} ${CMAKE_CURRENT_LIST_DIR}/manpagecommands.cmake
     COMMENT "Manual page of ${program}"
     VERBATIM)
   list(APPEND kelvora_manpages ${page}.gz)
