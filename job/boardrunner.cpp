@@ -12,7 +12,8 @@ std::string GetBoardOutput(const std::string& strOutput, const CBoardPort& port,
 
 std::vector<CBoardResult> RunBoards(const CBoardRequest& request, const std::vector<CBoardPort>& vecPorts,
                                     const std::string& strOutput, const FnMakeSink& fnMakeSink,
-                                    const std::vector<std::shared_ptr<CHexFile>>& vecImages)
+                                    const std::vector<std::shared_ptr<CHexFile>>& vecImages,
+                                    const FnBoardDone& fnDone)
 {
     const bool bSeveral = vecPorts.size() > 1;
     std::vector<std::unique_ptr<CJobSink>> vecSinks;
@@ -25,19 +26,23 @@ std::vector<CBoardResult> RunBoards(const CBoardRequest& request, const std::vec
             *vecSinks.back(), i < vecImages.size() ? vecImages[i] : nullptr));
     }
     std::vector<CBoardResult> vecResults(vecPorts.size());
+    // Each run touches only its own job, its own sink and its own result slot.
+    auto fnRun = [&](size_t i) {
+        vecResults[i] = vecJobs[i]->Run();
+        vecResults[i].strSerial = vecPorts[i].strSerial;
+        if (fnDone)
+            fnDone(vecResults[i]);
+    };
     if (!bSeveral) {
         if (!vecJobs.empty())
-            vecResults[0] = vecJobs[0]->Run();
+            fnRun(0);
     } else {
-        // Each thread touches only its own job, its own sink and its own result slot.
         std::vector<std::thread> vecThreads;
         for (size_t i = 0; i < vecJobs.size(); ++i)
-            vecThreads.emplace_back([&vecResults, &vecJobs, i] { vecResults[i] = vecJobs[i]->Run(); });
+            vecThreads.emplace_back(fnRun, i);
         for (std::thread& thread : vecThreads)
             thread.join();
     }
-    for (size_t i = 0; i < vecPorts.size(); ++i)
-        vecResults[i].strSerial = vecPorts[i].strSerial;
     return vecResults;
 }
 

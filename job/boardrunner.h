@@ -16,12 +16,16 @@ class CJobSink;
 // The sink of one board; bSeveral tells whether other boards run beside it.
 using FnMakeSink = std::function<std::unique_ptr<CJobSink>(const CBoardPort& port, bool bSeveral)>;
 
+// Called with a board's result as soon as it ends, on that board's thread.
+using FnBoardDone = std::function<void(const CBoardResult& result)>;
+
 // Runs every board to its end; the results in the order of the ports. strOutput is the read's
 // output file, made distinct per board when there are several. vecImages: the request's image
 // loaded once per port, for runs that follow each other (none: each job loads it).
 std::vector<CBoardResult> RunBoards(const CBoardRequest& request, const std::vector<CBoardPort>& vecPorts,
                                     const std::string& strOutput, const FnMakeSink& fnMakeSink,
-                                    const std::vector<std::shared_ptr<CHexFile>>& vecImages = {});
+                                    const std::vector<std::shared_ptr<CHexFile>>& vecImages = {},
+                                    const FnBoardDone& fnDone = nullptr);
 
 // The output file of one board of a run on nBoards boards.
 std::string GetBoardOutput(const std::string& strOutput, const CBoardPort& port, size_t nBoards);

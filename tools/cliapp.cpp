@@ -1,5 +1,6 @@
 #include "tools/cliapp.h"
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -97,21 +98,22 @@ int CheckImageFile(const CBoardRequest& request, CConsole& console, std::string&
 
 // Each board's record: its JSON object with --json, its line in the --record file. 0, or -1
 // when the file refused a line (said on standard error).
-int WriteRecords(CConsole& console, const std::vector<CBoardResult>& vecResults, bool bJson,
-                 CRecordFile& record)
+// A board's line in the --record file. 0, or -1 when the file refused it (said on standard error).
+int RecordBoard(CConsole& console, const CBoardResult& result, CRecordFile& record)
 {
-    int nResult = 0;
-    for (const CBoardResult& result : vecResults) {
-        const std::string strLine = FormatRecord(result);
+    std::string strError;
+    if (!record.IsOpen() || record.Append(FormatRecord(result), strError) == 0)
+        return 0;
+    console.Error("", "kelvora-cli: cannot record " + result.strPort + ": " + strError);
+    return -1;
+}
+
+// Each board's record: its JSON object with --json, in the order of the ports.
+void PrintRecords(CConsole& console, const std::vector<CBoardResult>& vecResults, bool bJson)
+{
+    for (const CBoardResult& result : vecResults)
         if (bJson)
-            console.Result(strLine);
-        std::string strError;
-        if (record.IsOpen() && record.Append(strLine, strError) != 0) {
-            console.Error("", "kelvora-cli: cannot record " + result.strPort + ": " + strError);
-            nResult = -1;
-        }
-    }
-    return nResult;
+            console.Result(FormatRecord(result));
 }
 
 // Which boards succeeded, when there are several, without --json.
@@ -171,7 +173,9 @@ void RecordUntouched(CConsole& console, const CCliOptions& options, const CBoard
         vecResults.back().strError = strError;
         vecResults.back().bInterrupted = bInterrupted;
     }
-    WriteRecords(console, vecResults, options.bJson, record);
+    for (const CBoardResult& result : vecResults)
+        RecordBoard(console, result, record);
+    PrintRecords(console, vecResults, options.bJson);
 }
 
 FnMakeSink ConsoleSinks(CConsole& console)
@@ -292,18 +296,25 @@ int CCliApp::Run(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
         console.Error("", "Interrupted: stopped before connecting");
         return fnRefuse("Interrupted: stopped before connecting", kExitInterrupted);
     }
+    // Each board's line goes into the record as soon as the board ends, whatever comes after.
+    std::atomic<bool> bRecordRefused{false};
+    const FnBoardDone fnRecordBoard = [&](const CBoardResult& result) {
+        if (RecordBoard(console, result, record) != 0)
+            bRecordRefused = true;
+    };
     if (options.bRepeat)
         return CStation(console, options.bJson)
-            .Run(request, vecPorts, vecImages, options.bNoPrompt, ConsoleSinks(console),
+            .Run(request, vecPorts, vecImages, options.bNoPrompt, ConsoleSinks(console), fnRecordBoard,
                  [&](const std::vector<CBoardResult>& vecResults) {
-                     const int nRecorded = WriteRecords(console, vecResults, options.bJson, record);
+                     PrintRecords(console, vecResults, options.bJson);
                      Report(console, vecResults, options.bJson);
-                     return nRecorded;
+                     return bRecordRefused.exchange(false) ? -1 : 0;
                  });
     const std::vector<CBoardResult> vecResults =
-        RunBoards(request, vecPorts, options.strOutput, ConsoleSinks(console));
-    const int nRecorded = WriteRecords(console, vecResults, options.bJson, record);
+        RunBoards(request, vecPorts, options.strOutput, ConsoleSinks(console), {}, fnRecordBoard);
+    PrintRecords(console, vecResults, options.bJson);
     Report(console, vecResults, options.bJson);
+    const int nRecorded = bRecordRefused ? -1 : 0;
     const int nStatus = GetExitStatus(vecResults);
     return nStatus == kExitOk && nRecorded != 0 ? kExitFailure : nStatus;
 }

@@ -15,14 +15,15 @@ void CStation::Say(const std::string& strLine)
 
 int CStation::Run(const CBoardRequest& request, const std::vector<CBoardPort>& vecPorts,
                   const std::vector<std::shared_ptr<CHexFile>>& vecImages, bool bWatchPorts,
-                  const FnMakeSink& fnMakeSink, const FnRecord& fnRecord)
+                  const FnMakeSink& fnMakeSink, const FnBoardDone& fnBoardDone, const FnRecord& fnRecord)
 {
     int nBoard = 0;
     int nPassed = 0;
     int nFailed = 0;
     bool bInterrupted = false;
     do {
-        const std::vector<CBoardResult> vecResults = RunBoards(request, vecPorts, "", fnMakeSink, vecImages);
+        const std::vector<CBoardResult> vecResults =
+            RunBoards(request, vecPorts, "", fnMakeSink, vecImages, fnBoardDone);
         if (fnRecord(vecResults) != 0)
             m_bFailed = true;
         for (const CBoardResult& result : vecResults) {

@@ -18,15 +18,17 @@ public:
     // bJson: the station's lines go to the log's stream, standard output being the records'.
     CStation(CConsole& console, bool bJson) : m_console(console), m_bJson(bJson) {}
 
-    // Records and reports one round's results: 0, or -1 when a record could not be written.
+    // Reports one round's results once all its boards ended: 0, or -1 when a record of the round
+    // could not be written.
     using FnRecord = std::function<int(const std::vector<CBoardResult>&)>;
 
-    // vecImages: each port's image, loaded once. bWatchPorts: the next board is there once every port
-    // went and came back, instead of after Enter. A board under way when Ctrl-C comes is stopped
-    // and recorded as interrupted. 130 then, else 1 when any board failed (or a record), else 0.
+    // vecImages: each port's image, loaded once. fnBoardDone: each board's end, as RunBoards gives it.
+    // bWatchPorts: the next board is there once every port went and came back, instead of after Enter. A
+    // board under way when Ctrl-C comes is stopped and recorded as interrupted. 130 then, else 1 when any
+    // board failed (or a record), else 0.
     int Run(const CBoardRequest& request, const std::vector<CBoardPort>& vecPorts,
             const std::vector<std::shared_ptr<CHexFile>>& vecImages, bool bWatchPorts,
-            const FnMakeSink& fnMakeSink, const FnRecord& fnRecord);
+            const FnMakeSink& fnMakeSink, const FnBoardDone& fnBoardDone, const FnRecord& fnRecord);
 
 private:
     void Say(const std::string& strLine);
