@@ -120,6 +120,12 @@ int CRS232Port::Open(const char* pszPort, int nBaudRate)
                    ? FailOpen(static_cast<int>(dwError), "the port is in use by another program")
                    : FailOpen(static_cast<int>(dwError));
     }
+    // A file or NUL opens as well; only a communications device has a line state.
+    DCB dcbProbe;
+    std::memset(&dcbProbe, 0, sizeof dcbProbe);
+    dcbProbe.DCBlength = sizeof dcbProbe;
+    if (!GetCommState(m_hComm, &dcbProbe))
+        return FailOpen(static_cast<int>(GetLastError()), "not a serial port");
     if (OpenDevice(nBaudRate) != 0)
         return -1;
     if (StartReadThread() != 0)

@@ -4,6 +4,7 @@
 #include "wintestenv.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 namespace
 {
@@ -60,6 +61,15 @@ TEST_F(Rs232PortWin, PortNotOpenOrFailedToOpenRefusesEverything)
     EXPECT_EQ(port.Flush(), -1);
     EXPECT_EQ(port.Open("\\\\.\\COM199", kBaudRate), -1);
     EXPECT_EQ(port.Write(&kZero, 1), -1);
+    // A file given as the port opens, but is refused as what it is.
+    char szFolder[MAX_PATH];
+    char szPath[MAX_PATH];
+    ASSERT_NE(GetTempPathA(sizeof szFolder, szFolder), 0u);
+    ASSERT_NE(GetTempFileNameA(szFolder, "kel", 0, szPath), 0u);   // creates it, empty
+    EXPECT_EQ(port.Open(szPath, kBaudRate), -1);
+    EXPECT_EQ("not a serial port", port.GetLastSystemErrorText());
+    port.Close();
+    DeleteFileA(szPath);
 }
 
 TEST_F(Rs232PortWin, TwoPortsOpenAtOnceEachGetTheirOwnBoardsAnswers)
