@@ -72,11 +72,14 @@ CBoardResult CBoardJob::Run()
                                     m_request.eOperation == EBoardOperation::Read     ? m_request.nReadLength
                                     : m_request.eOperation == EBoardOperation::Verify ? m_pImage->m_nByteCount
                                                                                       : 0);
-            if (RunBootChain(m_link, boot, m_sink, &m_result.dRoundTripMs) != 0)
+            if (RunBootChain(m_link, boot, m_sink) != 0) {
                 m_sink.Error(kTextCannotConnect);
-            else if (RunOperation() == 0) {
-                Disconnect();
-                m_result.bOk = true;
+            } else {
+                m_result.dRoundTripMs = m_link.GetRoundTripMs();
+                if (RunOperation() == 0) {
+                    Disconnect();
+                    m_result.bOk = true;
+                }
             }
         }
         m_result.strError = m_sink.GetErrors();

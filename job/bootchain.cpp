@@ -84,7 +84,7 @@ std::string FindMissingLoaderFile(const CBootSettings& settings)
     return std::string();
 }
 
-int RunBootChain(CTargetLink& link, const CBootSettings& settings, CJobSink& sink, double* pdRoundTripMs)
+int RunBootChain(CTargetLink& link, const CBootSettings& settings, CJobSink& sink)
 {
     sink.Log(kTextTryingToConnect);
     sink.Detail("Port " + settings.strPort + " at " + std::to_string(settings.nBaudRate) +
@@ -141,8 +141,6 @@ int RunBootChain(CTargetLink& link, const CBootSettings& settings, CJobSink& sin
     const double dRoundTripMs = link.GetRoundTripMs();
     sink.Log("Connection tested");
     sink.Detail(FormatRoundTrip(dRoundTripMs, settings.nJobEchoedBytes));
-    if (pdRoundTripMs != nullptr)
-        *pdRoundTripMs = dRoundTripMs;
     const int nDepth = GetDepthForRoundTrip(dRoundTripMs, settings.nBaudRate, settings.nPipelineDepth);
     if (settings.bDepthFromLine && settings.nPipelineDepth > 1 && nDepth > settings.nPipelineDepth) {
         link.SetPipelineDepth(nDepth);

@@ -38,8 +38,6 @@ std::string FindMissingLoaderFile(const CBootSettings& settings);
 
 // Runs the chain on a fresh link. 0 when the flasher program answers; -1 when a step failed:
 // the link is closed and its failure and the closing line are reported; the caller then says
-// that it cannot connect, in its own way (kTextCannotConnect).
-// pdRoundTripMs, when given, gets the line's round trip per echoed byte as the connection test
-// measured it (PC to board and back, adapter included).
-int RunBootChain(CTargetLink& link, const CBootSettings& settings, CJobSink& sink,
-                 double* pdRoundTripMs = nullptr);
+// that it cannot connect, in its own way (kTextCannotConnect). Once it answered, the link
+// knows the line's round trip (CTargetLink::GetRoundTripMs).
+int RunBootChain(CTargetLink& link, const CBootSettings& settings, CJobSink& sink);

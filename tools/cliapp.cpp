@@ -74,26 +74,27 @@ int ListPorts(CConsole& console, bool bJson)
     return CCliApp::kExitOk;
 }
 
-// The image of flash, verify and erase --image, checked once before any board is touched;
-// strError what failed.
-int CheckImageFile(const CBoardRequest& request, CConsole& console, std::string& strError)
+// The image of flash, verify and erase --image, loaded and checked once before any board is
+// touched; null with strError what failed.
+std::shared_ptr<CHexFile> CheckImageFile(const CBoardRequest& request, CConsole& console,
+                                         std::string& strError)
 {
     const std::string& strPath = request.strImagePath;
-    CHexFile image(strPath.c_str());
+    auto pImage = std::make_shared<CHexFile>(strPath.c_str());
     CConsoleSink sink(console, "", "");
-    if (LoadJobImage(image, strPath, request.bRawImage, request.dwImageStart, sink) != 0) {
+    if (LoadJobImage(*pImage, strPath, request.bRawImage, request.dwImageStart, sink) != 0) {
         strError = sink.GetErrors();
-        return -1;
+        return nullptr;
     }
     // The chip's size is known only once connected; what no chip can take is refused now.
-    if (CheckImageAgainstLine(image, strError) != 0) {
+    if (CheckImageAgainstLine(*pImage, strError) != 0) {
         strError = strPath + ": " + strError;
         sink.Error(strError);
-        return -1;
+        return nullptr;
     }
-    console.Detail("", strPath + ": " + std::to_string(image.m_nByteCount) + " bytes in " +
-                           std::to_string(CountRuns(image)) + " runs");
-    return 0;
+    console.Detail("", strPath + ": " + std::to_string(pImage->m_nByteCount) + " bytes in " +
+                           std::to_string(CountRuns(*pImage)) + " runs");
+    return pImage;
 }
 
 // Each board's record: its JSON object with --json, its line in the --record file. 0, or -1
@@ -241,9 +242,12 @@ int CCliApp::Run(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
         console.Error("", strCommand + "--record " + strText);
         return fnRefuse(strText, kExitFailure);
     }
+    // Each port's own image, the checked one for the first: the link walks the image it sends.
+    std::vector<std::shared_ptr<CHexFile>> vecImages;
     const std::string strImage = options.GetImagePath();
     if (!strImage.empty()) {
-        if (CheckImageFile(request, console, strText) != 0)
+        vecImages.push_back(CheckImageFile(request, console, strText));
+        if (vecImages.back() == nullptr)
             return fnRefuse(strText, kExitFailure);
         if (CSha256::HashFile(strImage, request.strImageSha256, request.nImageSize) != 0) {
             console.Error("", strImage + ": cannot be read");
@@ -276,9 +280,8 @@ int CCliApp::Run(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
             }
         }
     }
-    // A station walks each port's image, loaded once, through board after board.
-    std::vector<std::shared_ptr<CHexFile>> vecImages;
-    for (size_t i = 0; options.bRepeat && i < vecPorts.size(); ++i) {
+    // Loaded once per port, also for a station's board after board.
+    for (size_t i = vecImages.size(); !vecImages.empty() && i < vecPorts.size(); ++i) {
         vecImages.push_back(std::make_shared<CHexFile>(strImage.c_str()));
         CConsoleSink sink(console, "", "");
         if (LoadJobImage(*vecImages.back(), strImage, request.bRawImage, request.dwImageStart, sink) != 0)
@@ -311,7 +314,7 @@ int CCliApp::Run(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
                      return bRecordRefused.exchange(false) ? -1 : 0;
                  });
     const std::vector<CBoardResult> vecResults =
-        RunBoards(request, vecPorts, options.strOutput, ConsoleSinks(console), {}, fnRecordBoard);
+        RunBoards(request, vecPorts, options.strOutput, ConsoleSinks(console), vecImages, fnRecordBoard);
     PrintRecords(console, vecResults, options.bJson);
     Report(console, vecResults, options.bJson);
     const int nRecorded = bRecordRefused ? -1 : 0;

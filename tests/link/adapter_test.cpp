@@ -58,8 +58,8 @@ TEST_F(PipelinedBoot, DeepensToTheRoundTrip)
     settings.nPipelineDepth = 16;
     settings.bDepthFromLine = true;
     CLineSink sink;
-    double dRoundTripMs = 0;
-    ASSERT_EQ(0, RunBootChain(m_link, settings, sink, &dRoundTripMs)) << m_link.GetErrorText();
+    ASSERT_EQ(0, RunBootChain(m_link, settings, sink)) << m_link.GetErrorText();
+    const double dRoundTripMs = m_link.GetRoundTripMs();
     EXPECT_GE(dRoundTripMs, 16.0);
     EXPECT_EQ(GetDepthForRoundTrip(dRoundTripMs, kLinkBaudRate, 16), m_link.GetPipelineDepth());
     EXPECT_GT(m_link.GetPipelineDepth(), 16);
