@@ -252,8 +252,8 @@ std::thread StartPrefault(HexItem* pItems, size_t nItems, const std::atomic<bool
 }   // namespace
 
 CHexFile::CHexFile(const char* pszFileName)
-    : m_szFileName{}, m_pFirst(nullptr), m_pCurrent(nullptr), m_nByteCount(0), m_bPathTooLong(false),
-      m_pItems(nullptr), m_nStored(0)
+    : m_szFileName{}, m_pFirst(nullptr), m_nByteCount(0), m_bPathTooLong(false), m_pItems(nullptr),
+      m_pLastStored(nullptr), m_nStored(0)
 {
     if (pszFileName == nullptr)
         return;
@@ -274,7 +274,7 @@ void CHexFile::ReleaseItems()
     FreeBigArray(m_pItems);
     m_pItems = nullptr;
     m_pFirst = nullptr;
-    m_pCurrent = nullptr;
+    m_pLastStored = nullptr;
     m_nStored = 0;
 }
 
@@ -438,14 +438,14 @@ int CHexFile::StoreBytes(uint32_t dwAddress, const unsigned char* pDigits, int n
     if (m_pFirst == nullptr)
         m_pFirst = m_pItems;
     HexItem* pItem = m_pItems + m_nStored;
-    if (m_pCurrent != nullptr)
-        m_pCurrent->pNext = pItem;
+    if (m_pLastStored != nullptr)
+        m_pLastStored->pNext = pItem;
     for (int i = 0; i < nCount; ++i, ++pItem) {
         pItem->dwAddress = dwAddress + static_cast<uint32_t>(i);
         pItem->byValue = static_cast<uint8_t>(PairValue(pDigits + 2 * i));
         pItem->pNext = i + 1 < nCount ? pItem + 1 : nullptr;
     }
-    m_pCurrent = pItem - 1;
+    m_pLastStored = pItem - 1;
     m_nStored += nCount;
     return 0;
 }

@@ -47,7 +47,6 @@ public:
 
     char m_szFileName[512];
     HexItem* m_pFirst;
-    HexItem* m_pCurrent;
     int32_t m_nByteCount;
 
 private:
@@ -60,6 +59,7 @@ private:
 
     bool m_bPathTooLong;      // the constructor's path did not fit m_szFileName; nothing is opened then
     HexItem* m_pItems;        // the item array, freed here; m_pFirst points to it once Load stored a byte
+    HexItem* m_pLastStored;   // Load's last item so far, linked to the next record's first
     int32_t m_nStored;        // items Load has stored so far
     std::string m_strFault;   // see GetFaultText
 };

@@ -282,8 +282,8 @@ int CBoardJob::Flash()
         CJobStepScope step(m_sink, {"Programming", "programming", EJobBar::Flash, m_pImage->m_nByteCount, 0});
         if (m_link.ProgramImage(step.Progress(), m_pImage.get()) != 0) {
             m_sink.Fail(kTextFlashFailed);
-            return LoseConnection("Programming stopped at " + FormatAddress(m_link.m_dwProgramAddress) +
-                                  ": " + std::to_string(m_link.m_nProgrammedBytes) + " of " +
+            return LoseConnection("Programming stopped at " + FormatAddress(m_link.GetProgramAddress()) +
+                                  ": " + std::to_string(m_link.GetProgrammedBytes()) + " of " +
                                   std::to_string(m_pImage->m_nByteCount) + " bytes were programmed");
         }
     }
@@ -324,8 +324,10 @@ int CBoardJob::Verify()
         m_sink.Log(kTextFlashedAndVerified);
         return 0;
     }
-    m_result.bDifference = m_link.m_bVerifyMismatch == 1;
-    m_result.dwFirstDifference = m_link.m_dwMismatchAddress;
+    if (const CByteDifference* pDifference = m_link.GetVerifyMismatch()) {
+        m_result.bDifference = true;
+        m_result.dwFirstDifference = pDifference->dwAddress;
+    }
     m_sink.Fail(VerifyFailedLine(m_link));
     if (eOutcome == EVerifyOutcome::Failed)
         return LoseConnection();

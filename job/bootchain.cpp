@@ -9,7 +9,6 @@
 #include "job/jobtexts.h"
 #include "link/progresssink.h"
 #include "link/targetlink.h"
-#include "serial/rs232port.h"
 
 namespace
 {
@@ -32,7 +31,7 @@ int Fail(CTargetLink& link, CJobSink& sink, const char* pszClosedLine)
 // A slow adapter is said once, with what it costs and the remedy; a lowered one in detail.
 void ReportLatencyTimer(const CTargetLink& link, const CBootSettings& settings, CJobSink& sink)
 {
-    const CLatencyTimer& timer = link.m_pPort->GetLatencyTimer();
+    const CLatencyTimer& timer = link.GetLatencyTimer();
     const std::string strLowered = FormatLatencyLowered(timer);
     if (!strLowered.empty())
         sink.Detail(strLowered);
@@ -126,7 +125,7 @@ int RunBootChain(CTargetLink& link, const CBootSettings& settings, CJobSink& sin
 
     sink.Log("Sending flasher program");
     const CJobStep flasher{"Flasher program", "sending the flasher program", EJobBar::Load,
-                           link.m_pSecondLoader->m_nByteCount, kMarkFirstLoaderLoaded};
+                           link.GetFlasherByteCount(), kMarkFirstLoaderLoaded};
     if (RunStep(sink, flasher,
                 [&link](CProgressSink* pProgress) { return link.SendSecondLoader(pProgress); }) != 0)
         return Fail(link, sink, kTextSerialPortClosed);

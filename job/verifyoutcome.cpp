@@ -5,12 +5,12 @@
 #include "job/jobtexts.h"
 #include "link/targetlink.h"
 
-EVerifyOutcome VerifyOnBoard(CTargetLink& link, CHexFile& image, CProgressSink* pProgress)
+EVerifyOutcome VerifyOnBoard(CTargetLink& link, const CHexFile& image, CProgressSink* pProgress)
 {
     if (link.VerifyImage(pProgress, &image) == 0)
         return EVerifyOutcome::Verified;
-    return link.m_bVerifyMismatch == 1 && link.IsFlasherReady() ? EVerifyOutcome::Mismatch
-                                                                : EVerifyOutcome::Failed;
+    return link.GetVerifyMismatch() != nullptr && link.IsFlasherReady() ? EVerifyOutcome::Mismatch
+                                                                        : EVerifyOutcome::Failed;
 }
 
 namespace
@@ -19,12 +19,12 @@ namespace
 // the face's own words.
 std::string VerifyFailedText(const CTargetLink& link, const char* pszDifference)
 {
-    if (link.m_bVerifyMismatch != 1)
+    const CByteDifference* pDifference = link.GetVerifyMismatch();
+    if (pDifference == nullptr)
         return kTextVerifyFailed;
     char szText[96];
-    std::snprintf(szText, sizeof szText, pszDifference, static_cast<unsigned>(link.m_dwMismatchAddress),
-                  static_cast<unsigned>(link.m_byMismatchExpected),
-                  static_cast<unsigned>(link.m_byMismatchRead));
+    std::snprintf(szText, sizeof szText, pszDifference, static_cast<unsigned>(pDifference->dwAddress),
+                  static_cast<unsigned>(pDifference->byExpected), static_cast<unsigned>(pDifference->byRead));
     return kTextVerifyFailed + std::string(szText);
 }
 }   // namespace

@@ -15,7 +15,7 @@ enum class EVerifyOutcome
 };
 
 // Verifies the image, after the flash group was selected.
-EVerifyOutcome VerifyOnBoard(CTargetLink& link, CHexFile& image, CProgressSink* pProgress);
+EVerifyOutcome VerifyOnBoard(CTargetLink& link, const CHexFile& image, CProgressSink* pProgress);
 
 // After a failed verification: "Verify failed", and where a byte differs, the first difference
 // as a second line of the window's box ("\nFirst difference at 0x%06X: image 0x%02X, board 0x%02X").

@@ -158,8 +158,9 @@ std::unique_ptr<std::string> CTargetLink::GetInfoText()
     return pText;
 }
 
-int CTargetLink::ProgramImage(CProgressSink* pProgress, CHexFile* pImage)
+int CTargetLink::ProgramImage(CProgressSink* pProgress, const CHexFile* pImage)
 {
+    m_bBlockFault = 0;
     if (pImage == nullptr || pImage->m_pFirst == nullptr || pImage->m_nByteCount <= 0)
         return Fail("Error during flash process");
 
@@ -171,17 +172,18 @@ int CTargetLink::ProgramImage(CProgressSink* pProgress, CHexFile* pImage)
 
     uint8_t abyBlock[kMaxBlockLength];
     int nCounter = 0;
-    pImage->m_pCurrent = pImage->m_pFirst;
-    while (pImage->m_pCurrent != nullptr) {
+    // The send position is ours: the image stays as it is, for other boards sending it too.
+    const HexItem* pItem = pImage->m_pFirst;
+    while (pItem != nullptr) {
         // One block: a run of consecutive addresses, at most 254 bytes.
-        const uint32_t dwStart = pImage->m_pCurrent->dwAddress;
+        const uint32_t dwStart = pItem->dwAddress;
         int nLength = 0;
-        abyBlock[nLength++] = pImage->m_pCurrent->byValue;
-        pImage->m_pCurrent = pImage->m_pCurrent->pNext;
-        while (pImage->m_pCurrent != nullptr && nLength < kMaxBlockLength &&
-               pImage->m_pCurrent->dwAddress == dwStart + static_cast<uint32_t>(nLength)) {
-            abyBlock[nLength++] = pImage->m_pCurrent->byValue;
-            pImage->m_pCurrent = pImage->m_pCurrent->pNext;
+        abyBlock[nLength++] = pItem->byValue;
+        pItem = pItem->pNext;
+        while (pItem != nullptr && nLength < kMaxBlockLength &&
+               pItem->dwAddress == dwStart + static_cast<uint32_t>(nLength)) {
+            abyBlock[nLength++] = pItem->byValue;
+            pItem = pItem->pNext;
         }
 
         m_dwProgramAddress = dwStart;
@@ -239,8 +241,11 @@ int CTargetLink::SendBlock(const uint8_t* pData, int nLength, uint32_t dwAddress
     const int nResult = ReadWithin(kChecksumReads, &byAnswer);
     if (nResult < 0)
         return Fail("Error cannot read data from COM-Port");
-    if (nResult == 0 || byAnswer != byExpected)
+    if (nResult == 0 || byAnswer != byExpected) {
+        m_bBlockFault = 1;
+        m_blockFault = CBlockFault{dwAddress, nLength, byExpected, nResult == 0 ? -1 : byAnswer};
         return -1;
+    }
     return 0;
 }
 
@@ -318,7 +323,7 @@ int CTargetLink::RunReadBacks(const std::function<bool(uint32_t*)>& fnNext,
     }
 }
 
-int CTargetLink::VerifyImage(CProgressSink* pProgress, CHexFile* pImage)
+int CTargetLink::VerifyImage(CProgressSink* pProgress, const CHexFile* pImage)
 {
     m_bVerifyMismatch = 0;
     m_bFlasherReady = 0;
@@ -327,11 +332,11 @@ int CTargetLink::VerifyImage(CProgressSink* pProgress, CHexFile* pImage)
 
     // An entry's exchange also checks the next entry when that is its neighbour; a gap or a
     // second byte at the same address gets an exchange of its own.
-    auto fnAfter = [](HexItem* pEntry) {
-        HexItem* pNext = pEntry->pNext;
+    auto fnAfter = [](const HexItem* pEntry) {
+        const HexItem* pNext = pEntry->pNext;
         return pNext != nullptr && pNext->dwAddress == pEntry->dwAddress + 1 ? pNext->pNext : pNext;
     };
-    HexItem* pIssue = pImage->m_pFirst;
+    const HexItem* pIssue = pImage->m_pFirst;
     auto fnNext = [&](uint32_t* pdwAddress) {
         if (pIssue == nullptr)
             return false;
@@ -340,17 +345,17 @@ int CTargetLink::VerifyImage(CProgressSink* pProgress, CHexFile* pImage)
         return true;
     };
     int nCounter = 0;
-    pImage->m_pCurrent = pImage->m_pFirst;
+    const HexItem* pChecked = pImage->m_pFirst;   // the entry the next answers belong to
     auto fnCheck = [&](uint32_t dwAddress, uint8_t byFirst, uint8_t bySecond) {
-        HexItem* pEntry = pImage->m_pCurrent;
+        const HexItem* pEntry = pChecked;
         if (byFirst != pEntry->byValue) {
             NoteVerifyMismatch(dwAddress, pEntry->byValue, byFirst);
             return 1;
         }
-        HexItem* pNext = pEntry->pNext;
+        const HexItem* pNext = pEntry->pNext;
         if (pNext == nullptr) {
             // Last entry of an image with an odd count: the second byte belongs to no entry.
-            pImage->m_pCurrent = nullptr;
+            pChecked = nullptr;
             return 0;
         }
         if (pNext->dwAddress == dwAddress + 1) {
@@ -362,7 +367,7 @@ int CTargetLink::VerifyImage(CProgressSink* pProgress, CHexFile* pImage)
         } else {
             nCounter += 1;
         }
-        pImage->m_pCurrent = fnAfter(pEntry);
+        pChecked = fnAfter(pEntry);
         Report(pProgress, Percent(nCounter, pImage->m_nByteCount));
         return 0;
     };
@@ -371,7 +376,7 @@ int CTargetLink::VerifyImage(CProgressSink* pProgress, CHexFile* pImage)
     if (nResult < 0)
         return -1;
     if (nResult > 0)
-        return EndVerifyMismatch(m_dwMismatchAddress, m_byMismatchExpected, m_byMismatchRead);
+        return EndVerifyMismatch(m_mismatch.dwAddress, m_mismatch.byExpected, m_mismatch.byRead);
     if (SendEchoedByte(kEnd) != 0)
         return -1;
     m_bFlasherReady = 1;
@@ -382,9 +387,7 @@ int CTargetLink::VerifyImage(CProgressSink* pProgress, CHexFile* pImage)
 void CTargetLink::NoteVerifyMismatch(uint32_t dwAddress, uint8_t byExpected, uint8_t byRead)
 {
     m_bVerifyMismatch = 1;
-    m_dwMismatchAddress = dwAddress;
-    m_byMismatchExpected = byExpected;
-    m_byMismatchRead = byRead;
+    m_mismatch = CByteDifference{dwAddress, byExpected, byRead};
 }
 
 int CTargetLink::EndVerifyMismatch(uint32_t dwAddress, uint8_t byExpected, uint8_t byRead)

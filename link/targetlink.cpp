@@ -15,9 +15,9 @@ constexpr std::chrono::milliseconds kClosePause(100);
 
 CTargetLink::CTargetLink()
     : m_bInitialized(0), m_bConnected(0), m_pBsl(nullptr), m_pFirstLoader(nullptr), m_pSecondLoader(nullptr),
-      m_pPort(nullptr), m_nSystemError(0), m_bVerifyMismatch(0), m_dwMismatchAddress(0),
-      m_byMismatchExpected(0), m_byMismatchRead(0), m_bFlasherReady(0), m_nPipelineDepth(0),
-      m_dRoundTripMs(0), m_nProgrammedBytes(0), m_dwProgramAddress(0), m_ePipeFault(EPipeFault::None)
+      m_pPort(nullptr), m_nSystemError(0), m_bVerifyMismatch(0), m_bFlasherReady(0), m_nPipelineDepth(0),
+      m_dRoundTripMs(0), m_nProgrammedBytes(0), m_dwProgramAddress(0), m_bBlockFault(0),
+      m_ePipeFault(EPipeFault::None)
 {}
 
 CTargetLink::~CTargetLink()
@@ -99,6 +99,17 @@ void CTargetLink::Close()
 std::string CTargetLink::GetErrorText() const
 {
     return m_strError;
+}
+
+int CTargetLink::GetFlasherByteCount() const
+{
+    return m_pSecondLoader != nullptr ? m_pSecondLoader->m_nByteCount : 0;
+}
+
+const CLatencyTimer& CTargetLink::GetLatencyTimer() const
+{
+    static const CLatencyTimer kNone;
+    return m_pPort != nullptr ? m_pPort->GetLatencyTimer() : kNone;
 }
 
 int CTargetLink::Fail(const char* pszError)

@@ -12,6 +12,24 @@
 class CHexFile;
 class CRS232Port;
 class CProgressSink;
+struct CLatencyTimer;
+
+// A byte of the flash that differs from the image.
+struct CByteDifference
+{
+    uint32_t dwAddress = 0;
+    uint8_t byExpected = 0;   // the image's byte
+    uint8_t byRead = 0;       // the board's byte
+};
+
+// A programming block whose checksum answer was not the expected one.
+struct CBlockFault
+{
+    uint32_t dwAddress = 0;   // the block's first address
+    int nLength = 0;
+    uint8_t byExpected = 0;   // two's complement of the data bytes' sum
+    int nAnswer = -1;         // what the board answered; -1 nothing within the limit
+};
 
 class CTargetLink
 {
@@ -54,10 +72,10 @@ public:
     int EraseChip();
     int EraseSector(int nSector);
     std::unique_ptr<std::string> GetInfoText();   // new text owned by the caller; null on failure
-    int ProgramImage(CProgressSink* pProgress, CHexFile* pImage);
+    int ProgramImage(CProgressSink* pProgress, const CHexFile* pImage);
     int SendBlock(const uint8_t* pData, int nLength, uint32_t dwAddress);
     // On a difference the read-back is ended ('B') and the first difference is kept below.
-    int VerifyImage(CProgressSink* pProgress, CHexFile* pImage);
+    int VerifyImage(CProgressSink* pProgress, const CHexFile* pImage);
     // After VerifyImage: whether the flasher program waits for the next command, its
     // read-back ended properly (after a match, and after a difference whose ending was echoed).
     bool IsFlasherReady() const { return m_bFlasherReady != 0; }
@@ -65,32 +83,33 @@ public:
     // SelectFlashGroup; ends it with 'B'. The range must lie below 2^24. 0 / -1.
     int ReadFlash(CProgressSink* pProgress, uint32_t dwStart, uint32_t nLength, uint8_t* pBuffer);
 
-    std::string m_strError;
-    int m_bInitialized;
-    int m_bConnected;
-    CHexFile* m_pBsl;
-    CHexFile* m_pFirstLoader;
-    CHexFile* m_pSecondLoader;
-    CRS232Port* m_pPort;
+    // The state and the facts of the last operations, for the caller's reports.
+    bool IsInitialized() const { return m_bInitialized != 0; }
+    bool IsConnected() const { return m_bConnected != 0; }
+    // The flasher program's size in bytes, once Init has loaded it; 0 before.
+    int GetFlasherByteCount() const;
+    // The port's latency timer as Init found and set it (a plain line: nothing found).
+    const CLatencyTimer& GetLatencyTimer() const;
     // The system's reason when Init could not open the port (errno and its text on POSIX,
     // GetLastError and its text on Windows); 0 and empty otherwise. Kept after Close.
-    int m_nSystemError;
-    std::string m_strSystemError;
+    int GetSystemError() const { return m_nSystemError; }
+    const std::string& GetSystemErrorText() const { return m_strSystemError; }
     // What a failed Init failed on: the port as given, or the loader file's path and what is
     // wrong with it ("/dir/prel1.hex: cannot be opened: ..."); empty otherwise. Kept after Close.
-    std::string m_strFailedOn;
-    // The first difference found by the last VerifyImage: set when m_bVerifyMismatch is 1.
-    int m_bVerifyMismatch;
-    uint32_t m_dwMismatchAddress;
-    uint8_t m_byMismatchExpected;   // the image's byte
-    uint8_t m_byMismatchRead;       // the board's byte
-    int m_bFlasherReady;
-    int m_nPipelineDepth;
-    double m_dRoundTripMs;
+    const std::string& GetFailedOn() const { return m_strFailedOn; }
+    // The first difference found by the last VerifyImage; null when none was found.
+    const CByteDifference* GetVerifyMismatch() const
+    {
+        return m_bVerifyMismatch != 0 ? &m_mismatch : nullptr;
+    }
     // How far the last ProgramImage came: the bytes of the blocks the board took, and the address
     // of the block under way (the one that failed, after a failure).
-    int32_t m_nProgrammedBytes;
-    uint32_t m_dwProgramAddress;
+    int32_t GetProgrammedBytes() const { return m_nProgrammedBytes; }
+    uint32_t GetProgramAddress() const { return m_dwProgramAddress; }
+    // The last block whose checksum answer was wrong or missing; null when every block's was right.
+    const CBlockFault* GetBlockFault() const { return m_bBlockFault != 0 ? &m_blockFault : nullptr; }
+    // Puts a text in place of the last failure's, as a caller that carries on from another link would.
+    void SetErrorText(const std::string& strError) { m_strError = strError; }
 
     static constexpr int kBslSize = 32;   // the bootstrap loader takes exactly this many bytes
     static constexpr uint32_t kAddressLimit = 0x1000000;   // addresses travel as 24 bits
@@ -151,6 +170,25 @@ private:
     int ReadBackPair(uint32_t dwAddress, uint8_t* pbyFirst, uint8_t* pbySecond);
     int EndVerifyMismatch(uint32_t dwAddress, uint8_t byExpected, uint8_t byRead);
 
+    std::string m_strError;
+    int m_bInitialized;
+    int m_bConnected;
+    CHexFile* m_pBsl;
+    CHexFile* m_pFirstLoader;
+    CHexFile* m_pSecondLoader;
+    CRS232Port* m_pPort;
+    int m_nSystemError;
+    std::string m_strSystemError;
+    std::string m_strFailedOn;
+    int m_bVerifyMismatch;
+    CByteDifference m_mismatch;
+    int m_bFlasherReady;
+    int m_nPipelineDepth;
+    double m_dRoundTripMs;
+    int32_t m_nProgrammedBytes;
+    uint32_t m_dwProgramAddress;
+    int m_bBlockFault;
+    CBlockFault m_blockFault;
     std::deque<CPendingReply> m_dequeOwed;
     EPipeFault m_ePipeFault;
 };

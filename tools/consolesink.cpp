@@ -37,16 +37,16 @@ std::string CConsoleSink::DescribeLinkError(const CTargetLink& link)
 {
     // The link's text stays as it is; the port or file it failed on and the system's reason follow.
     std::string strText = link.GetErrorText();
-    if (!link.m_strFailedOn.empty())
-        strText += ": " + link.m_strFailedOn;
-    if (link.m_nSystemError != 0)
-        strText += ": " + link.m_strSystemError;
+    if (!link.GetFailedOn().empty())
+        strText += ": " + link.GetFailedOn();
+    if (link.GetSystemError() != 0)
+        strText += ": " + link.GetSystemErrorText();
     return strText;
 }
 
 void CConsoleSink::AfterLinkError(const CTargetLink& link)
 {
-    if (link.m_nSystemError != 0 && IsPermissionRefusal(link.m_nSystemError))
+    if (link.GetSystemError() != 0 && IsPermissionRefusal(link.GetSystemError()))
         m_console.Error(m_strPrefix, GetPermissionRemedy(m_strDevice, GetDeviceGroup(m_strDevice)));
 }
 

@@ -239,7 +239,7 @@ TEST_P(BootChainFailure, ClosesAndSaysWhere)
     EXPECT_EQ(std::string("error ") + GetParam().pszError, sink.m_vecEvents.end()[-2]);
     EXPECT_EQ(GetParam().pszClosedLine, sink.m_vecEvents.back());
     EXPECT_EQ(GetParam().pszError, sink.GetErrors());
-    EXPECT_FALSE(m_link.m_bConnected);
+    EXPECT_FALSE(m_link.IsConnected());
 }
 
 INSTANTIATE_TEST_SUITE_P(

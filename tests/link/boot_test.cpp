@@ -30,7 +30,7 @@ TEST_F(BootSequence, WholeBootPutsExactlyTheseBytesOnTheWireWithItsProgress)
 {
     ASSERT_EQ(0, Init(m_link));
     ASSERT_EQ(-59, m_link.Connect());   // 0xC5 as a signed char
-    EXPECT_EQ(1, m_link.m_bConnected);
+    EXPECT_TRUE(m_link.IsConnected());
     ASSERT_EQ(0, m_link.SendBsl());
     ASSERT_EQ(0, m_link.SendFirstLoader());
     CRecordingProgress loader;
@@ -160,7 +160,7 @@ TEST_P(BootFault, FailsAtItsStepWithItsText)
         if (faults.bNoAnswerToZero) {
             EXPECT_GE(elapsed, std::chrono::milliseconds(400));   // one read limit
         }
-        EXPECT_EQ(0, m_link.m_bConnected);
+        EXPECT_FALSE(m_link.IsConnected());
         EXPECT_EQ(-1, m_link.SendBsl());
         EXPECT_EQ("Error not Connected", m_link.GetErrorText());
         EXPECT_EQ(std::vector<uint8_t>{0x00}, ToBoard());

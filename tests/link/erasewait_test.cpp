@@ -21,7 +21,7 @@ TEST_P(EraseWait, StatusWithinThirtyTwoReads)
     const CWaitCase& c = GetParam();
     m_board.SetEraseTimes(c.nEraseMs, c.nEraseMs);
     ASSERT_EQ(0, Boot(m_link)) << m_link.GetErrorText();
-    m_link.m_strError = "unchanged";
+    m_link.SetErrorText("unchanged");
     ASSERT_EQ(0, m_link.SelectEraseGroup());
     EXPECT_EQ(c.nResult, c.bChip ? m_link.EraseChip() : m_link.EraseSector(1));
     EXPECT_EQ(c.pszError, m_link.GetErrorText());

@@ -35,7 +35,7 @@ protected:
     }
 
     // The flash group selector, then programming or verifying.
-    int Run(int (CTargetLink::*pfnOperation)(CProgressSink*, CHexFile*), CHexFile* pImage,
+    int Run(int (CTargetLink::*pfnOperation)(CProgressSink*, const CHexFile*), const CHexFile* pImage,
             CRecordingProgress* pProgress)
     {
         CRecordingProgress progress;
@@ -228,7 +228,7 @@ TEST_F(Flasher, VerifyComparesTheSecondByteOnlyWithTheNextAddress)
     CBoardFaults faults;
     faults.nFlipReadAddress = 0x700;
     m_board.SetFaults(faults);
-    m_link.m_strError = "unchanged";
+    m_link.SetErrorText("unchanged");
     EXPECT_EQ(-1, Verify(pImage.get()));
     EXPECT_EQ("unchanged", m_link.GetErrorText());
 }
@@ -244,14 +244,14 @@ TEST_F(Flasher, VerifyMismatchEndsTheReadBackAndKeepsTheFirstDifference)
         faults.nFlipReadAddress = dwFlip;
         m_board.SetFaults(faults);
         m_board.ClearWireLog();
-        m_link.m_strError = "unchanged";
+        m_link.SetErrorText("unchanged");
         EXPECT_EQ(-1, Verify(pImage.get()));
         EXPECT_EQ("unchanged", m_link.GetErrorText());
         const uint8_t byImage = bytes[dwFlip - 0x900];
-        EXPECT_EQ(1, m_link.m_bVerifyMismatch);
-        EXPECT_EQ(dwFlip, m_link.m_dwMismatchAddress);
-        EXPECT_EQ(byImage, m_link.m_byMismatchExpected);
-        EXPECT_EQ(static_cast<uint8_t>(~byImage), m_link.m_byMismatchRead);
+        ASSERT_NE(nullptr, m_link.GetVerifyMismatch());
+        EXPECT_EQ(dwFlip, m_link.GetVerifyMismatch()->dwAddress);
+        EXPECT_EQ(byImage, m_link.GetVerifyMismatch()->byExpected);
+        EXPECT_EQ(static_cast<uint8_t>(~byImage), m_link.GetVerifyMismatch()->byRead);
         EXPECT_EQ(B, ToBoard().back());
         EXPECT_TRUE(m_link.IsFlasherReady());
         ASSERT_EQ(0, m_link.SelectEraseGroup()) << m_link.GetErrorText();
@@ -259,7 +259,7 @@ TEST_F(Flasher, VerifyMismatchEndsTheReadBackAndKeepsTheFirstDifference)
     }
     m_board.SetFaults(CBoardFaults());
     EXPECT_EQ(0, Verify(pImage.get()));
-    EXPECT_EQ(0, m_link.m_bVerifyMismatch);
+    EXPECT_EQ(nullptr, m_link.GetVerifyMismatch());
     EXPECT_TRUE(m_link.IsFlasherReady());
 }
 
@@ -273,7 +273,7 @@ TEST_F(Flasher, VerifyMismatchWhoseEndIsNotEchoedLeavesTheFlasherNotReady)
     faults.nWrongEchoAtRx = nRxBefore + 9;   // the selector, two exchanges of 'V' and 3 address bytes, 'B'
     m_board.SetFaults(faults);
     EXPECT_EQ(-1, Verify(pImage.get()));
-    EXPECT_EQ(1, m_link.m_bVerifyMismatch);
+    ASSERT_NE(nullptr, m_link.GetVerifyMismatch());
     EXPECT_FALSE(m_link.IsFlasherReady());
     EXPECT_NE("", m_link.GetErrorText());
 }
@@ -314,7 +314,7 @@ TEST_P(FlasherFailure, ResultAndText)
     const CFailCase& c = GetParam();
     auto pImage = Image({{0x1000, Pattern(20)}});
     SetFault(c.pfnSetFault);
-    m_link.m_strError = "unchanged";
+    m_link.SetErrorText("unchanged");
     EXPECT_EQ(-1, c.pfnRun(m_link, pImage.get()));
     EXPECT_EQ(c.pszError != nullptr ? c.pszError : "unchanged", m_link.GetErrorText());
 }
@@ -384,7 +384,7 @@ TEST_F(Flasher, RefusedSectorNumberSendsNothingAndTheNextEraseIsExact)
     for (int nSector : {-1, 256, 300}) {
         ASSERT_EQ(0, m_link.SelectEraseGroup());
         m_board.ClearWireLog();
-        m_link.m_strError = "unchanged";
+        m_link.SetErrorText("unchanged");
         EXPECT_EQ(-1, m_link.EraseSector(nSector));
         EXPECT_EQ("unchanged", m_link.GetErrorText());
         EXPECT_TRUE(ToBoard().empty()) << nSector;

@@ -57,22 +57,19 @@ TEST_P(InitOrder, FirstFailingStepNamesItself)
     EXPECT_EQ(-1, m_link.Init(strPort.c_str(), 57600, m_dir.Path("a.hex").c_str(),
                               m_dir.Path("b.hex").c_str(), m_dir.Path("c.h86").c_str()));
     EXPECT_EQ(c.pszError, m_link.GetErrorText());
-    EXPECT_EQ(0, m_link.m_bInitialized);
-    // The objects stay in place until Close, also after a failure.
-    EXPECT_NE(nullptr, m_link.m_pPort);
-    EXPECT_NE(nullptr, m_link.m_pSecondLoader);
+    EXPECT_FALSE(m_link.IsInitialized());
     const auto start = Clock::now();
     m_link.Close();
     EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(90));   // no pause after a failed Init
     m_link.Close();
     EXPECT_EQ(c.pszError, m_link.GetErrorText());
     // The system's reason only for the port, and kept after Close like the text.
-    EXPECT_EQ(c.bPortOk ? 0 : ENOENT, m_link.m_nSystemError);
-    EXPECT_EQ(c.bPortOk ? "" : "No such file or directory", m_link.m_strSystemError);
+    EXPECT_EQ(c.bPortOk ? 0 : ENOENT, m_link.GetSystemError());
+    EXPECT_EQ(c.bPortOk ? "" : "No such file or directory", m_link.GetSystemErrorText());
     // The failed link released the port it had opened.
     EXPECT_EQ(0, Init(m_link)) << m_link.GetErrorText();
-    EXPECT_EQ(0, m_link.m_nSystemError);
-    EXPECT_EQ("", m_link.m_strSystemError);
+    EXPECT_EQ(0, m_link.GetSystemError());
+    EXPECT_EQ("", m_link.GetSystemErrorText());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -101,28 +98,25 @@ using InitClose = CBoardFixture;
 
 TEST_F(InitClose, SuccessEmptiesTheTextAndCloseReleasesEverything)
 {
-    m_link.m_strError = "left over";
+    m_link.SetErrorText("left over");
     ASSERT_EQ(0, Init(m_link));
     EXPECT_EQ("", m_link.GetErrorText());
-    EXPECT_EQ(1, m_link.m_bInitialized);
-    EXPECT_EQ(0, m_link.m_bConnected);
-    EXPECT_EQ(kFlasherSize, m_link.m_pSecondLoader->m_nByteCount);
+    EXPECT_TRUE(m_link.IsInitialized());
+    EXPECT_FALSE(m_link.IsConnected());
+    EXPECT_EQ(kFlasherSize, m_link.GetFlasherByteCount());
     // A second link can't have the port while this one holds it.
     CTargetLink second;
     EXPECT_EQ(-1, Init(second));
     EXPECT_EQ("Error, cannot open serial port", second.GetErrorText());
-    EXPECT_EQ(EBUSY, second.m_nSystemError);
-    EXPECT_EQ("the port is in use by another program", second.m_strSystemError);
+    EXPECT_EQ(EBUSY, second.GetSystemError());
+    EXPECT_EQ("the port is in use by another program", second.GetSystemErrorText());
     second.Close();
 
     const auto start = Clock::now();
     m_link.Close();
     EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(100));   // the pause after an open link
-    EXPECT_EQ(0, m_link.m_bInitialized);
-    EXPECT_EQ(nullptr, m_link.m_pPort);
-    EXPECT_EQ(nullptr, m_link.m_pBsl);
-    EXPECT_EQ(nullptr, m_link.m_pFirstLoader);
-    EXPECT_EQ(nullptr, m_link.m_pSecondLoader);
+    EXPECT_FALSE(m_link.IsInitialized());
+    EXPECT_EQ(0, m_link.GetFlasherByteCount());
     m_link.Close();
     EXPECT_EQ(0, Init(second));   // free again at once
 }
@@ -165,7 +159,7 @@ TEST_F(InitClose, BootOperationsNeedInitAndTheLoadersAConnection)
     } stages[] = {{"Error call init first", 0}, {"Error not Connected", 1}};
     for (const auto& stage : stages) {
         for (size_t i = stage.nFirst; i < std::size(operations); ++i) {
-            m_link.m_strError.clear();
+            m_link.SetErrorText("");
             EXPECT_EQ(-1, operations[i]());
             EXPECT_EQ(stage.pszError, m_link.GetErrorText());
         }

@@ -126,7 +126,7 @@ TEST_P(PipelineFailure, LockStepTextsAndNoSuccess)
         CBoardFaults faults;
         c.pfnSetFault(faults, kBootRx + 255, 2 + 255);
         m_board.SetFaults(faults);
-        link.m_strError = "unchanged";
+        link.SetErrorText("unchanged");
         EXPECT_EQ(-1, c.pfnRun(link, m_pImage.get())) << nDepth;
         EXPECT_EQ(c.pszError != nullptr ? c.pszError : "unchanged", link.GetErrorText()) << nDepth;
         link.Close();
@@ -207,14 +207,14 @@ TEST_F(Pipeline, VerifyMismatchTakesWhatIsInFlightThenEnds)
     faults.nFlipReadAddress = 0xFF85;
     m_board.SetFaults(faults);
     m_board.ClearWireLog();
-    m_link.m_strError = "unchanged";
+    m_link.SetErrorText("unchanged");
     ASSERT_EQ(0, m_link.SelectFlashGroup());
     EXPECT_EQ(-1, m_link.VerifyImage(nullptr, m_pImage.get()));
     EXPECT_EQ("unchanged", m_link.GetErrorText());
-    EXPECT_EQ(1, m_link.m_bVerifyMismatch);
-    EXPECT_EQ(0xFF85u, m_link.m_dwMismatchAddress);
-    EXPECT_EQ(Pattern(300, 1)[5], m_link.m_byMismatchExpected);
-    EXPECT_EQ(static_cast<uint8_t>(~Pattern(300, 1)[5]), m_link.m_byMismatchRead);
+    ASSERT_NE(nullptr, m_link.GetVerifyMismatch());
+    EXPECT_EQ(0xFF85u, m_link.GetVerifyMismatch()->dwAddress);
+    EXPECT_EQ(Pattern(300, 1)[5], m_link.GetVerifyMismatch()->byExpected);
+    EXPECT_EQ(static_cast<uint8_t>(~Pattern(300, 1)[5]), m_link.GetVerifyMismatch()->byRead);
     EXPECT_EQ(0x42, ToBoard().back());   // 'B'
     EXPECT_TRUE(m_link.IsFlasherReady());
     ASSERT_EQ(0, m_link.SelectEraseGroup()) << m_link.GetErrorText();

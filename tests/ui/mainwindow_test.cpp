@@ -428,7 +428,7 @@ private slots:
         QCOMPARE(Bar(IDC_PROGRESS_LOAD)->value(), 100);
         QCOMPARE(Bar(IDC_PROGRESS_TEST)->value(), 100);
         QCOMPARE(ButtonStates(*m_pDlg), kConnected);
-        QVERIFY(m_pDlg->m_pLink != nullptr && m_pDlg->m_pLink->m_bConnected);
+        QVERIFY(m_pDlg->m_pLink != nullptr && m_pDlg->m_pLink->IsConnected());
         QVERIFY(QGuiApplication::overrideCursor() == nullptr);
         QCOMPARE(m_pBoard->Board().GetStage(), EBoardStage::Flasher);
     }
@@ -464,7 +464,7 @@ private slots:
         QCOMPARE(Bar(IDC_PROGRESS_LOAD)->value(), c.nUpperBar);
         QCOMPARE(Bar(IDC_PROGRESS_TEST)->value(), c.nLowerBar);
         // The attempt's link stays, closed.
-        QVERIFY(m_pDlg->m_pLink != nullptr && m_pDlg->m_pLink->m_pPort == nullptr);
+        QVERIFY(m_pDlg->m_pLink != nullptr && !m_pDlg->m_pLink->IsInitialized());
         QVERIFY(QGuiApplication::overrideCursor() == nullptr);
         if (c.bNoPorts)
             QVERIFY(m_pBoard->ToBoard().empty());

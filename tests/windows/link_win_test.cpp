@@ -98,7 +98,7 @@ TEST_F(LinkWin, ProgramsAndVerifiesTheImage)
     ASSERT_EQ(m_link.ProgramImage(&progress, &image), 0) << m_link.GetErrorText();
     ASSERT_EQ(m_link.SelectFlashGroup(), 0) << m_link.GetErrorText();
     EXPECT_EQ(m_link.VerifyImage(&progress, &image), 0) << m_link.GetErrorText();
-    EXPECT_EQ(m_link.m_bVerifyMismatch, 0);
+    EXPECT_EQ(m_link.GetVerifyMismatch(), nullptr);
 }
 
 TEST(LinkWinNoBoard, MissingPortGivesTheLinkTextAndTheSystemsReason)
@@ -106,8 +106,8 @@ TEST(LinkWinNoBoard, MissingPortGivesTheLinkTextAndTheSystemsReason)
     CTargetLink link;
     EXPECT_EQ(link.Init("\\\\.\\COM198", kBaudRate, "prel1.hex", "prel2.hex", "main.h86"), -1);
     EXPECT_EQ(link.GetErrorText(), "Error, cannot open serial port");
-    EXPECT_EQ(link.m_nSystemError, 2);   // ERROR_FILE_NOT_FOUND
-    EXPECT_FALSE(link.m_strSystemError.empty());
+    EXPECT_EQ(link.GetSystemError(), 2);   // ERROR_FILE_NOT_FOUND
+    EXPECT_FALSE(link.GetSystemErrorText().empty());
     link.Close();
 }
 
