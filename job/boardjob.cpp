@@ -47,7 +47,7 @@ CBoardResult MakeBoardResult(const CBoardRequest& request, const std::string& st
 
 CBoardJob::CBoardJob(const CBoardRequest& request, const std::string& strPortName,
                      const std::string& strDevice, const std::string& strOutput, CJobSink& sink,
-                     std::shared_ptr<CHexFile> pImage)
+                     std::shared_ptr<const CHexFile> pImage)
     : m_request(request), m_strDevice(strDevice), m_strOutput(strOutput), m_sink(sink),
       m_pImage(std::move(pImage)), m_result(MakeBoardResult(request, strPortName))
 {}
@@ -104,8 +104,9 @@ int CBoardJob::LoadImage()
     const std::string& strPath = m_request.strImagePath;
     if (strPath.empty() || m_pImage != nullptr)
         return 0;
-    m_pImage = std::make_unique<CHexFile>(strPath.c_str());
-    return LoadJobImage(*m_pImage, strPath, m_request.bRawImage, m_request.dwImageStart, m_sink);
+    auto pImage = std::make_shared<CHexFile>(strPath.c_str());
+    m_pImage = pImage;
+    return LoadJobImage(*pImage, strPath, m_request.bRawImage, m_request.dwImageStart, m_sink);
 }
 
 int CBoardJob::LoseConnection(const std::string& strWhere)

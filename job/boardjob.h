@@ -60,10 +60,10 @@ class CBoardJob
 {
 public:
     // strPortName: the port as the operator knows it; strDevice: what the link opens;
-    // strOutput: this board's output file of a read; pImage: the request's image already loaded, for
-    // this job alone while it runs (none: the job loads it).
+    // strOutput: this board's output file of a read; pImage: the request's image already loaded,
+    // which other jobs may read at the same time (none: the job loads it).
     CBoardJob(const CBoardRequest& request, const std::string& strPortName, const std::string& strDevice,
-              const std::string& strOutput, CJobSink& sink, std::shared_ptr<CHexFile> pImage = nullptr);
+              const std::string& strOutput, CJobSink& sink, std::shared_ptr<const CHexFile> pImage = nullptr);
     ~CBoardJob();
     CBoardJob(const CBoardJob&) = delete;
     CBoardJob& operator=(const CBoardJob&) = delete;
@@ -92,7 +92,7 @@ private:
     std::string m_strOutput;
     CJobSink& m_sink;
     CTargetLink m_link;
-    std::shared_ptr<CHexFile> m_pImage;
+    std::shared_ptr<const CHexFile> m_pImage;
     int64_t m_nErasedBytes = 0;
     int m_nSectorCount = 0;
     CBoardResult m_result;

@@ -12,8 +12,7 @@ std::string GetBoardOutput(const std::string& strOutput, const CBoardPort& port,
 
 std::vector<CBoardResult> RunBoards(const CBoardRequest& request, const std::vector<CBoardPort>& vecPorts,
                                     const std::string& strOutput, const FnMakeSink& fnMakeSink,
-                                    const std::vector<std::shared_ptr<CHexFile>>& vecImages,
-                                    const FnBoardDone& fnDone)
+                                    const std::shared_ptr<const CHexFile>& pImage, const FnBoardDone& fnDone)
 {
     const bool bSeveral = vecPorts.size() > 1;
     std::vector<std::unique_ptr<CJobSink>> vecSinks;
@@ -21,9 +20,9 @@ std::vector<CBoardResult> RunBoards(const CBoardRequest& request, const std::vec
     for (size_t i = 0; i < vecPorts.size(); ++i) {
         const CBoardPort& port = vecPorts[i];
         vecSinks.push_back(fnMakeSink(port, bSeveral));
-        vecJobs.push_back(std::make_unique<CBoardJob>(
-            request, port.strName, port.strDevicePath, GetBoardOutput(strOutput, port, vecPorts.size()),
-            *vecSinks.back(), i < vecImages.size() ? vecImages[i] : nullptr));
+        vecJobs.push_back(std::make_unique<CBoardJob>(request, port.strName, port.strDevicePath,
+                                                      GetBoardOutput(strOutput, port, vecPorts.size()),
+                                                      *vecSinks.back(), pImage));
     }
     std::vector<CBoardResult> vecResults(vecPorts.size());
     // Each run touches only its own job, its own sink and its own result slot.

@@ -20,11 +20,11 @@ using FnMakeSink = std::function<std::unique_ptr<CJobSink>(const CBoardPort& por
 using FnBoardDone = std::function<void(const CBoardResult& result)>;
 
 // Runs every board to its end; the results in the order of the ports. strOutput is the read's
-// output file, made distinct per board when there are several. vecImages: the request's image
-// loaded once per port, for runs that follow each other (none: each job loads it).
+// output file, made distinct per board when there are several. pImage: the request's image,
+// loaded once and read by every board (none: each job loads it).
 std::vector<CBoardResult> RunBoards(const CBoardRequest& request, const std::vector<CBoardPort>& vecPorts,
                                     const std::string& strOutput, const FnMakeSink& fnMakeSink,
-                                    const std::vector<std::shared_ptr<CHexFile>>& vecImages = {},
+                                    const std::shared_ptr<const CHexFile>& pImage = nullptr,
                                     const FnBoardDone& fnDone = nullptr);
 
 // The output file of one board of a run on nBoards boards.

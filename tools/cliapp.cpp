@@ -242,12 +242,12 @@ int CCliApp::Run(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
         console.Error("", strCommand + "--record " + strText);
         return fnRefuse(strText, kExitFailure);
     }
-    // Each port's own image, the checked one for the first: the link walks the image it sends.
-    std::vector<std::shared_ptr<CHexFile>> vecImages;
+    // One image for every board of the run: the links only read it.
+    std::shared_ptr<const CHexFile> pImage;
     const std::string strImage = options.GetImagePath();
     if (!strImage.empty()) {
-        vecImages.push_back(CheckImageFile(request, console, strText));
-        if (vecImages.back() == nullptr)
+        pImage = CheckImageFile(request, console, strText);
+        if (pImage == nullptr)
             return fnRefuse(strText, kExitFailure);
         if (CSha256::HashFile(strImage, request.strImageSha256, request.nImageSize) != 0) {
             console.Error("", strImage + ": cannot be read");
@@ -280,13 +280,6 @@ int CCliApp::Run(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
             }
         }
     }
-    // Loaded once per port, also for a station's board after board.
-    for (size_t i = vecImages.size(); !vecImages.empty() && i < vecPorts.size(); ++i) {
-        vecImages.push_back(std::make_shared<CHexFile>(strImage.c_str()));
-        CConsoleSink sink(console, "", "");
-        if (LoadJobImage(*vecImages.back(), strImage, request.bRawImage, request.dwImageStart, sink) != 0)
-            return fnRefuse(strImage + ": changed while it was read", kExitFailure);
-    }
     // Where ports cannot be watched, a station without Enter is refused before its first board.
     if (options.bRepeat && options.bNoPrompt && CPortWatch().Watch({}, strText) != 0) {
         console.Error("", strCommand + strText);
@@ -307,14 +300,14 @@ int CCliApp::Run(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
     };
     if (options.bRepeat)
         return CStation(console, options.bJson)
-            .Run(request, vecPorts, vecImages, options.bNoPrompt, ConsoleSinks(console), fnRecordBoard,
+            .Run(request, vecPorts, pImage, options.bNoPrompt, ConsoleSinks(console), fnRecordBoard,
                  [&](const std::vector<CBoardResult>& vecResults) {
                      PrintRecords(console, vecResults, options.bJson);
                      Report(console, vecResults, options.bJson);
                      return bRecordRefused.exchange(false) ? -1 : 0;
                  });
     const std::vector<CBoardResult> vecResults =
-        RunBoards(request, vecPorts, options.strOutput, ConsoleSinks(console), vecImages, fnRecordBoard);
+        RunBoards(request, vecPorts, options.strOutput, ConsoleSinks(console), pImage, fnRecordBoard);
     PrintRecords(console, vecResults, options.bJson);
     Report(console, vecResults, options.bJson);
     const int nRecorded = bRecordRefused ? -1 : 0;

@@ -14,7 +14,7 @@ void CStation::Say(const std::string& strLine)
 }
 
 int CStation::Run(const CBoardRequest& request, const std::vector<CBoardPort>& vecPorts,
-                  const std::vector<std::shared_ptr<CHexFile>>& vecImages, bool bWatchPorts,
+                  const std::shared_ptr<const CHexFile>& pImage, bool bWatchPorts,
                   const FnMakeSink& fnMakeSink, const FnBoardDone& fnBoardDone, const FnRecord& fnRecord)
 {
     int nBoard = 0;
@@ -23,7 +23,7 @@ int CStation::Run(const CBoardRequest& request, const std::vector<CBoardPort>& v
     bool bInterrupted = false;
     do {
         const std::vector<CBoardResult> vecResults =
-            RunBoards(request, vecPorts, "", fnMakeSink, vecImages, fnBoardDone);
+            RunBoards(request, vecPorts, "", fnMakeSink, pImage, fnBoardDone);
         if (fnRecord(vecResults) != 0)
             m_bFailed = true;
         for (const CBoardResult& result : vecResults) {

@@ -22,13 +22,13 @@ public:
     // could not be written.
     using FnRecord = std::function<int(const std::vector<CBoardResult>&)>;
 
-    // vecImages: each port's image, loaded once. fnBoardDone: each board's end, as RunBoards gives it.
-    // bWatchPorts: the next board is there once every port went and came back, instead of after Enter. A
-    // board under way when Ctrl-C comes is stopped and recorded as interrupted. 130 then, else 1 when any
-    // board failed (or a record), else 0.
+    // pImage: the request's image, loaded once for every board. fnBoardDone: each board's end, as RunBoards
+    // gives it. bWatchPorts: the next board is there once every port went and came back, instead of after
+    // Enter. A board under way when Ctrl-C comes is stopped and recorded as interrupted. 130 then, else 1
+    // when any board failed (or a record), else 0.
     int Run(const CBoardRequest& request, const std::vector<CBoardPort>& vecPorts,
-            const std::vector<std::shared_ptr<CHexFile>>& vecImages, bool bWatchPorts,
-            const FnMakeSink& fnMakeSink, const FnBoardDone& fnBoardDone, const FnRecord& fnRecord);
+            const std::shared_ptr<const CHexFile>& pImage, bool bWatchPorts, const FnMakeSink& fnMakeSink,
+            const FnBoardDone& fnBoardDone, const FnRecord& fnRecord);
 
 private:
     void Say(const std::string& strLine);
