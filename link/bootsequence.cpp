@@ -6,7 +6,7 @@
 #include "hex/hexfile.h"
 #include "link/progresssink.h"
 #include "link/targetlink.h"
-#include "serial/rs232port.h"
+#include "serial/byteport.h"
 
 namespace
 {

@@ -2,16 +2,10 @@
 
 #include <chrono>
 #include <thread>
+#include <utility>
 
 #include "hex/hexfile.h"
 #include "serial/rs232port.h"
-
-namespace
-{
-// Pause after closing an initialised port, so that a board still sending has stopped
-// before the same device is opened again.
-constexpr std::chrono::milliseconds kClosePause(100);
-}   // namespace
 
 CTargetLink::CTargetLink()
     : m_bInitialized(0), m_bConnected(0), m_pBsl(nullptr), m_pFirstLoader(nullptr), m_pSecondLoader(nullptr),
@@ -34,7 +28,34 @@ int CTargetLink::Init(const char* pszPort, int nBaudRate, const char* pszBslFile
     if (m_pPort != nullptr || m_pBsl != nullptr)
         Close();
 
-    m_pPort = new CRS232Port();
+    CRS232Port* pPort = new CRS232Port();
+    m_pPort = pPort;
+    CreateImages(pszBslFile, pszFirstLoaderFile, pszSecondLoaderFile);
+    if (pPort->Open(pszPort != nullptr ? pszPort : "", nBaudRate) != 0) {
+        m_nSystemError = pPort->GetLastSystemError();
+        m_strSystemError = pPort->GetLastSystemErrorText();
+        m_strFailedOn = pszPort != nullptr ? pszPort : "";
+        return Fail("Error, cannot open serial port");
+    }
+    return LoadImages();
+}
+
+int CTargetLink::Init(std::unique_ptr<CBytePort> pPort, const char* pszBslFile,
+                      const char* pszFirstLoaderFile, const char* pszSecondLoaderFile)
+{
+    if (m_pPort != nullptr || m_pBsl != nullptr)
+        Close();
+
+    m_pPort = pPort.release();
+    CreateImages(pszBslFile, pszFirstLoaderFile, pszSecondLoaderFile);
+    if (m_pPort == nullptr)
+        return Fail("Error, cannot open serial port");
+    return LoadImages();
+}
+
+void CTargetLink::CreateImages(const char* pszBslFile, const char* pszFirstLoaderFile,
+                               const char* pszSecondLoaderFile)
+{
     m_pBsl = new CHexFile(pszBslFile != nullptr ? pszBslFile : "");
     m_pFirstLoader = new CHexFile(pszFirstLoaderFile != nullptr ? pszFirstLoaderFile : "");
     m_pSecondLoader = new CHexFile(pszSecondLoaderFile != nullptr ? pszSecondLoaderFile : "");
@@ -43,17 +64,14 @@ int CTargetLink::Init(const char* pszPort, int nBaudRate, const char* pszBslFile
     m_nSystemError = 0;
     m_strSystemError.clear();
     m_strFailedOn.clear();
+}
+
+int CTargetLink::LoadImages()
+{
     auto failOn = [this](const CHexFile* pFile, const std::string& strWhy, const char* pszError) {
         m_strFailedOn = pFile->m_szFileName + (strWhy.empty() ? "" : ": " + strWhy);
         return Fail(pszError);
     };
-
-    if (m_pPort->Open(pszPort != nullptr ? pszPort : "", nBaudRate) != 0) {
-        m_nSystemError = m_pPort->GetLastSystemError();
-        m_strSystemError = m_pPort->GetLastSystemErrorText();
-        m_strFailedOn = pszPort != nullptr ? pszPort : "";
-        return Fail("Error, cannot open serial port");
-    }
 
     if (m_pBsl->Verify() != 0)
         return failOn(m_pBsl, m_pBsl->GetFaultText(), "Error reading bsl");
@@ -81,7 +99,7 @@ void CTargetLink::Close()
 {
     if (m_bInitialized != 0) {
         m_pPort->Close();
-        std::this_thread::sleep_for(kClosePause);
+        std::this_thread::sleep_for(m_pPort->GetSettleTime());
     }
     delete m_pPort;   // its destructor releases whatever a failed Init left open
     delete m_pBsl;

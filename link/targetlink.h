@@ -10,7 +10,7 @@
 #include <string>
 
 class CHexFile;
-class CRS232Port;
+class CBytePort;
 class CProgressSink;
 struct CLatencyTimer;
 
@@ -42,6 +42,10 @@ public:
     // Opens the port and checks and loads the bootstrap code, first and second stage
     // loader (full paths). Called once per link object.
     int Init(const char* pszPort, int nBaudRate, const char* pszBslFile, const char* pszFirstLoaderFile,
+             const char* pszSecondLoaderFile);
+    // The same on a port that is already open (an in-memory one, for tests and fuzzing): the link
+    // takes it over, and Close closes and frees it.
+    int Init(std::unique_ptr<CBytePort> pPort, const char* pszBslFile, const char* pszFirstLoaderFile,
              const char* pszSecondLoaderFile);
     // Ends the connection; safe after a failed Init and when already closed.
     void Close();
@@ -160,6 +164,10 @@ private:
     void NoteVerifyMismatch(uint32_t dwAddress, uint8_t byExpected, uint8_t byRead);
 
     int Fail(const char* pszError);
+    // Init's steps around opening the port: creating the images, then checking and loading them.
+    void CreateImages(const char* pszBslFile, const char* pszFirstLoaderFile,
+                      const char* pszSecondLoaderFile);
+    int LoadImages();
     // One byte out on the port: the number written (1), or -1.
     int WriteByte(uint8_t byValue);
     // One timed read: 0 with *pnCount 0 or 1, or -1.
@@ -176,7 +184,7 @@ private:
     CHexFile* m_pBsl;
     CHexFile* m_pFirstLoader;
     CHexFile* m_pSecondLoader;
-    CRS232Port* m_pPort;
+    CBytePort* m_pPort;
     int m_nSystemError;
     std::string m_strSystemError;
     std::string m_strFailedOn;

@@ -8,7 +8,14 @@
 namespace
 {
 constexpr int kReadLimitMs = 500;   // one read request waits this long for its byte
+// After Close, so that a board still sending has stopped before the same device is opened again.
+constexpr std::chrono::milliseconds kSettleTime(100);
 }   // namespace
+
+std::chrono::milliseconds CRS232Port::GetSettleTime() const
+{
+    return kSettleTime;
+}
 
 int CRS232Port::GetLastSystemError() const
 {

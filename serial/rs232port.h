@@ -9,15 +9,16 @@
 #include <string>
 #include <thread>
 
+#include "serial/byteport.h"
 #include "serial/latencytimer.h"
 
 class CAutoResetEvent;
 
-class CRS232Port
+class CRS232Port : public CBytePort
 {
 public:
     CRS232Port();
-    ~CRS232Port();
+    ~CRS232Port() override;
     CRS232Port(const CRS232Port&) = delete;
     CRS232Port& operator=(const CRS232Port&) = delete;
 
@@ -25,13 +26,15 @@ public:
     // starts the reader thread. -1 at the first failing step; Close cleans up.
     int Open(const char* pszPort, int nBaudRate);
     // Writes n bytes and waits until they have left; the number written, or -1.
-    int Write(const void* pBuffer, int n);
+    int Write(const void* pBuffer, int n) override;
     // One byte within about 500 ms: 0 with *pnCount 1 (byte valid) or 0 (nothing came), or -1.
-    int ReadChar(char* pch, int* pnCount);
+    int ReadChar(char* pch, int* pnCount) override;
     // Waits until everything written has been transmitted; discards nothing. 0 / -1.
-    int Flush();
+    int Flush() override;
     // Stops the reader thread, closes both events and the device.
-    void Close();
+    void Close() override;
+    // A board still sending has stopped by then.
+    std::chrono::milliseconds GetSettleTime() const override;
 
     // The system's reason for the last failed Open: the error number of the step that failed
     // (errno on POSIX, GetLastError on Windows) and its text; 0 and empty after a successful
@@ -42,7 +45,7 @@ public:
     int GetLastSystemError() const;
     std::string GetLastSystemErrorText() const;
     // The USB adapter's latency timer as the last Open found it (see serial/latencytimer.h).
-    const CLatencyTimer& GetLatencyTimer() const { return m_latency; }
+    const CLatencyTimer& GetLatencyTimer() const override { return m_latency; }
 
     static int ReadThreadProc(CRS232Port* pPort);
 

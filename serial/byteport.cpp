@@ -1,0 +1,3 @@
+#include "serial/byteport.h"
+
+CBytePort::~CBytePort() = default;
