@@ -30,8 +30,10 @@ foreach(entry "kelvora|window that flashes C167 boards over RS-232"
   else()
     set(include_option)
   endif()
-  # Run by its name from PATH, so that the page's usage line names no build folder.
+  # Run by its name from PATH, so that the page's usage line names no build folder. help2man
+  # makes no folder, and Makefiles (unlike Ninja) make none for a command's outputs.
   add_custom_command(OUTPUT ${page}.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
     ${include_commands}
     COMMAND ${CMAKE_COMMAND} -E env "PATH=$<TARGET_FILE_DIR:${program}>:$ENV{PATH}" LC_ALL=C.UTF-8
             ${KELVORA_HELP2MAN} --no-info --section=1 "--name=${summary}" ${include_option} --output=${page}
