@@ -179,6 +179,22 @@ void RecordUntouched(CConsole& console, const CCliOptions& options, const CBoard
     PrintRecords(console, vecResults, options.bJson);
 }
 
+// Options refused while they were read: each board asked for still gets its record, as when a run
+// fails before any board, wherever the command and --json or --record could be read.
+void RecordRefusedOptions(const CCliOptions& options, const std::string& strReason, FILE* pOut, FILE* pErr)
+{
+    if (!options.Connects() || (!options.bJson && options.strRecord.empty()))
+        return;
+    CConsole console(pOut, pErr, EVerbosity::Quiet, options.bJson);
+    CBoardRequest request = options.GetBoardRequest();
+    request.strVersion = CCommandLine::GetVersion();
+    CRecordFile record;
+    std::string strError;
+    if (!options.strRecord.empty() && record.Open(options.strRecord, strError) != 0)
+        console.Error("", "kelvora-cli " + std::string(options.GetCommandName()) + ": --record " + strError);
+    RecordUntouched(console, options, request, {}, strReason, false, record);
+}
+
 FnMakeSink ConsoleSinks(CConsole& console)
 {
     return [&console](const CBoardPort& port, bool bSeveral) -> std::unique_ptr<CJobSink> {
@@ -202,13 +218,15 @@ int CCliApp::Run(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
 {
     CCliOptions options;
     std::string strText;
-    switch (CCommandLine::Parse(argc, argv, options, strText)) {
+    std::string strReason;
+    switch (CCommandLine::Parse(argc, argv, options, strText, strReason)) {
     case CCommandLine::kShown:
         std::fputs(strText.c_str(), pOut);
         std::fflush(pOut);
         return kExitOk;
     case CCommandLine::kUsageError:
         std::fprintf(pErr, "%s\n", strText.c_str());
+        RecordRefusedOptions(options, strReason, pOut, pErr);
         return kExitUsage;
     case CCommandLine::kRun:
         break;

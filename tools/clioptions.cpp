@@ -134,6 +134,15 @@ bool CCliOptions::Connects() const
 
 int ValidateOptions(CCliOptions& options, std::string& strError)
 {
+    // First: the records of a command line refused below still say what it would have erased.
+    if (options.eCommand == ECommand::Flash)
+        options.eEraseMode = options.strFlashErase == "chip"   ? EEraseMode::Chip
+                             : options.strFlashErase == "none" ? EEraseMode::None
+                                                               : EEraseMode::Image;
+    else if (options.eCommand == ECommand::Erase)
+        options.eEraseMode = options.bEraseChip     ? EEraseMode::Chip
+                             : options.bSectorGiven ? EEraseMode::Sectors
+                                                    : EEraseMode::Image;
     if (options.bQuiet && options.bVerbose) {
         strError = "-q and -v exclude each other";
         return -1;
@@ -177,16 +186,10 @@ int ValidateOptions(CCliOptions& options, std::string& strError)
             strError = "give exactly one of --chip, --sector N... and --image FILE";
             return -1;
         }
-        if (options.bEraseChip) {
-            options.eEraseMode = EEraseMode::Chip;
-        } else if (options.bSectorGiven) {
-            options.eEraseMode = EEraseMode::Sectors;
-            if (ParseSectorList(options.vecSectorArgs, options.vecSectors, strError) != 0) {
-                strError = "--sector: " + strError;
-                return -1;
-            }
-        } else {
-            options.eEraseMode = EEraseMode::Image;
+        if (options.bSectorGiven &&
+            ParseSectorList(options.vecSectorArgs, options.vecSectors, strError) != 0) {
+            strError = "--sector: " + strError;
+            return -1;
         }
         break;
     }
@@ -194,11 +197,6 @@ int ValidateOptions(CCliOptions& options, std::string& strError)
     case ECommand::Verify:
         if (CheckImageStart(options, strError) != 0)
             return -1;
-        if (options.eCommand == ECommand::Verify)
-            break;
-        options.eEraseMode = options.strFlashErase == "chip"   ? EEraseMode::Chip
-                             : options.strFlashErase == "none" ? EEraseMode::None
-                                                               : EEraseMode::Image;
         break;
     case ECommand::Read:
         if (ParseAddress(options.strStart, CTargetLink::kAddressLimit - 1, options.dwReadStart) != 0) {

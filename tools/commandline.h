@@ -15,8 +15,10 @@ public:
         kUsageError   // strText names what is wrong: standard error, status 2
     };
 
-    // argv as main received it.
-    static EResult Parse(int argc, const char* const* argv, CCliOptions& options, std::string& strText);
+    // argv as main received it. kUsageError: strReason is what was wrong, as a record names it, and
+    // options hold what could be read (the command, ports, --json, --record).
+    static EResult Parse(int argc, const char* const* argv, CCliOptions& options, std::string& strText,
+                         std::string& strReason);
     // The tool's version, as --version shows it after the name.
     static const char* GetVersion();
 };

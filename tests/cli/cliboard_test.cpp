@@ -514,8 +514,12 @@ TEST_F(CliBoard, PortAndLoaderFilesAreCheckedBeforeTheReset)
 
 struct CUsageCase : CNamedCase
 {
-    std::vector<std::string> vecArgs;   // BOARD stands for the board's device path, LINK for a link to it
-    const char* pszErr;                 // a part of standard error
+    // BOARD stands for the board's device path, LINK for a link to it, RECORD for a record file
+    std::vector<std::string> vecArgs;
+    const char* pszErr;   // a part of standard error; BOARD as in the arguments
+    // With --json or --record: the error each --port's record carries (the command's image, if
+    // any, unread and erased by image); null: no records asked for
+    const char* pszRecordError = nullptr;
 };
 
 // gtest names a failing case by this.
@@ -525,16 +529,37 @@ class CliUsage : public CliBoard, public ::testing::WithParamInterface<CUsageCas
 TEST_P(CliUsage, RefusedBeforeTheBoardIsTouched)
 {
     std::vector<std::string> vecArgs = GetParam().vecArgs;
-    for (std::string& strArg : vecArgs)
+    std::vector<std::string> vecRecords;
+    for (size_t i = 0; i < vecArgs.size(); ++i) {
+        std::string& strArg = vecArgs[i];
         if (strArg == "BOARD")
             strArg = m_board.GetDevicePath();
         else if (strArg == "LINK") {
             std::filesystem::create_symlink(m_board.GetDevicePath(), m_dir.Path("link"));
             strArg = m_dir.Path("link");
+        } else if (strArg == "RECORD") {
+            strArg = m_dir.Path("record.jsonl");
         }
+        const std::string& strCommand = vecArgs[0];
+        if (GetParam().pszRecordError != nullptr && i > 0 && vecArgs[i - 1] == "--port")
+            vecRecords.push_back(
+                RecordHead(strCommand, strArg,
+                           strCommand == "flash" || strCommand == "verify" ? vecArgs[1] : "") +
+                ",\"sectors_erased\":[],\"verified\":false,\"result\":\"failed\",\"error\":\"" +
+                GetParam().pszRecordError +
+                "\",\"first_difference\":null,\"seconds\":S,\"bytes\":0,\"round_trip_ms\":S}");
+    }
+    std::string strErr = GetParam().pszErr;
+    if (strErr.find("BOARD") != std::string::npos)
+        strErr.replace(strErr.find("BOARD"), 5, m_board.GetDevicePath());
     EXPECT_EQ(2, Run(vecArgs));
-    EXPECT_NE(std::string::npos, m_strErr.find(GetParam().pszErr)) << m_strErr;
-    EXPECT_EQ("", m_strOut);
+    EXPECT_NE(std::string::npos, m_strErr.find(strErr)) << m_strErr;
+    const bool bJson = std::find(vecArgs.begin(), vecArgs.end(), "--json") != vecArgs.end();
+    EXPECT_EQ(bJson ? vecRecords : std::vector<std::string>(), BlankedLines(m_strOut));
+    if (std::find(GetParam().vecArgs.begin(), GetParam().vecArgs.end(), "RECORD") !=
+        GetParam().vecArgs.end()) {
+        EXPECT_EQ(vecRecords, BlankedLines(ReadFile(m_dir.Path("record.jsonl"))));
+    }
     EXPECT_TRUE(m_board.GetWireLog().empty());
     EXPECT_EQ(0, m_board.GetResetCount());   // the port was not even opened
 }
@@ -595,7 +620,28 @@ INSTANTIATE_TEST_SUITE_P(
         CUsageCase{
             "PipelineDepth", {"info", "--port", "BOARD", "--pipeline", "1"}, "--pipeline: '1' is no depth"},
         CUsageCase{
-            "QuietAndVerbose", {"info", "--port", "BOARD", "-q", "-v"}, "-q and -v exclude each other"}),
+            "QuietAndVerbose", {"info", "--port", "BOARD", "-q", "-v"}, "-q and -v exclude each other"},
+        CUsageCase{"PortTwice",
+                   {"erase", "--chip", "--port", "BOARD", "--port", "BOARD"},
+                   "kelvora-cli erase: --port: BOARD is given twice\n"},
+        // Refused while the options are read, yet every board asked for has its record.
+        CUsageCase{"NoFolderRecordedForEachPort",
+                   {"flash", "x.hex", "--port", "a", "--port", "b", "-d", "/does/not/exist", "--json",
+                    "--record", "RECORD"},
+                   "kelvora-cli: --dir: Directory does not exist: /does/not/exist\n",
+                   "--dir: Directory does not exist: /does/not/exist"},
+        CUsageCase{"EraseModeRecorded",
+                   {"flash", "x.hex", "--port", "a", "--erase", "bogus", "--json"},
+                   "kelvora-cli: --erase: bogus not in {chip,image,none}\n",
+                   "--erase: bogus not in {chip,image,none}"},
+        CUsageCase{"UnknownOptionRecorded",
+                   {"info", "--record", "RECORD", "--port", "a", "--bogus"},
+                   "kelvora-cli: The following argument was not expected: --bogus\n",
+                   "The following argument was not expected: --bogus"},
+        CUsageCase{"PortTwiceRecorded",
+                   {"flash", "x.hex", "--port", "a", "--port", "a", "--json"},
+                   "kelvora-cli flash: --port: a is given twice\n",
+                   "--port: a is given twice"}),
     CCaseName());
 
 TEST_F(CliBoard, SeveralPortsFoundAreListedNotGuessed)
@@ -750,8 +796,10 @@ TEST_F(CliBoard, StationFlashesBoardAfterBoardCountsAndRecordsEach)
                   "\"seconds\":S,\"bytes\":501,\"round_trip_ms\":S}";
     EXPECT_EQ((std::vector<std::string>{
                   strPassed,
-                  strHead + "\"verified\":false,\"result\":\"failed\",\"error\":\"Flash failed; Error "
-                            "during flash process; Lost connection to target\","
+                  strHead + "\"verified\":false,\"result\":\"failed\",\"error\":\"Flash failed; Block 0x000100 - "
+                            "0x0001FD (254 bytes): the board answered checksum 0x94, expected 0x6B; Error during "
+                            "flash process; Programming stopped at 0x000100: 0 of 501 bytes were programmed; Lost "
+                            "connection to target\","
                             "\"first_difference\":null,\"seconds\":S,\"bytes\":0,\"round_trip_ms\":S}",
                   strPassed}),
               BlankedLines(ReadFile(strRecord)));

@@ -193,6 +193,9 @@ TEST(PortDiscovery, PortsAreChosenBySerialNumberOrByIdPathAndOnePortIsNotTakenTw
     m.Add({"usb/1-1/1-1:1.1", "driver>ftdi_sio", "ttyUSB1"});
     m.Add({"usb/1-3", "idVendor=2e8a;idProduct=000a;serial=E661"});
     m.Add({"usb/1-3/1-3:1.0", "driver>cdc_acm", "ttyACM0"});
+    // A serial number that begins with another's.
+    m.Add({"usb/1-4", "idVendor=2e8a;idProduct=000a;serial=E6610"});
+    m.Add({"usb/1-4/1-4:1.0", "driver>cdc_acm", "ttyACM1"});
     fs::create_directories(m.m_root / "dev/serial/by-id");
     fs::create_symlink("../../ttyACM0", m.m_root / "dev/serial/by-id/usb-E661");
     fs::create_symlink("../../ttyUSB1", m.m_root / "dev/serial/by-id/usb-FT5Y2Z-if01");
@@ -215,8 +218,17 @@ TEST(PortDiscovery, PortsAreChosenBySerialNumberOrByIdPathAndOnePortIsNotTakenTw
         {{"ttyUSB0", "sn:A10K3X2Q"},
          false,
          "--port: no adapter with serial number 'A10K3X2Q'; serial numbers found:\n"
-         "  E661\tttyACM0\tDEV/serial/by-id/usb-E661\n  FT5Y2Z\tttyUSB0\tDEV/ttyUSB0\n"
+         "  E661\tttyACM0\tDEV/serial/by-id/usb-E661\n  E6610\tttyACM1\tDEV/ttyACM1\n"
+         "  FT5Y2Z\tttyUSB0\tDEV/ttyUSB0\n"
          "  FT5Y2Z\tttyUSB1\tDEV/serial/by-id/usb-FT5Y2Z-if01"},
+        // The whole serial number, never a part of it: each of the two is its own adapter.
+        {{"sn:E661"}, false, "DEV/ttyACM0=E661 "},
+        {{"sn:e6610"}, false, "DEV/ttyACM1=E6610 "},
+        {{"sn:E66"},
+         false,
+         "--port: no adapter with serial number 'E66'; serial numbers found:\n"
+         "  E661\tttyACM0\tDEV/serial/by-id/usb-E661\n  E6610\tttyACM1\tDEV/ttyACM1\n"
+         "  FT5Y2Z\tttyUSB0\tDEV/ttyUSB0\n  FT5Y2Z\tttyUSB1\tDEV/serial/by-id/usb-FT5Y2Z-if01"},
         {{"sn:A10K3X2Q"},
          true,
          "--port: no adapter with serial number 'A10K3X2Q': no adapter with a serial number found"},

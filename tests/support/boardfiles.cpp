@@ -11,7 +11,7 @@
 bool WriteTargetFiles(const CTempDir& dir, size_t nFlasherSize, int nSectors, const std::string& strInfo,
                       const char* pszFlasher)
 {
-    return CTargetFiles::WriteLoaderFiles(dir.Path("prel1.hex"), dir.Path("prel2.hex"),
+    return CTargetFiles::WriteLoaderFiles(dir.Path(kBslFile), dir.Path(kFirstLoaderFile),
                                           CTargetFiles::kStandardFirstLoaderSize) == 0 &&
            CTargetFiles::WriteFlasher(dir.Path(pszFlasher), nFlasherSize, nSectors, strInfo) == 0;
 }

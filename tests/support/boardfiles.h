@@ -7,13 +7,15 @@
 #include <utility>
 #include <vector>
 
+#include "job/boardfacts.h"
 #include "sim/boardsim.h"
 #include "support/tempdir.h"
 
-// prel1.hex, prel2.hex and the flasher program pszFlasher of this size, sector count and info text;
-// false when one of them cannot be written.
+// The bootstrap code, the first stage loader and the flasher program pszFlasher of this size,
+// sector count and info text, under the names the board facts give them; false when one of them
+// cannot be written.
 bool WriteTargetFiles(const CTempDir& dir, size_t nFlasherSize, int nSectors, const std::string& strInfo,
-                      const char* pszFlasher = "main.h86");
+                      const char* pszFlasher = kFlashChips[0].pszFlasherFile);
 
 // Bytes at an address.
 using CSegment = std::pair<uint32_t, std::vector<uint8_t>>;

@@ -4,6 +4,8 @@
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
+#include <string>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -70,13 +72,16 @@ int CChildProcess::Start(const std::string& strProgram, const std::vector<std::s
     return 0;
 }
 
-bool CChildProcess::ReadSome()
+bool CChildProcess::ReadSome(const CDeadline& deadline)
 {
     struct pollfd afd[2] = {{m_hOut, POLLIN, 0}, {m_hErr, POLLIN, 0}};
     if (m_hOut < 0 && m_hErr < 0)
         return false;
-    if (poll(afd, 2, -1) < 0)
+    const int nReady = poll(afd, 2, deadline.RemainingMs());
+    if (nReady < 0)
         return errno == EINTR;
+    if (nReady == 0)
+        return false;   // the deadline passed
     int* aph[2] = {&m_hOut, &m_hErr};
     std::string* apstr[2] = {&m_strOut, &m_strErr};
     for (int i = 0; i < 2; ++i) {
@@ -94,25 +99,29 @@ bool CChildProcess::ReadSome()
     return true;
 }
 
-bool CChildProcess::WaitForOutput(const std::string& strText)
+bool CChildProcess::WaitFor(const std::string& strText, const std::string& strStream, const int& hPipe,
+                            int nLimitMs)
 {
-    while (m_strOut.find(strText) == std::string::npos)
-        if (!ReadSome() || m_hOut < 0)
-            return m_strOut.find(strText) != std::string::npos;
+    const CDeadline deadline(nLimitMs);
+    while (strStream.find(strText) == std::string::npos)
+        if (!ReadSome(deadline) || hPipe < 0)
+            return strStream.find(strText) != std::string::npos;
     return true;
 }
 
-bool CChildProcess::WaitForError(const std::string& strText)
+bool CChildProcess::WaitForOutput(const std::string& strText, int nLimitMs)
 {
-    while (m_strErr.find(strText) == std::string::npos)
-        if (!ReadSome() || m_hErr < 0)
-            return m_strErr.find(strText) != std::string::npos;
-    return true;
+    return WaitFor(strText, m_strOut, m_hOut, nLimitMs);
 }
 
-std::string CChildProcess::ReadFirstLine()
+bool CChildProcess::WaitForError(const std::string& strText, int nLimitMs)
 {
-    if (!WaitForOutput("\n"))
+    return WaitFor(strText, m_strErr, m_hErr, nLimitMs);
+}
+
+std::string CChildProcess::ReadFirstLine(int nLimitMs)
+{
+    if (!WaitForOutput("\n", nLimitMs))
         return "";
     return m_strOut.substr(0, m_strOut.find('\n'));
 }
@@ -123,12 +132,36 @@ void CChildProcess::Signal(int nSignal)
         kill(m_pid, nSignal);
 }
 
-int CChildProcess::Wait()
+bool CChildProcess::WaitForEnd(const CDeadline& deadline)
 {
-    while (ReadSome()) {
+    // A pidfd turns the child's end into something poll can wait on with the deadline.
+    const int hPid = static_cast<int>(syscall(SYS_pidfd_open, m_pid, 0));
+    if (hPid < 0)
+        return true;   // a kernel without pidfds: waitpid waits as long as it takes
+    struct pollfd fd = {hPid, POLLIN, 0};
+    int nReady;
+    while ((nReady = poll(&fd, 1, deadline.RemainingMs())) < 0 && errno == EINTR) {
+    }
+    close(hPid);
+    return nReady != 0;
+}
+
+int CChildProcess::Wait(int nLimitMs)
+{
+    const CDeadline deadline(nLimitMs);
+    while (ReadSome(deadline)) {
     }
     if (m_pid <= 0)
         return -1;
+    if ((m_hOut >= 0 || m_hErr >= 0 || !WaitForEnd(deadline)) && deadline.IsExpired()) {
+        kill(m_pid, SIGKILL);
+        m_strErr += "\n[test: the child had not ended after " + std::to_string(nLimitMs) + " ms; killed]\n";
+    }
+    for (int* ph : {&m_hOut, &m_hErr})
+        if (*ph >= 0) {
+            close(*ph);
+            *ph = -1;
+        }
     int nStatus = 0;
     while (waitpid(m_pid, &nStatus, 0) < 0 && errno == EINTR) {
     }

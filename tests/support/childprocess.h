@@ -6,11 +6,18 @@
 #include <sys/types.h>
 #include <vector>
 
+#include "serial/deadline.h"
+
 class CChildProcess
 {
 public:
+    // How long a test waits for a line of a child, and for a child to end: a hung child fails
+    // the test after this, not after the test runner's own limit.
+    static constexpr int kOutputLimitMs = 30000;
+    static constexpr int kEndLimitMs = 60000;
+
     CChildProcess() = default;
-    ~CChildProcess();   // ends a child still running (SIGTERM)
+    ~CChildProcess();   // ends a child still running (SIGTERM, SIGKILL after kEndLimitMs)
     CChildProcess(const CChildProcess&) = delete;
     CChildProcess& operator=(const CChildProcess&) = delete;
 
@@ -18,23 +25,30 @@ public:
     // standard input is /dev/null. 0 / -1.
     int Start(const std::string& strProgram, const std::vector<std::string>& vecArgs,
               const std::vector<std::string>& vecEnv = {});
-    // Reads until standard output holds strText; false when the child closed its output first.
-    bool WaitForOutput(const std::string& strText);
+    // Reads until standard output holds strText; false when the child closed its output first
+    // or nLimitMs passed.
+    bool WaitForOutput(const std::string& strText, int nLimitMs = kOutputLimitMs);
     // The same for standard error.
-    bool WaitForError(const std::string& strText);
-    // The first line of standard output (for the simulator, its device path); "" at its end.
-    std::string ReadFirstLine();
+    bool WaitForError(const std::string& strText, int nLimitMs = kOutputLimitMs);
+    // The first line of standard output (for the simulator, its device path); "" at its end or
+    // after nLimitMs.
+    std::string ReadFirstLine(int nLimitMs = kOutputLimitMs);
     void Signal(int nSignal);
     // Reads both streams to their end and reaps the child: its exit status, 128 + signal when
-    // a signal ended it.
-    int Wait();
+    // a signal ended it. A child that has not ended within nLimitMs is killed (SIGKILL, said at
+    // the end of m_strErr).
+    int Wait(int nLimitMs = kEndLimitMs);
 
     std::string m_strOut;
     std::string m_strErr;
 
 private:
-    // Takes what is there from both pipes, blocking until something comes. false at the end of both.
-    bool ReadSome();
+    // Takes what is there from both pipes, blocking until something comes. false at the end of
+    // both or at the deadline.
+    bool ReadSome(const CDeadline& deadline);
+    bool WaitFor(const std::string& strText, const std::string& strStream, const int& hPipe, int nLimitMs);
+    // Until the child has ended or the deadline passed; false at the deadline.
+    bool WaitForEnd(const CDeadline& deadline);
 
     pid_t m_pid = -1;
     int m_hOut = -1;
