@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "job/boardresult.h"
+#include "job/boardsession.h"
 #include "job/bootchain.h"
-#include "link/targetlink.h"
 
 class CHexFile;
 class CJobSink;
@@ -82,16 +82,16 @@ private:
     int Verify();
     int VerifyOnly();   // the verify command: the image's checks, then Verify
     int Read();
-    // The link's failure, then strWhere (how far the step came; shown, not kept) when given.
-    int LoseConnection(const std::string& strWhere = "");
-    void Disconnect();
+    // An operation's outcome in this face's words: 0 done; otherwise the failure reported (for a
+    // lost link its text, strWhere when given, and the lost connection), the link closed, -1.
+    int Report(ESessionOutcome eOutcome, const std::string& strWhere = "");
     int Refuse(const std::string& strError);   // a check failed while connected: disconnect, -1
 
     const CBoardRequest& m_request;
     std::string m_strDevice;
     std::string m_strOutput;
     CJobSink& m_sink;
-    CTargetLink m_link;
+    CBoardSession m_session;
     std::shared_ptr<const CHexFile> m_pImage;
     int64_t m_nErasedBytes = 0;
     int m_nSectorCount = 0;

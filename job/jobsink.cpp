@@ -13,6 +13,21 @@ void CJobSink::Answer(const std::string& strLine)
     Log(strLine);
 }
 
+void CJobSink::StepLine(const std::string& strLine)
+{
+    Log(strLine);
+}
+
+void CJobSink::Measured(const std::string& strLine)
+{
+    Detail(strLine);
+}
+
+void CJobSink::StepFailed(const std::string& strText)
+{
+    Fail(strText);
+}
+
 std::string CJobSink::DescribeLinkError(const CTargetLink& link)
 {
     return link.GetErrorText();

@@ -46,6 +46,14 @@ public:
     virtual void Detail(const std::string& strLine);
     // What the board answered (info text, sector list): the log, unless a sink puts it apart.
     virtual void Answer(const std::string& strLine);
+    // A step of an operation under way ("Erasing sector 2 (...)"): the log, where a face has no
+    // dialog of its own that shows the step.
+    virtual void StepLine(const std::string& strLine);
+    // What the connection test measured and what it makes for the job: a detailed log shows it.
+    virtual void Measured(const std::string& strLine);
+    // The board failed an operation's step, in the system's words ("Flash failed"): Fail, unless
+    // a face shows it its own way (a box that the operator confirms before the run goes on).
+    virtual void StepFailed(const std::string& strText);
     // A failure in words, shown and not kept (see Fail).
     virtual void Error(const std::string& strText) = 0;
     // How the link's failure reads: its error text (a sink may add the system's reason).

@@ -1,6 +1,7 @@
 // kelvora-cli run as a user runs it, against simulated boards on pseudo-terminals: its lines on
 // standard output and error, its exit status, and what the board's flash holds afterwards.
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -643,6 +644,22 @@ INSTANTIATE_TEST_SUITE_P(
                    "kelvora-cli flash: --port: a is given twice\n",
                    "--port: a is given twice"}),
     CCaseName());
+
+// A child that hangs fails the test's waits by their deadlines (the simulator runs until it is
+// stopped, as a hung kelvora-cli would), and is killed when waited for.
+TEST_F(CliBoard, AHungChildFailsTheWaitsInTime)
+{
+    CChildProcess sim;
+    ASSERT_EQ(0, sim.Start(KELVORA_BOARDSIM_PATH, {"--name", "hung"}, Env()));
+    const auto tpStart = std::chrono::steady_clock::now();
+    EXPECT_NE("", sim.ReadFirstLine(5000));
+    EXPECT_FALSE(sim.WaitForOutput("never said", 100));
+    EXPECT_FALSE(sim.WaitForError("never said", 100));
+    EXPECT_EQ(128 + SIGKILL, sim.Wait(100));
+    EXPECT_NE(std::string::npos, sim.m_strErr.find("[test: the child had not ended after 100 ms; killed]"))
+        << sim.m_strErr;
+    EXPECT_LT(std::chrono::steady_clock::now() - tpStart, std::chrono::seconds(5));
+}
 
 TEST_F(CliBoard, SeveralPortsFoundAreListedNotGuessed)
 {
