@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds Kelvora from scratch and runs every check: all tests; the Debian package with lintian;
 # the core, link and simulator tests again under AddressSanitizer+UBSan and under ThreadSanitizer;
-# the Windows build and its tests under Wine; the hex file fuzzer.
+# the Windows build and its tests under Wine; the hex file and link fuzzers.
 # Usage: scripts/test.sh [BUILD_DIR]   (default: build/ in the repository; it is wiped first)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -65,12 +65,16 @@ TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 stage "Windows build and tests under Wine (simulated boards on COM ports)"
 "$root/scripts/test-windows.sh" "$out/windows" "$out/release/sim/kelvora-boardsim"
 
-stage "hex file fuzzer (${fuzz_seconds} s)"
+stage "fuzzers: build (clang, ASan+UBSan)"
 CC=clang CXX=clang++ configure "$out/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVORA_FUZZ=ON \
   -DKELVORA_SANITIZE=address -DKELVORA_BUILD_TESTS=OFF -DKELVORA_BUILD_BENCH=OFF -DKELVORA_BUILD_TOOLS=OFF
-cmake --build "$out/fuzz" -j "$jobs" --target hexfile_fuzz
-mkdir -p "$out/fuzz/corpus"
-cp "$root"/fuzz/corpus/hexfile/* "$out/fuzz/corpus/" 2>/dev/null || true
-(cd "$out/fuzz" && ./fuzz/hexfile_fuzz -max_total_time="$fuzz_seconds" -print_final_stats=1 corpus)
+cmake --build "$out/fuzz" -j "$jobs" --target hexfile_fuzz link_fuzz
+# Each fuzzer grows a copy of its seeds; the committed corpus stays as it is.
+for fuzzer in hexfile link; do
+  stage "$fuzzer fuzzer (${fuzz_seconds} s)"
+  mkdir -p "$out/fuzz/corpus-$fuzzer"
+  cp "$root"/fuzz/corpus/"$fuzzer"/* "$out/fuzz/corpus-$fuzzer/"
+  (cd "$out/fuzz" && "./fuzz/${fuzzer}_fuzz" -max_total_time="$fuzz_seconds" -print_final_stats=1 "corpus-$fuzzer")
+done
 
 stage "all checks passed"
