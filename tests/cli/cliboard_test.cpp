@@ -811,15 +811,16 @@ TEST_F(CliBoard, StationFlashesBoardAfterBoardCountsAndRecordsEach)
     const std::string strPassed =
         strHead + "\"verified\":true,\"result\":\"ok\",\"error\":\"\",\"first_difference\":null,"
                   "\"seconds\":S,\"bytes\":501,\"round_trip_ms\":S}";
-    EXPECT_EQ((std::vector<std::string>{
-                  strPassed,
-                  strHead + "\"verified\":false,\"result\":\"failed\",\"error\":\"Flash failed; Block 0x000100 - "
-                            "0x0001FD (254 bytes): the board answered checksum 0x94, expected 0x6B; Error during "
-                            "flash process; Programming stopped at 0x000100: 0 of 501 bytes were programmed; Lost "
-                            "connection to target\","
-                            "\"first_difference\":null,\"seconds\":S,\"bytes\":0,\"round_trip_ms\":S}",
-                  strPassed}),
-              BlankedLines(ReadFile(strRecord)));
+    EXPECT_EQ(
+        (std::vector<std::string>{
+            strPassed,
+            strHead + "\"verified\":false,\"result\":\"failed\",\"error\":\"Flash failed; Block 0x000100 - "
+                      "0x0001FD (254 bytes): the board answered checksum 0x94, expected 0x6B; Error during "
+                      "flash process; Programming stopped at 0x000100: 0 of 501 bytes were programmed; Lost "
+                      "connection to target\","
+                      "\"first_difference\":null,\"seconds\":S,\"bytes\":0,\"round_trip_ms\":S}",
+            strPassed}),
+        BlankedLines(ReadFile(strRecord)));
 }
 
 // ---- Ctrl-C --------------------------------------------------------------------------------

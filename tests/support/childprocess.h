@@ -13,8 +13,8 @@ class CChildProcess
 public:
     // How long a test waits for a line of a child, and for a child to end: a hung child fails
     // the test after this, not after the test runner's own limit.
-    static constexpr int kOutputLimitMs = 30000;
-    static constexpr int kEndLimitMs = 60000;
+    static constexpr int kOutputLimitMs = 20000;
+    static constexpr int kEndLimitMs = 30000;
 
     CChildProcess() = default;
     ~CChildProcess();   // ends a child still running (SIGTERM, SIGKILL after kEndLimitMs)
