@@ -7,9 +7,11 @@
 #include "job/portchoice.h"
 #include "link/linktestsupport.h"
 #include "support/namedcase.h"
+#include "tools/boardprogress.h"
 #include "tools/clihelpers.h"
 #include "tools/clioptions.h"
 #include "tools/commandline.h"
+#include "tools/console.h"
 #include "tools/terminal.h"
 
 namespace
@@ -141,6 +143,86 @@ TEST(CliHelpers, ReadBackFilesLoadAsTheSameBytes)
     EXPECT_EQ(-1, CheckWritablePath(dir.Path("missing/out.hex"), strError));
     EXPECT_EQ(-1, CheckWritablePath(dir.Path(), strError));
 }
+
+struct CProgressCase : CNamedCase
+{
+    int64_t nTotalBytes;
+    int nFirstPos;
+    // The positions reported; none: those of the link reading nTotalBytes from 0x8001 on the board
+    std::vector<int> vecPositions;
+    std::vector<std::string> vecLines;   // the plain lines, without rate and time left
+    int nPercent;                        // at the end
+};
+
+// gtest names a failing case by this.
+class ProgressLines : public CBoardFixture, public ::testing::WithParamInterface<CProgressCase>
+{};
+
+// What a step's progress shows without a terminal: a line at every tenth reached, the bytes done
+// of the step's total, from the position its bar starts at.
+TEST_P(ProgressLines, AreThePercentOfTheStepsBytes)
+{
+    const CProgressCase& c = GetParam();
+    FILE* pOut = std::tmpfile();
+    ASSERT_NE(nullptr, pOut);
+    CConsole console(pOut, pOut, EVerbosity::Normal, false);
+    int nPercent = -1;
+    {
+        CBoardProgress progress(console, "", "Reading", c.nTotalBytes, c.nFirstPos);
+        if (c.vecPositions.empty()) {
+            ASSERT_EQ(0, Boot(m_link));
+            ASSERT_EQ(0, m_link.SelectFlashGroup());
+            std::vector<uint8_t> vecData(static_cast<size_t>(c.nTotalBytes));
+            ASSERT_EQ(
+                0, m_link.ReadFlash(&progress, 0x8001, static_cast<uint32_t>(c.nTotalBytes), vecData.data()));
+        }
+        for (int nPos : c.vecPositions)
+            progress.SetProgress(nPos);
+        nPercent = progress.GetPercent();
+    }
+    std::rewind(pOut);
+    std::vector<std::string> vecLines;
+    char szLine[256];
+    while (std::fgets(szLine, sizeof szLine, pOut) != nullptr) {
+        std::string strLine(szLine);
+        strLine.erase(strLine.find_last_not_of('\n') + 1);
+        const size_t nRate = strLine.find(" B/s");
+        vecLines.push_back(nRate == std::string::npos ? strLine
+                                                      : strLine.substr(0, strLine.rfind("  ", nRate)));
+    }
+    std::fclose(pOut);
+    EXPECT_EQ(c.vecLines, vecLines);
+    EXPECT_EQ(c.nPercent, nPercent);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, ProgressLines,
+    ::testing::Values(
+        CProgressCase{"ReadBackOfAnOddLength",
+                      101,
+                      0,
+                      {},
+                      {"Reading           10%  10 B/101 B", "Reading           20%  20 B/101 B",
+                       "Reading           30%  30 B/101 B", "Reading           40%  40 B/101 B",
+                       "Reading           50%  50 B/101 B", "Reading           60%  61 B/101 B",
+                       "Reading           70%  71 B/101 B", "Reading           80%  81 B/101 B",
+                       "Reading           90%  91 B/101 B", "Reading          100%  101 B/101 B"},
+                      100},
+        CProgressCase{"ReadBackOfOneByte", 1, 0, {}, {"Reading          100%  1 B/1 B"}, 100},
+        CProgressCase{"BarStartingHalfWay",
+                      4608,
+                      50,
+                      {50, 54, 55, 74, 75, 99},
+                      {"Reading           10%  461 B/4.5 KiB", "Reading           40%  1.8 KiB/4.5 KiB",
+                       "Reading           50%  2.2 KiB/4.5 KiB", "Reading           90%  4.0 KiB/4.5 KiB"},
+                      98},
+        CProgressCase{"BarStartingHalfWayOddTotal",
+                      255,
+                      50,
+                      {51, 56, 100},
+                      {"Reading           10%  26 B/255 B", "Reading          100%  255 B/255 B"},
+                      100}),
+    CCaseName());
 
 TEST(CliHelpers, RowsUpClearCode)
 {
