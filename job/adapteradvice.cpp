@@ -53,14 +53,47 @@ std::string FormatLatencyAdvice(const CLatencyTimer& timer, int64_t nEchoedBytes
            "DRIVER==\"ftdi_sio\", ATTR{latency_timer}=\"1\" to /etc/udev/rules.d/99-kelvora.rules.";
 }
 
-std::string FormatRoundTrip(double dRoundTripMs, int64_t nEchoedBytes)
+int64_t EstimateEchoedBytes(const CJobSize& size)
+{
+    return EstimateEchoedBytes(size.nProgramBytes, false, size.nReadBackBytes);
+}
+
+double EstimateJobSeconds(const CJobSize& size, double dRoundTripMs, int nDepth, int nBaudRate)
+{
+    const double dRoundTrip = dRoundTripMs / 1000.0;
+    if (nDepth <= 1)
+        return static_cast<double>(EstimateEchoedBytes(size)) * dRoundTrip;
+    constexpr double kBitsPerByte = 10;          // start bit, 8 data bits, stop bit
+    constexpr int kBlockSent = kBlockHeader - 1;   // the checksum is answered, not sent
+    constexpr double kReadBackSent = 4;          // 'V' and three address bytes per two bytes read
+    constexpr double kReadBackReplies = 6;       // their echoes and the two bytes
+    const double dLineRate = nBaudRate / kBitsPerByte;
+    // Bytes go out no faster than the line takes them, nor than the depth's worth per round trip.
+    const double dSendRate = dRoundTrip > 0 ? std::min(dLineRate, nDepth / dRoundTrip) : dLineRate;
+    double dSeconds = 0;
+    if (size.nProgramBytes > 0) {
+        // Each block waits for its checksum: one round trip the depth cannot hide.
+        const int64_t nBlocks = (size.nProgramBytes + kBlockBytes - 1) / kBlockBytes;
+        dSeconds += static_cast<double>(size.nProgramBytes + nBlocks * kBlockSent) / dSendRate +
+                    static_cast<double>(nBlocks) * dRoundTrip;
+    }
+    if (size.nReadBackBytes > 0) {
+        const double dExchanges = static_cast<double>((size.nReadBackBytes + 1) / 2);
+        dSeconds += std::max(dExchanges * kReadBackSent / dSendRate, dExchanges * kReadBackReplies / dLineRate) +
+                    dRoundTrip;
+    }
+    return dSeconds;
+}
+
+std::string FormatRoundTrip(double dRoundTripMs, int nDepth, double dSeconds)
 {
     char szLine[64];
     std::snprintf(szLine, sizeof szLine, "Line round trip %.2f ms per byte", dRoundTripMs);
     std::string strLine = szLine;
-    if (nEchoedBytes > 0)
-        strLine += ": about " + FormatMinutes(static_cast<double>(nEchoedBytes) * dRoundTripMs / 1000.0) +
-                   " for this job";
+    if (nDepth > 1)
+        strLine += ", " + std::to_string(nDepth) + " bytes sent ahead";
+    if (dSeconds > 0)
+        strLine += ": about " + FormatMinutes(dSeconds) + " for this job";
     return strLine;
 }
 

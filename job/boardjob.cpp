@@ -47,11 +47,11 @@ CBoardResult CBoardJob::Run()
         CBootSettings boot = m_request.boot;
         boot.strPort = m_strDevice;
         const bool bProgram = m_request.eOperation == EBoardOperation::Flash;
-        boot.nJobEchoedBytes =
-            EstimateEchoedBytes(bProgram ? m_pImage->m_nByteCount : 0, bProgram && m_request.bVerify,
-                                m_request.eOperation == EBoardOperation::Read     ? m_request.nReadLength
-                                : m_request.eOperation == EBoardOperation::Verify ? m_pImage->m_nByteCount
-                                                                                  : 0);
+        boot.job.nProgramBytes = bProgram ? m_pImage->m_nByteCount : 0;
+        boot.job.nReadBackBytes = m_request.eOperation == EBoardOperation::Read ? m_request.nReadLength
+                                  : m_request.eOperation == EBoardOperation::Verify || (bProgram && m_request.bVerify)
+                                      ? m_pImage->m_nByteCount
+                                      : 0;
         const ESessionOutcome eConnect = m_session.Connect(boot);
         if (eConnect == ESessionOutcome::Stopped) {
             Report(eConnect);

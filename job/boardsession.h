@@ -15,6 +15,9 @@
 class CHexFile;
 class CJobSink;
 
+// Addresses travel as 24 bits: a range to read or a raw image's start lies below this.
+inline constexpr uint32_t kBoardAddressLimit = CTargetLink::kAddressLimit;
+
 enum class ESessionOutcome
 {
     Done,

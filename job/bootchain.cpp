@@ -20,10 +20,28 @@ constexpr int kMarkFirstLoaderLoaded =
 // The failing step's closing line: the early steps say "Port", the later ones "port".
 constexpr const char* kClosedEarly = "Serial Port closed";
 
-int Fail(CTargetLink& link, CJobSink& sink, const char* pszClosedLine)
+// The link's failure, a loader file named by its role in the chain as the log names the steps.
+CLinkFailure DescribeFailure(const CTargetLink& link, const CBootSettings& settings)
+{
+    CLinkFailure failure{link.GetErrorText(), link.GetFailedOn(), link.GetSystemError(), link.GetSystemErrorText()};
+    const std::pair<const std::string*, const char*> kRoles[] = {{&settings.strBslFile, "bootstrap loader "},
+                                                                 {&settings.strFirstLoaderFile, "second stage "},
+                                                                 {&settings.strFlasherFile, "flasher program "}};
+    for (const auto& role : kRoles) {
+        const std::string strPath = LoaderPath(settings.strLoaderDir, *role.first);
+        if (failure.strFailedOn.compare(0, strPath.size(), strPath) == 0 &&
+            (failure.strFailedOn.size() == strPath.size() || failure.strFailedOn[strPath.size()] == ':')) {
+            failure.strFailedOn = role.second + failure.strFailedOn;
+            break;
+        }
+    }
+    return failure;
+}
+
+int Fail(CTargetLink& link, const CBootSettings& settings, CJobSink& sink, const char* pszClosedLine)
 {
     link.Close();
-    sink.FailLink(link);
+    sink.FailLink(DescribeFailure(link, settings));
     sink.Log(pszClosedLine);
     return -1;
 }
@@ -35,7 +53,7 @@ void ReportLatencyTimer(const CTargetLink& link, const CBootSettings& settings, 
     const std::string strLowered = FormatLatencyLowered(timer);
     if (!strLowered.empty())
         sink.Detail(strLowered);
-    const std::string strAdvice = FormatLatencyAdvice(timer, settings.nJobEchoedBytes);
+    const std::string strAdvice = FormatLatencyAdvice(timer, EstimateEchoedBytes(settings.job));
     if (!strAdvice.empty())
         sink.Log(strAdvice);
 }
@@ -69,7 +87,7 @@ int CheckBootInputs(const CBootSettings& settings, CJobSink& sink)
     link.Close();
     if (nResult == 0)
         return 0;
-    sink.FailLink(link);
+    sink.FailLink(DescribeFailure(link, settings));
     sink.Error(kTextCannotConnect);
     return -1;
 }
@@ -89,7 +107,7 @@ int RunBootChain(CTargetLink& link, const CBootSettings& settings, CJobSink& sin
     sink.Detail("Port " + settings.strPort + " at " + std::to_string(settings.nBaudRate) +
                 " bit/s, flasher program " + LoaderPath(settings.strLoaderDir, settings.strFlasherFile));
     if (InitLink(link, settings) != 0)
-        return Fail(link, sink, kClosedEarly);
+        return Fail(link, settings, sink, kClosedEarly);
     link.SetPipelineDepth(settings.nPipelineDepth);
     if (settings.nPipelineDepth > 1)
         sink.Detail("Pipelined: up to " + std::to_string(settings.nPipelineDepth) +
@@ -99,7 +117,7 @@ int RunBootChain(CTargetLink& link, const CBootSettings& settings, CJobSink& sin
     ReportLatencyTimer(link, settings, sink);
     const int nCpuId = link.Connect();
     if (nCpuId == -1) {
-        Fail(link, sink, kClosedEarly);
+        Fail(link, settings, sink, kClosedEarly);
         sink.Advise("The board did not answer on " + settings.strPort + " at " +
                     std::to_string(settings.nBaudRate) +
                     " bit/s: reset it just before connecting, check its power and the cable, that this is "
@@ -112,14 +130,14 @@ int RunBootChain(CTargetLink& link, const CBootSettings& settings, CJobSink& sin
 
     sink.Log("Sending bootstraploader");
     if (link.SendBsl() != 0)
-        return Fail(link, sink, kClosedEarly);
+        return Fail(link, settings, sink, kClosedEarly);
     sink.Log("BSL loaded");
     sink.SetMark(EJobBar::Load, kMarkBslLoaded);
 
     sink.Log("Sending second stage BSL");
     sink.CheckPoint();
     if (link.SendFirstLoader() != 0)
-        return Fail(link, sink, kTextSerialPortClosed);
+        return Fail(link, settings, sink, kTextSerialPortClosed);
     sink.Log("Second stage BSL loaded");
     sink.SetMark(EJobBar::Load, kMarkFirstLoaderLoaded);
 
@@ -128,24 +146,31 @@ int RunBootChain(CTargetLink& link, const CBootSettings& settings, CJobSink& sin
                            link.GetFlasherByteCount(), kMarkFirstLoaderLoaded};
     if (RunStep(sink, flasher,
                 [&link](CProgressSink* pProgress) { return link.SendSecondLoader(pProgress); }) != 0)
-        return Fail(link, sink, kTextSerialPortClosed);
+        return Fail(link, settings, sink, kTextSerialPortClosed);
     sink.Log("Flasher program loaded");
     sink.SetMark(EJobBar::Load, 100);
 
     sink.Log("Testing connection");
     const CJobStep test{"Connection test", "testing the connection", EJobBar::Test, kTestBytes, 0};
     if (RunStep(sink, test, [&link](CProgressSink* pProgress) { return link.TestConnection(pProgress); }) !=
-        0)
-        return Fail(link, sink, kTextSerialPortClosed);
+        0) {
+        Fail(link, settings, sink, kTextSerialPortClosed);
+        if (settings.nPipelineDepth > 1)
+            sink.Advise("The board did not keep up with bytes sent ahead of their echoes: run without --pipeline, "
+                        "or with a smaller depth");
+        return -1;
+    }
     const double dRoundTripMs = link.GetRoundTripMs();
     sink.Log("Connection tested");
-    sink.Detail(FormatRoundTrip(dRoundTripMs, settings.nJobEchoedBytes));
     const int nDepth = GetDepthForRoundTrip(dRoundTripMs, settings.nBaudRate, settings.nPipelineDepth);
     if (settings.bDepthFromLine && settings.nPipelineDepth > 1 && nDepth > settings.nPipelineDepth) {
         link.SetPipelineDepth(nDepth);
         sink.Detail("Pipelined: up to " + std::to_string(nDepth) +
                     " bytes ahead of their echoes, to cover the line's round trip");
     }
+    const int nUsedDepth = link.GetPipelineDepth();
+    sink.Measured(FormatRoundTrip(dRoundTripMs, nUsedDepth,
+                                  EstimateJobSeconds(settings.job, dRoundTripMs, nUsedDepth, settings.nBaudRate)));
     sink.SetMark(EJobBar::Test, 100);
     return 0;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "job/adapteradvice.h"
 #include "job/boardfacts.h"
 
 class CJobSink;
@@ -20,7 +21,7 @@ struct CBootSettings
     std::string strFirstLoaderFile = kFirstLoaderFile;
     std::string strFlasherFile = kFlashChips[0].pszFlasherFile;   // the flash chip's flasher program
     std::string strBoardName;
-    int64_t nJobEchoedBytes = 0;   // what the job after the boot echoes (EstimateEchoedBytes); 0 unknown
+    CJobSize job;   // what the job after the boot moves, for the time it is said to take
     // Bytes the link may send ahead of their echoes (CTargetLink::SetPipelineDepth); 0 lock-step.
     int nPipelineDepth = 0;
     // Pipelined: deepen after the connection test where its round trip needs more bytes in flight.

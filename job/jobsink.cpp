@@ -2,7 +2,6 @@
 
 #include <exception>
 
-#include "link/targetlink.h"
 
 CJobSink::~CJobSink() = default;
 
@@ -28,12 +27,12 @@ void CJobSink::StepFailed(const std::string& strText)
     Fail(strText);
 }
 
-std::string CJobSink::DescribeLinkError(const CTargetLink& link)
+std::string CJobSink::DescribeLinkError(const CLinkFailure& failure)
 {
-    return link.GetErrorText();
+    return failure.strText;
 }
 
-void CJobSink::AfterLinkError(const CTargetLink&) {}
+void CJobSink::AfterLinkError(const CLinkFailure&) {}
 
 void CJobSink::Advise(const std::string&) {}
 
@@ -48,10 +47,10 @@ void CJobSink::Fail(const std::string& strText)
     Error(strText);
 }
 
-void CJobSink::FailLink(const CTargetLink& link)
+void CJobSink::FailLink(const CLinkFailure& failure)
 {
-    Fail(DescribeLinkError(link));
-    AfterLinkError(link);
+    Fail(DescribeLinkError(failure));
+    AfterLinkError(failure);
 }
 
 void CJobSink::SetMark(EJobBar, int) {}

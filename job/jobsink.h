@@ -7,8 +7,16 @@
 #include <string>
 #include <utility>
 
-class CProgressSink;
-class CTargetLink;
+#include "link/progresssink.h"   // what a face's steps report to
+
+// A link's failure as the faces describe it.
+struct CLinkFailure
+{
+    std::string strText;       // the link's error text
+    std::string strFailedOn;   // the port as given, or the loader file by its role and path, and what is wrong
+    int nSystemError = 0;      // the system's reason for a port that would not open; 0 none
+    std::string strSystemError;
+};
 
 // Thrown by a sink (from CheckPoint or from a step's progress) to stop a run; the job lets it
 // pass, and whoever owns the link closes it.
@@ -56,10 +64,11 @@ public:
     virtual void StepFailed(const std::string& strText);
     // A failure in words, shown and not kept (see Fail).
     virtual void Error(const std::string& strText) = 0;
-    // How the link's failure reads: its error text (a sink may add the system's reason).
-    virtual std::string DescribeLinkError(const CTargetLink& link);
+    // How the link's failure reads: its error text (a sink may add what it failed on and the
+    // system's reason).
+    virtual std::string DescribeLinkError(const CLinkFailure& failure);
     // After a link's failure was shown: a sink may add a remedy.
-    virtual void AfterLinkError(const CTargetLink& link);
+    virtual void AfterLinkError(const CLinkFailure& failure);
     // What the operator may check after a failure the job knows more of than the link (a board
     // that did not answer); a sink that keeps its log as it was says nothing.
     virtual void Advise(const std::string& strAdvice);
@@ -81,9 +90,11 @@ public:
     // Shows a failure and keeps it among the run's errors.
     void Fail(const std::string& strText);
     // Fail with the link's failure, then AfterLinkError.
-    void FailLink(const CTargetLink& link);
+    void FailLink(const CLinkFailure& failure);
     // The run's errors so far, joined by "; ".
     const std::string& GetErrors() const { return m_strErrors; }
+    // Forgets them: the next operation's record has its own.
+    void ClearErrors() { m_strErrors.clear(); }
     // What is under way, for a run that stops in it ("erasing sector 3"); a step sets its own.
     void SetDoing(const std::string& strDoing) { m_strDoing = strDoing; }
     const std::string& GetDoing() const { return m_strDoing; }

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "link/progresssink.h"
+#include "job/jobsink.h"
 
 class CConsole;
 

@@ -17,7 +17,6 @@
 #include "job/portchoice.h"
 #include "job/recordfile.h"
 #include "job/sha256.h"
-#include "serial/portdiscovery.h"
 #include "tools/clihelpers.h"
 #include "tools/commandline.h"
 #include "tools/console.h"

@@ -5,13 +5,12 @@
 
 #include "job/adapteradvice.h"
 #include "job/boardfacts.h"
+#include "job/boardsession.h"
 #include "job/imagewriter.h"
-#include "link/targetlink.h"
 #include "tools/clihelpers.h"
 
 namespace
 {
-constexpr uint32_t kDefaultPipelineDepth = 16;   // --pipeline without a value
 constexpr uint32_t kMinPipelineDepth = 2;        // 1 would be lock-step
 std::string NoAddressText(const std::string& strStart)
 {
@@ -46,7 +45,7 @@ int CheckImageStart(CCliOptions& options, std::string& strError)
                    " holds raw bytes without addresses: give --start ADDR, where its first byte goes";
         return -1;
     }
-    if (ParseAddress(options.strStart, CTargetLink::kAddressLimit - 1, options.dwImageStart) != 0) {
+    if (ParseAddress(options.strStart, kBoardAddressLimit - 1, options.dwImageStart) != 0) {
         strError = NoAddressText(options.strStart);
         return -1;
     }
@@ -199,16 +198,16 @@ int ValidateOptions(CCliOptions& options, std::string& strError)
             return -1;
         break;
     case ECommand::Read:
-        if (ParseAddress(options.strStart, CTargetLink::kAddressLimit - 1, options.dwReadStart) != 0) {
+        if (ParseAddress(options.strStart, kBoardAddressLimit - 1, options.dwReadStart) != 0) {
             strError = NoAddressText(options.strStart);
             return -1;
         }
-        if (ParseAddress(options.strLength, CTargetLink::kAddressLimit, options.nReadLength) != 0 ||
+        if (ParseAddress(options.strLength, kBoardAddressLimit, options.nReadLength) != 0 ||
             options.nReadLength == 0) {
             strError = "--length: '" + options.strLength + "' is no length of 1 to 0x1000000 bytes";
             return -1;
         }
-        if (options.nReadLength > CTargetLink::kAddressLimit - options.dwReadStart) {
+        if (options.nReadLength > kBoardAddressLimit - options.dwReadStart) {
             strError = "--start and --length reach beyond 0xFFFFFF, the highest address on the line";
             return -1;
         }

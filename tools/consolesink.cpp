@@ -1,6 +1,5 @@
 #include "tools/consolesink.h"
 
-#include "link/targetlink.h"
 #include "tools/boardprogress.h"
 #include "tools/clihelpers.h"
 #include "tools/console.h"
@@ -33,20 +32,20 @@ void CConsoleSink::Error(const std::string& strText)
     m_console.Error(m_strPrefix, strText);
 }
 
-std::string CConsoleSink::DescribeLinkError(const CTargetLink& link)
+std::string CConsoleSink::DescribeLinkError(const CLinkFailure& failure)
 {
     // The link's text stays as it is; the port or file it failed on and the system's reason follow.
-    std::string strText = link.GetErrorText();
-    if (!link.GetFailedOn().empty())
-        strText += ": " + link.GetFailedOn();
-    if (link.GetSystemError() != 0)
-        strText += ": " + link.GetSystemErrorText();
+    std::string strText = failure.strText;
+    if (!failure.strFailedOn.empty())
+        strText += ": " + failure.strFailedOn;
+    if (failure.nSystemError != 0)
+        strText += ": " + failure.strSystemError;
     return strText;
 }
 
-void CConsoleSink::AfterLinkError(const CTargetLink& link)
+void CConsoleSink::AfterLinkError(const CLinkFailure& failure)
 {
-    if (link.GetSystemError() != 0 && IsPermissionRefusal(link.GetSystemError()))
+    if (failure.nSystemError != 0 && IsPermissionRefusal(failure.nSystemError))
         m_console.Error(m_strPrefix, GetPermissionRemedy(m_strDevice, GetDeviceGroup(m_strDevice)));
 }
 

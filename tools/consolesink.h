@@ -23,8 +23,8 @@ public:
     void Detail(const std::string& strLine) override;
     void Answer(const std::string& strLine) override;
     void Error(const std::string& strText) override;
-    std::string DescribeLinkError(const CTargetLink& link) override;
-    void AfterLinkError(const CTargetLink& link) override;
+    std::string DescribeLinkError(const CLinkFailure& failure) override;
+    void AfterLinkError(const CLinkFailure& failure) override;
     void Advise(const std::string& strAdvice) override;
     CProgressSink* BeginStep(const CJobStep& step) override;
     void EndStep(bool bStopped) override;

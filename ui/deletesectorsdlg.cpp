@@ -5,17 +5,18 @@
 
 #include "job/boardfacts.h"
 #include "job/jobtexts.h"
-#include "link/targetlink.h"
 #include "res/resource.h"
 #include "res/templates.h"
+#include "ui/boardworker.h"
 #include "ui/busycursor.h"
 #include "ui/dialogbuilder.h"
 #include "ui/messagebox.h"
 #include "ui/sectorlines.h"
 #include "ui/tabstopdelegate.h"
+#include "ui/windowsink.h"
 
-CDeleteSectorsDlg::CDeleteSectorsDlg(QWidget* pParent, CTargetLink* pLink, CMessageBoxes* pBoxes)
-    : QDialog(pParent), m_pLink(pLink), m_nSectorCount(0), m_pParent(pParent), m_nSectorSize(kSectorSize),
+CDeleteSectorsDlg::CDeleteSectorsDlg(QWidget* pParent, const CBoardAccess& board, CMessageBoxes* pBoxes)
+    : QDialog(pParent), m_board(board), m_nSectorCount(0), m_pParent(pParent), m_nSectorSize(kSectorSize),
       m_nBaseAddress(0), m_btnDeleteSelected(nullptr), m_listSectors(nullptr), m_pBoxes(pBoxes),
       m_pTabStops(nullptr), m_nEndResult(0)
 {
@@ -49,6 +50,10 @@ void CDeleteSectorsDlg::RequestEnd(int nResult)
 
 void CDeleteSectorsDlg::reject()
 {
+    if (m_board.pWorker->IsRunning()) {
+        AskToStopRun(*m_board.pWorker, *m_pBoxes, this);
+        return;
+    }
     done(m_nEndResult != 0 ? m_nEndResult : kResultOk);
 }
 
@@ -65,13 +70,15 @@ void CDeleteSectorsDlg::SetTabStops()
 
 void CDeleteSectorsDlg::OnInitDialog()
 {
-    if (m_pLink->SelectEraseGroup() != 0)
-        RequestEnd(kResultCancel);
     SetTabStops();
     m_listSectors->addItem(QString::fromLatin1(kSectorHeader));
-    m_nSectorCount = m_pLink->GetSectorCount();
-    if (m_nSectorCount == -1)
+    // A count the board could not give ends the dialog as a lost link, as a negative one does.
+    ESessionOutcome eOutcome = ESessionOutcome::LinkLost;
+    RunDialogOperation(m_board, this, m_pBoxes, [&] { eOutcome = m_board.pSession->CountSectors(&m_nSectorCount); });
+    if (eOutcome != ESessionOutcome::Done) {
+        m_nSectorCount = 0;
         RequestEnd(kResultCancel);
+    }
     const size_t nSectors = m_nSectorCount > 0 ? static_cast<size_t>(m_nSectorCount) : 0u;
     m_pSectorText.assign(nSectors, QString());
     m_pSectorState.assign(nSectors, kSectorUnknown);
@@ -98,18 +105,32 @@ void CDeleteSectorsDlg::OnSelChangeSectors()
     m_btnDeleteSelected->setEnabled(!m_listSectors->selectedItems().isEmpty());
 }
 
+ESessionOutcome CDeleteSectorsDlg::RunErase(const std::function<ESessionOutcome(std::vector<int>*)>& fnErase)
+{
+    COperationRecord record("erase");
+    ESessionOutcome eOutcome = ESessionOutcome::LinkLost;
+    RunDialogOperation(m_board, this, m_pBoxes, [&] { eOutcome = fnErase(&record.Result().vecSectorsErased); });
+    record.Result().nBytes = static_cast<int64_t>(record.Result().vecSectorsErased.size()) * m_nSectorSize;
+    record.Finish(eOutcome, *m_board.pSession, m_board.pSink->GetErrors());
+    if (m_board.fnRecord)
+        m_board.fnRecord(record.Result());
+    if (eOutcome != ESessionOutcome::Done)
+        RequestEnd(kResultCancel);
+    return eOutcome;
+}
+
 void CDeleteSectorsDlg::OnEraseChip()
 {
     CBusyCursor busy;
-    if (m_pLink->SelectEraseGroup() != 0) {
-        RequestEnd(kResultCancel);
+    const int nSectors = static_cast<int>(m_pSectorState.size());
+    const ESessionOutcome eOutcome = RunErase([&](std::vector<int>* pvecErased) {
+        const ESessionOutcome eErase = m_board.pSession->EraseChip();
+        for (int i = 0; eErase == ESessionOutcome::Done && i < nSectors; ++i)
+            pvecErased->push_back(i);
+        return eErase;
+    });
+    if (eOutcome != ESessionOutcome::Done)
         return;
-    }
-    if (m_pLink->EraseChip() != 0) {
-        m_pBoxes->ShowMessage(this, kTextCannotEraseChip, "ERROR", EBoxIcon::Warning);
-        RequestEnd(kResultCancel);
-        return;
-    }
     m_pSectorState.assign(m_pSectorState.size(), kSectorDeleted);
     RebuildSectorLines();
 }
@@ -117,20 +138,19 @@ void CDeleteSectorsDlg::OnEraseChip()
 void CDeleteSectorsDlg::OnDeleteSelected()
 {
     // Sectors go in ascending order, each with its own selector; a failing one does not stop
-    // the others.
-    for (int nLine = 1; nLine < m_listSectors->count(); ++nLine) {
-        if (!m_listSectors->item(nLine)->isSelected())
-            continue;
-        if (m_pLink->SelectEraseGroup() != 0) {
-            RequestEnd(kResultCancel);
-            continue;
-        }
-        if (m_pLink->EraseSector(nLine - 1) != 0) {
-            m_pBoxes->ShowMessage(this, kTextCannotEraseSector, "ERROR", EBoxIcon::Warning);
-            RequestEnd(kResultCancel);
-            continue;
-        }
-        m_pSectorState[static_cast<size_t>(nLine - 1)] = kSectorDeleted;
-    }
+    // the others (the session's option), each failure with its box.
+    std::vector<int> vecSelected;
+    for (int nLine = 1; nLine < m_listSectors->count(); ++nLine)
+        if (m_listSectors->item(nLine)->isSelected())
+            vecSelected.push_back(nLine - 1);
+    std::vector<int> vecErased;
+    if (!vecSelected.empty())
+        RunErase([&](std::vector<int>* pvecErased) {
+            const ESessionOutcome eErase = m_board.pSession->EraseSectors(vecSelected, pvecErased);
+            vecErased = *pvecErased;
+            return eErase;
+        });
+    for (int nSector : vecErased)
+        m_pSectorState[static_cast<size_t>(nSector)] = kSectorDeleted;
     RebuildSectorLines();
 }

@@ -4,15 +4,18 @@
 #include "ui/kelvoradlg.h"
 #include "ui/messagebox.h"
 
-#include "link/targetlink.h"
+#include "hex/hexfile.h"
 
 void CKelvoraDlg::OnDeleteSectors()
 {
-    if (!m_pLink)
+    if (!m_pSession)
         return;
-    CDeleteSectorsDlg dlg(this, m_pLink.get(), m_pBoxes);
-    if (dlg.DoModal() == CDeleteSectorsDlg::kResultCancel) {
-        Log(m_pLink->GetErrorText());
+    CDeleteSectorsDlg dlg(this, GetBoardAccess(), m_pBoxes);
+    const int nResult = dlg.DoModal();
+    if (!m_pSession->IsConnected() && !m_pSession->GetStopText().empty())
+        return ReportStopped();
+    if (nResult == CDeleteSectorsDlg::kResultCancel) {
+        Log(m_pSession->GetErrorText());
         ReportLostConnection();
     }
 }
@@ -23,11 +26,14 @@ void CKelvoraDlg::OnFlash()
         m_pBoxes->ShowMessage(this, "Please select a valid hex file", "Error", EBoxIcon::Warning);
         return;
     }
-    if (!m_pLink)
+    if (!m_pSession)
         return;
-    CFlashItDlg dlg(this, m_pLink.get(), m_pHexFile.get(), m_pBoxes);
-    if (dlg.exec() == CFlashItDlg::kResultCancel) {
-        Log(m_pLink->GetErrorText());
+    CFlashItDlg dlg(this, GetBoardAccess(), m_pHexFile.get(), m_pBoxes, m_pHexFile->m_szFileName);
+    const int nResult = dlg.exec();
+    if (!m_pSession->IsConnected() && !m_pSession->GetStopText().empty())
+        return ReportStopped();
+    if (nResult == CFlashItDlg::kResultCancel) {
+        Log(m_pSession->GetErrorText());
         ReportLostConnection();
     }
 }

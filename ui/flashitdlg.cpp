@@ -7,19 +7,20 @@
 
 #include "hex/hexfile.h"
 #include "job/jobtexts.h"
-#include "job/verifyoutcome.h"
-#include "link/targetlink.h"
+#include "job/sha256.h"
 #include "res/resource.h"
 #include "res/templates.h"
-#include "ui/barprogress.h"
+#include "ui/boardworker.h"
 #include "ui/busycursor.h"
 #include "ui/dialogbuilder.h"
 #include "ui/messagebox.h"
+#include "ui/windowsink.h"
 
-CFlashItDlg::CFlashItDlg(QWidget* pParent, CTargetLink* pLink, CHexFile* pHexFile, CMessageBoxes* pBoxes)
-    : QDialog(pParent), m_bVerify(0), m_pHexFile(pHexFile), m_pLink(pLink), m_pParent(pParent),
+CFlashItDlg::CFlashItDlg(QWidget* pParent, const CBoardAccess& board, const CHexFile* pHexFile,
+                         CMessageBoxes* pBoxes, const std::string& strImagePath)
+    : QDialog(pParent), m_bVerify(0), m_pHexFile(pHexFile), m_board(board), m_pParent(pParent),
       m_btnBack(nullptr), m_progVerify(nullptr), m_progFlash(nullptr), m_editStart(nullptr),
-      m_editEnd(nullptr), m_checkVerify(nullptr), m_pBoxes(pBoxes)
+      m_editEnd(nullptr), m_checkVerify(nullptr), m_pBoxes(pBoxes), m_strImagePath(strImagePath)
 {
     CDialogBuilder::Build(FlashItDialogTemplate(), this);
     m_btnBack = FindControl<QPushButton>(this, IDOK);
@@ -49,39 +50,58 @@ void CFlashItDlg::UpdateData()
 
 void CFlashItDlg::reject()
 {
+    if (m_board.pWorker->IsRunning()) {
+        AskToStopRun(*m_board.pWorker, *m_pBoxes, this);
+        return;
+    }
     done(kResultOk);
+}
+
+void CFlashItDlg::End(COperationRecord& record, ESessionOutcome eOutcome, int nResult, const std::string& strKept)
+{
+    record.Finish(eOutcome, *m_board.pSession, strKept);
+    if (m_board.fnRecord)
+        m_board.fnRecord(record.Result());
+    done(nResult);
 }
 
 void CFlashItDlg::OnFlashIt()
 {
     CBusyCursor busy;
-    if (m_pLink->SelectFlashGroup() != 0) {
-        done(kResultCancel);
-        return;
+    COperationRecord record("flash");
+    CBoardResult& result = record.Result();
+    result.strImage = m_strImagePath;
+    result.strErase = "none";
+    if (!m_strImagePath.empty())
+        CSha256::HashFile(m_strImagePath, result.strImageSha256, result.nImageSize);
+    m_board.pSink->SetBar(EJobBar::Flash, m_progFlash);
+    m_board.pSink->SetBar(EJobBar::Verify, m_progVerify);
+    m_board.pSink->SetAfterStep([this] { UpdateData(); });
+
+    // "Flash failed" is the session's failed step, shown as a box before the dialog ends.
+    ESessionOutcome eOutcome = ESessionOutcome::LinkLost;
+    RunDialogOperation(m_board, this, m_pBoxes, [&] { eOutcome = m_board.pSession->Program(*m_pHexFile); });
+    result.nBytes = m_board.pSession->GetProgrammedBytes();
+    if (eOutcome != ESessionOutcome::Done)
+        return End(record, eOutcome, kResultCancel, m_board.pSink->GetErrors());
+    UpdateData();
+    if (m_bVerify != 1) {
+        m_pBoxes->ShowMessage(this, kTextFlashed, "Info", EBoxIcon::Information);
+        return End(record, eOutcome, kResultOk, "");
     }
-    CBarProgress flashProgress(m_progFlash, [this] { UpdateData(); });
-    if (m_pLink->ProgramImage(&flashProgress, m_pHexFile) != 0) {
-        m_pBoxes->ShowMessage(this, kTextFlashFailed, "ERROR", EBoxIcon::Warning);
-        done(kResultCancel);
-        return;
-    }
-    if (m_bVerify == 1) {
-        if (m_pLink->SelectFlashGroup() != 0) {
-            done(kResultCancel);
-            return;
-        }
-        CBarProgress verifyProgress(m_progVerify, [this] { UpdateData(); });
-        const EVerifyOutcome eOutcome = VerifyOnBoard(*m_pLink, *m_pHexFile, &verifyProgress);
-        if (eOutcome != EVerifyOutcome::Verified) {
-            m_pBoxes->ShowMessage(this, VerifyFailedBoxText(*m_pLink), "ERROR", EBoxIcon::Warning);
-            // A difference leaves the flasher program ready for the next command.
-            done(eOutcome == EVerifyOutcome::Mismatch ? kResultOk : kResultCancel);
-            return;
-        }
+    RunDialogOperation(m_board, this, m_pBoxes, [&] { eOutcome = m_board.pSession->Verify(*m_pHexFile); });
+    if (eOutcome == ESessionOutcome::Done) {
+        result.bVerified = true;
         m_pBoxes->ShowMessage(this, kTextFlashedAndVerified, "Info", EBoxIcon::Information);
-        done(kResultOk);
-        return;
+        return End(record, eOutcome, kResultOk, "");
     }
-    m_pBoxes->ShowMessage(this, kTextFlashed, "Info", EBoxIcon::Information);
-    done(kResultOk);
+    if (const CByteDifference* pDifference = m_board.pSession->GetVerifyMismatch()) {
+        result.bDifference = true;
+        result.dwFirstDifference = pDifference->dwAddress;
+    }
+    if (eOutcome != ESessionOutcome::Stopped)
+        m_pBoxes->ShowMessage(this, m_board.pSession->GetVerifyFailedBoxText(), "ERROR", EBoxIcon::Warning);
+    // A difference leaves the flasher program ready for the next command.
+    End(record, eOutcome, eOutcome == ESessionOutcome::Refused ? kResultOk : kResultCancel,
+        m_board.pSession->GetVerifyFailedLine());
 }

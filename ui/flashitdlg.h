@@ -5,9 +5,10 @@
 
 #include <QDialog>
 
+#include "ui/boardaccess.h"
+
 class CHexFile;
 class CMessageBoxes;
-class CTargetLink;
 class QCheckBox;
 class QLineEdit;
 class QProgressBar;
@@ -19,22 +20,27 @@ public:
     static constexpr int kResultOk = 1;
     static constexpr int kResultCancel = 2;
 
-    // Borrows the link, the image and the message boxes.
-    CFlashItDlg(QWidget* pParent, CTargetLink* pLink, CHexFile* pHexFile, CMessageBoxes* pBoxes);
+    // Borrows the board, the image and the message boxes. strImagePath names the image in the
+    // operation's record.
+    CFlashItDlg(QWidget* pParent, const CBoardAccess& board, const CHexFile* pHexFile, CMessageBoxes* pBoxes,
+                const std::string& strImagePath = "");
 
-    // Reads the check box into m_bVerify, as the link's progress steps do between blocks.
+    // Reads the check box into m_bVerify, as the progress steps do between blocks.
     void UpdateData();
     void OnFlashIt();
-    // Escape and the close box: nothing failed, so the link lives and the end is OK.
+    // Escape and the close box: nothing failed, so the link lives and the end is OK; during a
+    // run, whether to stop it.
     void reject() override;
 
     int m_bVerify;
-    CHexFile* m_pHexFile;
-    CTargetLink* m_pLink;
+    const CHexFile* m_pHexFile;
+    CBoardAccess m_board;
     QWidget* m_pParent;
 
 private:
     void OnInitDialog();
+    // Ends the dialog with nResult after recording the operation with the errors kept in strKept.
+    void End(COperationRecord& record, ESessionOutcome eOutcome, int nResult, const std::string& strKept);
 
     QPushButton* m_btnBack;
     QProgressBar* m_progVerify;
@@ -43,4 +49,5 @@ private:
     QLineEdit* m_editEnd;
     QCheckBox* m_checkVerify;
     CMessageBoxes* m_pBoxes;
+    std::string m_strImagePath;
 };

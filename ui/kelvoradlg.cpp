@@ -1,8 +1,10 @@
 #include "ui/kelvoradlg.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QCoreApplication>
+#include <QGroupBox>
+#include <QMenu>
 #include <QDir>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -25,16 +27,18 @@
 #include "hex/hexfile.h"
 #include "job/adapteradvice.h"
 #include "job/boardfacts.h"
+#include "job/boardrecord.h"
+#include "job/boardsession.h"
 #include "job/bootchain.h"
 #include "job/jobsink.h"
 #include "job/jobtexts.h"
-#include "job/portlist.h"
-#include "link/targetlink.h"
+#include "job/recordfile.h"
 #include "res/resource.h"
 #include "res/strings.h"
 #include "res/templates.h"
 #include "ui/aboutdlg.h"
-#include "ui/barprogress.h"
+#include "ui/boardaccess.h"
+#include "ui/boardworker.h"
 #include "ui/busycursor.h"
 #include "ui/dialogbuilder.h"
 #include "ui/droplist.h"
@@ -43,6 +47,7 @@
 #include "ui/qtmessageboxes.h"
 #include "ui/systemmenu.h"
 #include "ui/windowchoices.h"
+#include "ui/windowsink.h"
 
 namespace
 {
@@ -60,36 +65,12 @@ QString ToQt(const std::string& str)
 {
     return QString::fromStdString(str);
 }
+
+constexpr const char* kFastTransferText = "Fast transfer (send ahead of echoes)";
 }   // namespace
 
-// The connect handler's reports: lines into the log, progress onto the two bars.
-class CKelvoraDlg::CConnectSink : public CJobSink
-{
-public:
-    explicit CConnectSink(CKelvoraDlg& dlg) : m_dlg(dlg) {}
-
-    void Log(const std::string& strLine) override { m_dlg.Log(strLine); }
-    void Error(const std::string& strText) override { m_dlg.Log(strText); }
-    CProgressSink* BeginStep(const CJobStep& step) override
-    {
-        m_pProgress = std::make_unique<CBarProgress>(Bar(step.eBar), [this] { m_dlg.UpdateData(true); });
-        return m_pProgress.get();
-    }
-    void EndStep(bool) override { m_pProgress.reset(); }
-    void SetMark(EJobBar eBar, int nPos) override { Bar(eBar)->setValue(nPos); }
-
-private:
-    QProgressBar* Bar(EJobBar eBar) const
-    {
-        return eBar == EJobBar::Test ? m_dlg.m_pTestProgress : m_dlg.m_pLoadProgress;
-    }
-
-    CKelvoraDlg& m_dlg;
-    std::unique_ptr<CBarProgress> m_pProgress;
-};
-
-// A handler that uses the link: the window repaints while it runs (Log, CBarProgress), so the
-// close box can be pressed meanwhile; the window ends only after the handler, never under it.
+// A handler that opens a box or a dialog: the window's events go on meanwhile, so the close box
+// can be pressed; the window ends only after the handler, never under it.
 class CHandlerScope
 {
 public:
@@ -110,6 +91,7 @@ private:
 
 CKelvoraDlg::CKelvoraDlg(CMessageBoxes* pBoxes, FnEnumeratePorts fnEnumerate, QWidget* pParent)
     : QDialog(pParent), m_hIcon(ResourceIcon(IDR_MAINFRAME)), m_pBoxes(pBoxes),
+      m_pWorker(std::make_unique<CBoardWorker>()), m_pSink(std::make_unique<CWindowSink>(*m_pWorker)),
       m_fnEnumerate(std::move(fnEnumerate))
 {
     if (m_pBoxes == nullptr) {
@@ -142,6 +124,21 @@ CKelvoraDlg::CKelvoraDlg(CMessageBoxes* pBoxes, FnEnumeratePorts fnEnumerate, QW
         FillPortList();
     };
     setAcceptDrops(true);
+
+    // The fast transfer is no control of the window: it sits in the Connection group's context menu.
+    m_pFastTransferAction = new QAction(QString::fromLatin1(kFastTransferText), this);
+    m_pFastTransferAction->setCheckable(true);
+    connect(m_pFastTransferAction, &QAction::toggled, this, [this](bool bOn) { SetFastTransfer(bOn); });
+    for (QGroupBox* pGroup : findChildren<QGroupBox*>()) {
+        if (pGroup->title() != QLatin1String("Connection"))
+            continue;
+        pGroup->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(pGroup, &QWidget::customContextMenuRequested, this, [this, pGroup](const QPoint& point) {
+            QMenu menu(this);
+            menu.addAction(m_pFastTransferAction);
+            menu.exec(pGroup->mapToGlobal(point));
+        });
+    }
 
     const struct
     {
@@ -182,6 +179,12 @@ void CKelvoraDlg::showEvent(QShowEvent* pEvent)
 
 void CKelvoraDlg::closeEvent(QCloseEvent* pEvent)
 {
+    if (m_pWorker->IsRunning()) {
+        if (AskToStop(this))
+            m_bCloseWhenIdle = true;
+        pEvent->ignore();
+        return;
+    }
     if (m_nHandlersRunning > 0) {
         m_bCloseWhenIdle = true;
         pEvent->ignore();
@@ -238,6 +241,12 @@ bool CKelvoraDlg::OnInitDialog()
     const CWindowChoices choices = ReadWindowChoices();
     RestoreChoices(choices);
     m_strChosenLoaderDir = choices.strLoaderDir;
+    m_strRecordFile = choices.strRecordFile;
+    m_bFastTransfer = choices.bFastTransfer;
+    {
+        const QSignalBlocker blocker(m_pFastTransferAction);
+        m_pFastTransferAction->setChecked(m_bFastTransfer);
+    }
     m_strLoaderDir = ChooseStartLoaderDir(MakeBootSettings(), m_strWorkDir, m_strChosenLoaderDir);
     Log(LoaderFolderLine(m_strLoaderDir));
     SetLogFont();
@@ -289,6 +298,8 @@ void CKelvoraDlg::SaveChoices()
     choices.strFlashChip = m_pFlashChipList->currentText().toStdString();
     choices.strImage = m_pFileNameEdit->text().toStdString();
     choices.strLoaderDir = m_strChosenLoaderDir;
+    choices.strRecordFile = m_strRecordFile;
+    choices.bFastTransfer = m_bFastTransfer;
     choices.geometry = saveGeometry();
     WriteWindowChoices(choices);
 }
@@ -362,9 +373,6 @@ void CKelvoraDlg::Log(const std::string& strLine)
     QScrollBar* pScroll = m_pLogView->verticalScrollBar();
     pScroll->setValue(pScroll->maximum());
     UpdateData(true);
-    // The handlers block this thread; the operator still sees each line as it comes.
-    if (isVisible())
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 std::string CKelvoraDlg::GetSelectedPortPath()
@@ -377,10 +385,7 @@ void CKelvoraDlg::Cleanup()
 {
     m_pLogFont.reset();
     m_pHexFile.reset();
-    if (m_pLink) {
-        m_pLink->Close();
-        m_pLink.reset();
-    }
+    m_pSession.reset();   // closes the link
 }
 
 void CKelvoraDlg::accept()
@@ -395,6 +400,11 @@ void CKelvoraDlg::reject()
 
 void CKelvoraDlg::OnOK()
 {
+    if (m_pWorker->IsRunning()) {
+        if (AskToStop(this))
+            m_bCloseWhenIdle = true;
+        return;
+    }
     SaveChoices();
     Cleanup();
     UpdateData(true);
@@ -403,6 +413,11 @@ void CKelvoraDlg::OnOK()
 
 void CKelvoraDlg::OnCancel()
 {
+    if (m_pWorker->IsRunning()) {
+        if (AskToStop(this))
+            m_bCloseWhenIdle = true;
+        return;
+    }
     SaveChoices();
     Cleanup();
     QDialog::reject();
@@ -443,7 +458,12 @@ CBootSettings CKelvoraDlg::MakeBootSettings()
     settings.strBoardName = m_pBoardList->currentText().toStdString();
     settings.strPort = GetSelectedPortPath();
     if (m_pHexFile)
-        settings.nJobEchoedBytes = EstimateEchoedBytes(m_pHexFile->m_nByteCount, true, 0);
+        settings.job = CJobSize{m_pHexFile->m_nByteCount, m_pHexFile->m_nByteCount};
+    if (m_bFastTransfer) {
+        // As kelvora-cli --pipeline: deepened after the connection test to cover the line.
+        settings.nPipelineDepth = kDefaultPipelineDepth;
+        settings.bDepthFromLine = true;
+    }
     return settings;
 }
 
@@ -474,10 +494,21 @@ void CKelvoraDlg::OnConnect()
     m_pTestProgress->setValue(0);
     m_pBoxes->ShowMessage(this, kTextResetBoard, "RESET", EBoxIcon::Information);
 
-    m_pLink.reset();
-    m_pLink = std::make_unique<CTargetLink>();
-    CConnectSink sink(*this);
-    if (RunBootChain(*m_pLink, settings, sink) != 0) {
+    m_pSession.reset();
+    // The Delete sectors dialog tries every chosen sector, also after one failed.
+    CSessionOptions options;
+    options.bEraseOnAfterFailure = true;
+    m_pSession = std::make_unique<CBoardSession>(*m_pSink, options);
+    m_pSink->SetBar(EJobBar::Load, m_pLoadProgress);
+    m_pSink->SetBar(EJobBar::Test, m_pTestProgress);
+    ESessionOutcome eOutcome = ESessionOutcome::LinkLost;
+    RunOnBoard([&] { eOutcome = m_pSession->Connect(settings); });
+    if (eOutcome == ESessionOutcome::Stopped) {
+        Log("Interrupted: " + m_pSession->GetStopText());
+        Log(kTextSerialPortClosed);
+        return;
+    }
+    if (eOutcome != ESessionOutcome::Done) {
         m_pBoxes->ShowMessage(this, kTextCannotConnect, "Error", EBoxIcon::Warning);
         return;
     }
@@ -486,10 +517,7 @@ void CKelvoraDlg::OnConnect()
 
 void CKelvoraDlg::OnDisconnect()
 {
-    if (m_pLink) {
-        m_pLink->Close();
-        m_pLink.reset();
-    }
+    m_pSession.reset();   // closes the link
     Log(kTextConnectionClosed);
     Log(kTextSerialPortClosed);
     SetConnectedState(false);
@@ -503,14 +531,73 @@ void CKelvoraDlg::ReportLostConnection()
     OnDisconnect();
 }
 
+void CKelvoraDlg::ReportStopped()
+{
+    Log("Interrupted: " + m_pSession->GetStopText());
+    OnDisconnect();
+}
+
 void CKelvoraDlg::OnInfo()
 {
-    if (!m_pLink)
+    if (!m_pSession)
         return;
     CHandlerScope handler(this);
-    if (m_pLink->SelectInfoGroup() != 0)
+    std::string strText;
+    ESessionOutcome eOutcome = ESessionOutcome::LinkLost;
+    RunOnBoard([&] { eOutcome = m_pSession->ReadInfo(&strText); });
+    if (eOutcome == ESessionOutcome::Stopped)
+        return ReportStopped();
+    if (eOutcome == ESessionOutcome::LinkLost)
         return ReportLostConnection();
     // A failed text request shows an empty box; the connection stays.
-    const std::unique_ptr<std::string> pText = m_pLink->GetInfoText();
-    m_pBoxes->ShowMessage(this, pText ? *pText : std::string(), "Info", EBoxIcon::Information);
+    m_pBoxes->ShowMessage(this, strText, "Info", EBoxIcon::Information);
+}
+
+void CKelvoraDlg::RunOnBoard(const std::function<void()>& fnWork)
+{
+    // Every operation starts with the window's own reports; a dialog then says where its go.
+    m_pSink->SetLog([this](const std::string& strLine) { Log(strLine); });
+    m_pSink->SetAfterStep([this] { UpdateData(true); });
+    m_pSink->SetErrorsToLog(true);
+    m_pSink->SetStepFailureBoxes(nullptr, nullptr);
+    m_pSink->SetShowMeasured(m_bFastTransfer);
+    m_pSink->ClearErrors();
+    m_pWorker->Run(this, FindControl<QPushButton>(this, IDC_EXIT), fnWork);
+}
+
+bool CKelvoraDlg::AskToStop(QWidget* pWindow)
+{
+    return AskToStopRun(*m_pWorker, *m_pBoxes, pWindow);
+}
+
+CBoardAccess CKelvoraDlg::GetBoardAccess()
+{
+    CBoardAccess board;
+    board.pSession = m_pSession.get();
+    board.pWorker = m_pWorker.get();
+    board.pSink = m_pSink.get();
+    board.fnRecord = [this](const CBoardResult& result) { RecordOperation(result); };
+    return board;
+}
+
+void CKelvoraDlg::SetFastTransfer(bool bOn)
+{
+    if (m_bFastTransfer == bOn)
+        return;
+    m_bFastTransfer = bOn;
+    if (m_pFastTransferAction->isChecked() != bOn)
+        m_pFastTransferAction->setChecked(bOn);
+    SaveChoices();
+}
+
+void CKelvoraDlg::RecordOperation(CBoardResult result)
+{
+    if (m_strRecordFile.empty())
+        return;
+    result.strVersion = KELVORA_VERSION_TEXT;
+    result.strPort = m_pPortList->currentText().toStdString();
+    CRecordFile file;
+    std::string strError;
+    if (file.Open(m_strRecordFile, strError) != 0 || file.Append(FormatRecord(result), strError) != 0)
+        Log("Record not written: " + strError);
 }

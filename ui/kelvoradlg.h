@@ -1,6 +1,7 @@
 // The main window: settings for a connection, the hex file, the connection and flash buttons,
-// two progress bars and the log view. Every link operation runs here, on the user-interface
-// thread, and blocks the window until it ends.
+// two progress bars and the log view. Every board operation runs on a worker thread of its own
+// (CBoardWorker) while the window's events go on; the operator's input is held meanwhile, except
+// what asks for a stop.
 #pragma once
 
 #include <QDialog>
@@ -11,14 +12,19 @@
 #include <string>
 #include <vector>
 
-#include "serial/portdiscovery.h"
+#include "job/portlist.h"
 
+struct CBoardAccess;
+class CBoardSession;
+class CBoardWorker;
 class CDropList;
 class CHexFile;
 class CMessageBoxes;
+class CWindowSink;
+struct CBoardResult;
 struct CBootSettings;
 struct CWindowChoices;
-class CTargetLink;
+class QAction;
 class QComboBox;
 class QFont;
 class QLineEdit;
@@ -53,6 +59,20 @@ public:
     void Cleanup();
     // Shows "Lost connection to target" and disconnects.
     void ReportLostConnection();
+    // A run the operator stopped: where it stopped, then disconnects; nothing is reported as done.
+    void ReportStopped();
+    // Runs fnWork on the worker (CBoardWorker::Run) for this window: its lines and errors to the
+    // log, its bars the window's; "&Exit" stays usable to ask for a stop.
+    void RunOnBoard(const std::function<void()>& fnWork);
+    // While a run is under way: asks the operator whether to stop it; true when it will stop.
+    bool AskToStop(QWidget* pWindow);
+    // Appends the record of one operation to the record file of the settings, when one is set;
+    // a file that cannot be written is said in the log.
+    void RecordOperation(CBoardResult result);
+    // What the Delete sectors and Flash it dialogs borrow to work on the board.
+    CBoardAccess GetBoardAccess();
+    // The fast transfer (send ahead of echoes), chosen in the Connection group's context menu.
+    void SetFastTransfer(bool bOn);
 
     void accept() override;   // the accept key: OnOK
     void reject() override;   // Escape and the close box: OnCancel
@@ -64,7 +84,8 @@ public:
     std::unique_ptr<QFont> m_pLogFont;
     std::vector<SerialPortInfo> m_ports;    // discovery order; friendly names as the Port list shows them
     std::unique_ptr<CHexFile> m_pHexFile;   // the operator's hex image; null when none is held
-    std::unique_ptr<CTargetLink> m_pLink;   // the current or last connection attempt; null when none
+    // The link of the current or last connection attempt, with what can be done on it; null when none.
+    std::unique_ptr<CBoardSession> m_pSession;
     std::string m_strWorkDir;               // the working directory at start-up
     std::string m_strLoaderDir;             // where the loader files are taken from
     std::string m_strChosenLoaderDir;       // the loader folder the operator chose; empty for none
@@ -72,6 +93,9 @@ public:
     std::string m_strBslFile;
     std::string m_strFirstLoaderFile;
     std::string m_strSecondLoaderFile;
+    bool m_bFastTransfer = false;   // connect, program and verify sending ahead of echoes
+    std::string m_strRecordFile;    // where each flash and erase appends its record; empty for none
+    QAction* m_pFastTransferAction = nullptr;
 
     CMessageBoxes* m_pBoxes;   // never null
 
@@ -142,9 +166,10 @@ private:
     QPlainTextEdit* m_pLogView;            // 1004
     CDropList* m_pPortList;                // 1001
 
-    class CConnectSink;
     friend class CHandlerScope;
     std::unique_ptr<CMessageBoxes> m_pOwnBoxes;
+    std::unique_ptr<CBoardWorker> m_pWorker;
+    std::unique_ptr<CWindowSink> m_pSink;
     int m_nHandlersRunning = 0;
     bool m_bCloseWhenIdle = false;
     FnEnumeratePorts m_fnEnumerate;

@@ -505,7 +505,7 @@ TEST_F(CliBoard, PortAndLoaderFilesAreCheckedBeforeTheReset)
     std::remove(m_dir.Path("prel1.hex").c_str());
     EXPECT_EQ(1, Run(Args({"info"})));
     EXPECT_EQ("", m_strOut);
-    EXPECT_EQ("Error reading bsl: " + m_dir.Path("prel1.hex") +
+    EXPECT_EQ("Error reading bsl: bootstrap loader " + m_dir.Path("prel1.hex") +
                   ": cannot be opened: No such file or directory\nCannot connect to target\n",
               m_strErr);
     EXPECT_TRUE(m_board.GetWireLog().empty());

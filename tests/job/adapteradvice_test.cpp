@@ -150,8 +150,20 @@ TEST(LatencyTimer, AdviceSaysTheCostAndTheRemedyOnce)
     EXPECT_EQ("The adapter's latency timer was 16 ms: set to 1 ms until the port is closed",
               FormatLatencyLowered(timerLinux));
     EXPECT_EQ("", FormatLatencyAdvice(CLatencyTimer(), 99084));   // no adapter we know of
-    EXPECT_EQ("Line round trip 16.40 ms per byte: about 27 min for this job", FormatRoundTrip(16.4, 99084));
-    EXPECT_EQ("Line round trip 0.35 ms per byte", FormatRoundTrip(0.35, 0));
+    const CJobSize flash32k{32768, 32768};
+    EXPECT_EQ(99084, EstimateEchoedBytes(flash32k));
+    EXPECT_EQ("Line round trip 16.40 ms per byte: about 27 min for this job",
+              FormatRoundTrip(16.4, 0, EstimateJobSeconds(flash32k, 16.4, 1, 57600)));
+    EXPECT_EQ("Line round trip 0.35 ms per byte", FormatRoundTrip(0.35, 0, 0));
+    // Pipelined at 16 ms: the line's time and one round trip per block (4 KiB: 4181 bytes sent at
+    // 5760 B/s and 17 blocks of 16.4 ms, then 2048 exchanges whose 12288 replies take 2.13 s).
+    const double dPipelined = EstimateJobSeconds(CJobSize{4096, 4096}, 16.4, 103, 57600);
+    EXPECT_NEAR(0.726 + 0.279 + 2.133 + 0.016, dPipelined, 0.01);
+    EXPECT_EQ("Line round trip 16.40 ms per byte, 103 bytes sent ahead: about 4 s for this job",
+              FormatRoundTrip(16.4, 103, dPipelined));
+    // A shallow depth is what bounds it: 16 bytes per round trip.
+    EXPECT_NEAR(4181 / (16 / 0.0164) + 0.279 + 2048 * 4 / (16 / 0.0164) + 0.0164,
+                EstimateJobSeconds(CJobSize{4096, 4096}, 16.4, 16, 57600), 0.01);
 }
 
 // Enough bytes ahead to fill a round trip, within the asked depth and the most the link takes.
