@@ -25,9 +25,9 @@ int CMemoryPort::ReadChar(char* pch, int* pnCount)
     if (pch == nullptr || pnCount == nullptr)
         return -1;
     *pnCount = 0;
+    ++m_nReads;
     if (m_bClosed || m_bLost)
         return -1;
-    ++m_nReads;
     if (m_dequeScript.empty())
         return 0;
     const CEntry entry = m_dequeScript.front();

@@ -40,7 +40,7 @@ public:
     void SetWriteHandler(WriteHandler fnHandler) { m_fnOnWrite = std::move(fnHandler); }
 
     const std::vector<uint8_t>& GetWritten() const { return m_vecWritten; }
-    long long GetReadCount() const { return m_nReads; }
+    long long GetReadCount() const { return m_nReads; }   // failed ones too
     // The most bytes ever written whose answers had not all been read: measured after each Write.
     int GetMaxInFlight() const { return m_nMaxInFlight; }
     bool IsClosed() const { return m_bClosed; }

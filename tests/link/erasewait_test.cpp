@@ -1,5 +1,5 @@
 // The long waits of an erase, counted in read limits: up to 32 reads of about half a second
-// for the status byte and for the echo of a sector number.
+// for the status byte and for the echo of a sector number; in memory each empty read is one.
 #include "linktestsupport.h"
 #include "support/namedcase.h"
 
@@ -11,9 +11,10 @@ struct CWaitCase : CNamedCase
     int nEraseMs;
     int nResult;
     const char* pszError;
+    long long nReads;   // timed reads of the erase command, its echoes included
 };
 
-class EraseWait : public CBoardFixture, public ::testing::WithParamInterface<CWaitCase>
+class EraseWait : public CMemoryBoardFixture, public ::testing::WithParamInterface<CWaitCase>
 {};
 
 TEST_P(EraseWait, StatusWithinThirtyTwoReads)
@@ -23,17 +24,21 @@ TEST_P(EraseWait, StatusWithinThirtyTwoReads)
     ASSERT_EQ(0, Boot(m_link)) << m_link.GetErrorText();
     m_link.SetErrorText("unchanged");
     ASSERT_EQ(0, m_link.SelectEraseGroup());
+    const long long nReadsBefore = m_board.GetPort()->GetReadCount();
     EXPECT_EQ(c.nResult, c.bChip ? m_link.EraseChip() : m_link.EraseSector(1));
     EXPECT_EQ(c.pszError, m_link.GetErrorText());
+    EXPECT_EQ(c.nReads, m_board.GetPort()->GetReadCount() - nReadsBefore);
 }
 
-// 31 empty reads take about 15.5 s: a status after 15 s still counts, one after 16.6 s
-// comes after the 32nd read has given up.
+// 31 empty reads take about 15.5 s: a status after them still counts, one that would come after
+// 32 comes after the last read has given up.
 INSTANTIATE_TEST_SUITE_P(
     Link, EraseWait,
-    ::testing::Values(CWaitCase{"ChipAfter15s", true, 15000, 0, "unchanged"},
-                      CWaitCase{"ChipAfter17s", true, 17000, -1, "Error cannot read data from COM-Port"},
-                      CWaitCase{"SectorAfter15s", false, 15000, 0, "unchanged"},
-                      CWaitCase{"SectorAfter17s", false, 17000, -1, "Error cannot read data from COM-Port"}),
+    ::testing::Values(CWaitCase{"ChipAfter31EmptyReads", true, 15500, 0, "unchanged", 1 + 32},
+                      CWaitCase{"ChipAfter32EmptyReads", true, 16000, -1,
+                                "Error cannot read data from COM-Port", 1 + 32},
+                      CWaitCase{"SectorAfter31EmptyReads", false, 15500, 0, "unchanged", 1 + 32 + 1},
+                      CWaitCase{"SectorAfter32EmptyReads", false, 16000, -1,
+                                "Error cannot read data from COM-Port", 1 + 32 + 1}),
     CCaseName());
 }   // namespace

@@ -145,8 +145,10 @@ TEST_F(InitClose, InitAgainStartsFromScratch)
     }
 }
 
+using InitOrderInMemory = CMemoryBoardFixture;
+
 // Before Init each boot step refuses, and so do the loaders before Connect; none sends a byte.
-TEST_F(InitClose, BootOperationsNeedInitAndTheLoadersAConnection)
+TEST_F(InitOrderInMemory, BootOperationsNeedInitAndTheLoadersAConnection)
 {
     CRecordingProgress progress;
     const std::function<int()> operations[] = {
@@ -167,5 +169,22 @@ TEST_F(InitClose, BootOperationsNeedInitAndTheLoadersAConnection)
     }
     EXPECT_TRUE(progress.m_positions.empty());
     EXPECT_TRUE(m_board.GetWireLog().empty());
+}
+
+// A port handed over open: no opening, the same checks of the files, and Close frees it at once.
+TEST_F(InitOrderInMemory, InitOnAnOpenPort)
+{
+    MakeFile(m_dir.Path("a.hex"), EFile::Bytes33, 0);
+    EXPECT_EQ(-1, m_link.Init(m_board.Open(), m_dir.Path("a.hex").c_str(), m_dir.Path("prel2.hex").c_str(),
+                              m_dir.Path("main.h86").c_str()));
+    EXPECT_EQ("Error, bsl byte count size is not 32", m_link.GetErrorText());
+    EXPECT_EQ(-1, m_link.Init(nullptr, m_dir.Path("prel1.hex").c_str(), m_dir.Path("prel2.hex").c_str(),
+                              m_dir.Path("main.h86").c_str()));
+    EXPECT_EQ("Error, cannot open serial port", m_link.GetErrorText());
+    ASSERT_EQ(0, Init(m_link)) << m_link.GetErrorText();
+    EXPECT_EQ(-1, m_link.GetLatencyTimer().nFoundMs);
+    const auto start = Clock::now();
+    m_link.Close();
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(90));   // nothing to let settle in memory
 }
 }   // namespace

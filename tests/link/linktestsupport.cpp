@@ -11,9 +11,19 @@ CWireEntries Entries(const std::vector<CWireByte>& log)
     return entries;
 }
 
-void CBoardFixture::SetUp()
+void CTargetFilesFixture::SetUp()
 {
     WriteTargets();
+}
+
+void CTargetFilesFixture::WriteTargets(size_t nFlasherSize, int nSectors, const std::string& strInfo)
+{
+    ASSERT_TRUE(WriteTargetFiles(m_dir, nFlasherSize, nSectors, strInfo));
+}
+
+void CBoardFixture::SetUp()
+{
+    CTargetFilesFixture::SetUp();
     ASSERT_EQ(0, m_board.Start());
 }
 
@@ -21,11 +31,6 @@ void CBoardFixture::TearDown()
 {
     m_link.Close();
     m_board.Stop();
-}
-
-void CBoardFixture::WriteTargets(size_t nFlasherSize, int nSectors, const std::string& strInfo)
-{
-    ASSERT_TRUE(WriteTargetFiles(m_dir, nFlasherSize, nSectors, strInfo));
 }
 
 int CBoardFixture::Init(CTargetLink& link)
@@ -45,4 +50,24 @@ int CBoardFixture::Boot(CTargetLink& link, CJobSink* pSink, const std::string& s
     settings.strBoardName = strBoardName;
     CLineSink quiet;
     return RunBootChain(link, settings, pSink ? *pSink : quiet);
+}
+
+void CMemoryBoardFixture::TearDown()
+{
+    m_link.Close();
+}
+
+int CMemoryBoardFixture::Init(CTargetLink& link)
+{
+    return link.Init(m_board.Open(), m_dir.Path("prel1.hex").c_str(), m_dir.Path("prel2.hex").c_str(),
+                     m_dir.Path("main.h86").c_str());
+}
+
+int CMemoryBoardFixture::Boot(CTargetLink& link, int nPipelineDepth)
+{
+    link.SetPipelineDepth(nPipelineDepth);
+    return Init(link) != 0 || link.Connect() == -1 || link.SendBsl() != 0 || link.SendFirstLoader() != 0 ||
+                   link.SendSecondLoader(nullptr) != 0 || link.TestConnection(nullptr) != 0
+               ? -1
+               : 0;
 }

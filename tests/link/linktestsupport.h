@@ -1,4 +1,5 @@
-// Shared pieces of the link tests: a target link talking to a simulated board and progress recording.
+// Shared pieces of the link tests: a target link talking to a simulated board, on a pty or in
+// memory, and progress recording.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include "job/jobsink.h"
 #include "link/progresssink.h"
 #include "link/targetlink.h"
+#include "memoryboard.h"
 #include "sim/boardsim.h"
 #include "support/boardfiles.h"
 #include "support/tempdir.h"
@@ -25,23 +27,36 @@ public:
 using CWireEntries = std::vector<std::pair<bool, int>>;   // (to board, byte)
 CWireEntries Entries(const std::vector<CWireByte>& log);
 
-class CBoardFixture : public ::testing::Test
+// The target files of a simulated board in a folder of their own.
+class CTargetFilesFixture : public ::testing::Test
 {
 public:
     static constexpr int kFlasherSize = 2000;
     static constexpr int kSectorCount = 8;
     static constexpr const char* kInfo = "Kelvora test flasher";
-    // The simulated board is unpaced; a fast port keeps the link's own line pacing short.
-    static constexpr int kLinkBaudRate = 921600;
     // Bytes the board receives and sends in a boot before the echo test's bytes.
     static constexpr long long kBootRx = 1 + 32 + 224 + 2 + kFlasherSize;
 
 protected:
     void SetUp() override;
-    void TearDown() override;
-
     void WriteTargets(size_t nFlasherSize = kFlasherSize, int nSectors = kSectorCount,
                       const std::string& strInfo = kInfo);
+
+    CTempDir m_dir;
+};
+
+// The simulated board on a pty, for what needs the serial port itself: opening and closing it,
+// the line's timing, an adapter.
+class CBoardFixture : public CTargetFilesFixture
+{
+public:
+    // The simulated board is unpaced; a fast port keeps the link's own line pacing short.
+    static constexpr int kLinkBaudRate = 921600;
+
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
     int Init(CTargetLink& link);
     // Init and the whole boot sequence, reported to pSink; -1 at the first failure. nPipelineDepth
     // as the boot chain sets it on the link.
@@ -51,7 +66,23 @@ protected:
     std::vector<uint8_t> ToBoard() const { return WireBytes(m_board, true); }
     std::vector<uint8_t> FromBoard() const { return WireBytes(m_board, false); }
 
-    CTempDir m_dir;
     CBoardSim m_board;
+    CTargetLink m_link;
+};
+
+// The simulated board in memory, for everything the link does with the board's answers.
+class CMemoryBoardFixture : public CTargetFilesFixture
+{
+protected:
+    void TearDown() override;
+
+    // Init on a fresh session with the board.
+    int Init(CTargetLink& link);
+    // Init and the whole boot sequence at this depth; -1 at the first failure.
+    int Boot(CTargetLink& link, int nPipelineDepth = 0);
+    std::vector<uint8_t> ToBoard() const { return m_board.GetWireBytes(true); }
+    std::vector<uint8_t> FromBoard() const { return m_board.GetWireBytes(false); }
+
+    CMemoryBoard m_board;
     CTargetLink m_link;
 };
