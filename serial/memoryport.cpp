@@ -30,14 +30,16 @@ int CMemoryPort::ReadChar(char* pch, int* pnCount)
         return -1;
     if (m_dequeScript.empty())
         return 0;
-    const CEntry entry = m_dequeScript.front();
-    m_dequeScript.pop_front();
+    CEntry& entry = m_dequeScript.front();
     switch (entry.eKind) {
     case EEntry::Byte:
         *pch = static_cast<char>(entry.byValue);
         *pnCount = 1;
+        m_dequeScript.pop_front();
         return 0;
     case EEntry::Empty:
+        if (--entry.nReads == 0)
+            m_dequeScript.pop_front();
         return 0;
     case EEntry::Lost:
         HangUp();
@@ -63,8 +65,8 @@ void CMemoryPort::Send(uint8_t byValue)
 
 void CMemoryPort::Wait(int nReads)
 {
-    for (int i = 0; i < nReads; ++i)
-        Queue(EEntry::Empty, 0);
+    if (nReads > 0)
+        Queue(EEntry::Empty, 0, nReads);
 }
 
 void CMemoryPort::LoseLine()
@@ -78,9 +80,9 @@ void CMemoryPort::HangUp()
     m_bLost = true;
 }
 
-void CMemoryPort::Queue(EEntry eKind, uint8_t byValue)
+void CMemoryPort::Queue(EEntry eKind, uint8_t byValue, int nReads)
 {
-    m_dequeScript.push_back(CEntry{eKind, byValue, m_nCause});
+    m_dequeScript.push_back(CEntry{eKind, byValue, nReads, m_nCause});
 }
 
 int CMemoryPort::CountInFlight() const

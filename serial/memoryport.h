@@ -57,10 +57,11 @@ private:
     {
         EEntry eKind;
         uint8_t byValue;
+        int nReads;         // Empty: the reads it stands for
         long long nCause;   // the written byte (counted from 1) it answers; 0: scripted ahead
     };
 
-    void Queue(EEntry eKind, uint8_t byValue);
+    void Queue(EEntry eKind, uint8_t byValue, int nReads = 1);
     int CountInFlight() const;
 
     std::deque<CEntry> m_dequeScript;
