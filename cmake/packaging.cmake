@@ -16,7 +16,9 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "The package holds the window kelvora, the command-line flasher kelvora-cli\n"
     "(for scripts and several boards at once) and the board simulator\n"
     "kelvora-boardsim with sample target programs and an image, for a first run\n"
-    "without a board.")
+    "without a board. Its udev rule lets members of the group dialout change the\n"
+    "latency timer of FTDI USB serial adapters, which Kelvora lowers to 1 ms while\n"
+    "it holds the port.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -40,6 +42,18 @@ add_custom_target(kelvora_changelog ALL DEPENDS ${kelvora_changelog}.gz)
 install(FILES ${kelvora_changelog}.gz DESTINATION ${kelvora_docdir})
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/kelvora.lintian-overrides
         DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME kelvora)
+
+# The udev rule that lets the group dialout change an FTDI adapter's latency timer. The package
+# (prefix /usr) puts it where Debian keeps packaged rules, /lib/udev/rules.d; an install
+# elsewhere puts it under its own prefix.
+install(CODE "
+  if(CMAKE_INSTALL_PREFIX STREQUAL \"/usr\")
+    set(kelvora_rules_dir /lib/udev/rules.d)
+  else()
+    set(kelvora_rules_dir \"\${CMAKE_INSTALL_PREFIX}/lib/udev/rules.d\")
+  endif()
+  file(INSTALL DESTINATION \"\${kelvora_rules_dir}\" TYPE FILE
+       FILES \"${PROJECT_SOURCE_DIR}/packaging/udev/60-kelvora.rules\")")
 
 # The simulator's sample target programs and image, for a first run without a board.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/targets/ DESTINATION ${CMAKE_INSTALL_DATADIR}/kelvora/targets)

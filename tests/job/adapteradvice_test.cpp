@@ -3,8 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fnmatch.h>
 #include <fstream>
 #include <map>
+#include <regex>
+#include <sstream>
+#include <unistd.h>
+#include <vector>
 
 #include "job/adapteradvice.h"
 #include "serial/latencytimer.h"
@@ -50,6 +55,80 @@ TEST(LatencyTimer, LinuxLowersAWritableTimerAndPutsItBack)
         RestoreLatencyTimer(timer);
         EXPECT_EQ("16\n", ReadFile(strFile));
     }
+}
+
+// The package's udev rule, as udev reads it: its match keys and the commands it runs, with %p the
+// tty's device path.
+struct CUdevRule
+{
+    std::map<std::string, std::string> matches;   // KEY== and its value
+    std::vector<std::string> vecRuns;             // RUN+= commands
+    std::string strAssigned;                      // every other assignment, joined
+};
+
+CUdevRule ReadUdevRule(const std::string& strPath)
+{
+    std::string strText = ReadFile(strPath);
+    for (size_t nAt; (nAt = strText.find("\\\n")) != std::string::npos;)
+        strText.erase(nAt, 2);   // continued lines
+    CUdevRule rule;
+    std::istringstream lines(strText);
+    std::string strLine;
+    const std::regex pair("([A-Z]+(\\{[a-z_]+\\})?)(==|\\+=|=)\"([^\"]*)\"");
+    while (std::getline(lines, strLine)) {
+        if (strLine.empty() || strLine[0] == '#')
+            continue;
+        for (std::sregex_iterator it(strLine.begin(), strLine.end(), pair), end; it != end; ++it) {
+            if ((*it)[3] == "==")
+                rule.matches[(*it)[1]] = (*it)[4];
+            else if ((*it)[1] == "RUN" && (*it)[3] == "+=")
+                rule.vecRuns.push_back((*it)[4]);
+            else
+                rule.strAssigned += (*it)[0].str() + " ";
+        }
+    }
+    return rule;
+}
+
+// The rule opens the very file the Linux latency timer code lowers (on a device tree laid out
+// as the kernel lays out an FTDI adapter's tty) to dialout, for FTDI adapters only, and leaves
+// the timer's value alone.
+TEST(LatencyTimer, ThePackagesUdevRuleOpensTheTimerFileToDialout)
+{
+    CTempDir dir;
+    const std::string strPort = "devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0/ttyUSB3";
+    const std::string strTty = strPort + "/tty/ttyUSB3";   // udev's %p, under /sys
+    std::filesystem::create_directories(dir.Path("sys/" + strTty));
+    std::filesystem::create_directories(dir.Path("sys/class/tty"));
+    std::filesystem::create_directories(dir.Path("dev"));
+    std::ofstream(dir.Path("sys/" + strPort + "/latency_timer")) << "16\n";
+    std::filesystem::create_symlink("../../../ttyUSB3", dir.Path("sys/" + strTty + "/device"));
+    std::filesystem::create_symlink("../../" + strTty, dir.Path("sys/class/tty/ttyUSB3"));
+    std::ofstream(dir.Path("dev/ttyUSB3")).flush();
+    const CLatencyTimer timer = LowerLatencyTimerIn(dir.Path("dev/ttyUSB3"), dir.Path("sys"));
+    ASSERT_EQ(16, timer.nFoundMs);
+    RestoreLatencyTimer(timer);
+
+    const CUdevRule rule = ReadUdevRule(KELVORA_UDEV_RULE);
+    EXPECT_EQ(
+        (std::map<std::string, std::string>{
+            {"ACTION", "add"}, {"SUBSYSTEM", "tty"}, {"KERNEL", "ttyUSB[0-9]*"}, {"DRIVERS", "ftdi_sio"}}),
+        rule.matches);
+    EXPECT_EQ(0, fnmatch(rule.matches.at("KERNEL").c_str(), "ttyUSB3", 0));
+    EXPECT_EQ("", rule.strAssigned);   // no ATTR{latency_timer}=: other programs keep their timer
+    // Each command, its program and its arguments, with the file as the device tree has it.
+    std::vector<std::string> vecCommands;
+    for (std::string strRun : rule.vecRuns) {
+        const size_t nAt = strRun.find("/sys%p/");
+        ASSERT_NE(std::string::npos, nAt) << strRun;
+        const std::string strFile = dir.Path("sys/" + strTty) + strRun.substr(nAt + 6);
+        ASSERT_TRUE(std::filesystem::exists(strFile)) << strFile;
+        EXPECT_TRUE(std::filesystem::equivalent(strFile, timer.strSetting)) << strFile;
+        vecCommands.push_back(strRun.substr(0, nAt));
+        EXPECT_EQ(0, access(vecCommands.back().substr(0, vecCommands.back().find(' ')).c_str(), X_OK))
+            << strRun;
+    }
+    EXPECT_EQ((std::vector<std::string>{"/bin/chgrp dialout ", "/bin/chmod g+w "}), vecCommands);
 }
 
 // HKLM as paths: key -> its values; subkeys are the keys one level below.
