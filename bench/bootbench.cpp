@@ -5,6 +5,7 @@
 
 #include "benchsupport.h"
 #include "hex/hexfile.h"
+#include "job/boardfacts.h"
 #include "job/bootchain.h"
 #include "job/jobsink.h"
 #include "link/targetlink.h"
@@ -29,7 +30,8 @@ int main()
     CTempDir dir("kelvora-bench");
     if (CTargetFiles::WriteStandardSet(dir.Path()) != 0)
         return 1;
-    const int nFirst = ByteCount(dir.Path("prel2.hex")), nSecond = ByteCount(dir.Path("main.h86"));
+    const int nFirst = ByteCount(dir.Path(kFirstLoaderFile));
+    const int nSecond = ByteCount(dir.Path(kFlashChips[0].pszFlasherFile));   // the boot chain's default
 
     // 0x00 and its answer; the loaders streamed; the flasher's ID; 255 echoed test bytes.
     const long nLineBytes = 2 + 32 + nFirst + 2 + nSecond + 1 + 2 * 255;

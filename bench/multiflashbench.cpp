@@ -1,11 +1,10 @@
 // Several boards at once: kelvora-cli flashing and verifying one simulated board, then four at
 // once, every line paced at 57600 bit/s. Target: four take at most 1.2 times as long as one.
 // Usage: multiflashbench [--boards N] [--bytes N] [--rounds N]
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <spawn.h>
@@ -17,7 +16,7 @@
 #include "benchsupport.h"
 #include "hex/hexwriter.h"
 #include "sim/boardsim.h"
-#include "sim/targetfiles.h"
+#include "support/boardfiles.h"
 #include "support/tempdir.h"
 
 extern char** environ;
@@ -92,18 +91,22 @@ int main(int argc, char** argv)
     int nBoards = 4;
     size_t nBytes = 2048;
     int nRounds = 3;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--boards") == 0)
-            nBoards = std::max(2, std::atoi(argv[i + 1]));
-        else if (std::strcmp(argv[i], "--rounds") == 0)
-            nRounds = std::max(1, std::atoi(argv[i + 1]));
-        else if (std::strcmp(argv[i], "--bytes") == 0)
-            nBytes = static_cast<size_t>(std::max(16, std::atoi(argv[i + 1])));
-    }
+    CLI::App app("Several boards at once: kelvora-cli flashing one simulated board, then several",
+                 "multiflashbench");
+    app.add_option("--boards", nBoards, "Boards flashed at once")
+        ->check(CLI::Range(2, 64))
+        ->capture_default_str();
+    app.add_option("--bytes", nBytes, "Bytes of the image")
+        ->check(CLI::Range(16, 0x40000))
+        ->capture_default_str();
+    app.add_option("--rounds", nRounds, "Rounds, one board and then all, the best of each taken")
+        ->check(CLI::Range(1, 100))
+        ->capture_default_str();
+    CLI11_PARSE(app, argc, argv);
+
     CTempDir dir("kelvora-bench");
-    if (CTargetFiles::WriteLoaderFiles(dir.Path("prel1.hex"), dir.Path("prel2.hex"),
-                                       CTargetFiles::kStandardFirstLoaderSize) != 0 ||
-        CTargetFiles::WriteFlasher(dir.Path("main.h86"), kFlasherSize, kSectors, "bench flasher") != 0)
+    // The loader files under the names kelvora-cli looks for, the flasher program of its default chip.
+    if (!WriteTargetFiles(dir, kFlasherSize, kSectors, "bench flasher"))
         return 1;
     std::vector<uint8_t> vecImage(nBytes);
     for (size_t i = 0; i < nBytes; ++i)
