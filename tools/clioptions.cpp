@@ -11,7 +11,7 @@
 
 namespace
 {
-constexpr uint32_t kMinPipelineDepth = 2;        // 1 would be lock-step
+constexpr uint32_t kMinPipelineDepth = 2;   // 1 would be lock-step
 std::string NoAddressText(const std::string& strStart)
 {
     return "--start: '" + strStart + "' is no address below 0x1000000 (decimal or 0x...)";
