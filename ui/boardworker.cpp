@@ -8,6 +8,8 @@
 #include <exception>
 #include <thread>
 
+int CBoardWorker::s_nRunning = 0;
+
 CBoardWorker::CBoardWorker() = default;
 
 CBoardWorker::~CBoardWorker() = default;
@@ -19,6 +21,7 @@ void CBoardWorker::Run(QWidget* pWindow, QWidget* pStopButton, const std::functi
     m_pWindow = pWindow;
     m_pStopButton = pStopButton;
     m_bRunning = true;
+    ++s_nRunning;
     m_bStopRequested = false;
     m_bWorkDone = false;
     qApp->installEventFilter(this);
@@ -41,6 +44,7 @@ void CBoardWorker::Run(QWidget* pWindow, QWidget* pStopButton, const std::functi
 
     qApp->removeEventFilter(this);
     m_bRunning = false;
+    --s_nRunning;
     m_pLoop = nullptr;
     m_pWindow = nullptr;
     m_pStopButton = nullptr;

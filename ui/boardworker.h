@@ -28,6 +28,9 @@ public:
     // run. pWindow's input is held meanwhile; pStopButton (may be null) stays usable.
     void Run(QWidget* pWindow, QWidget* pStopButton, const std::function<void()>& fnWork);
     bool IsRunning() const { return m_bRunning; }
+    // Whether any worker's run is under way on the window's thread (the event loop that turns is
+    // then a run's own).
+    static bool IsAnyRunning() { return s_nRunning > 0; }
 
     // From the worker: fnCall runs on the window's thread, after everything posted before it.
     void Post(std::function<void()> fnCall);
@@ -57,4 +60,5 @@ private:
     QWidget* m_pStopButton = nullptr;
     bool m_bRunning = false;
     std::atomic<bool> m_bStopRequested{false};
+    static int s_nRunning;
 };

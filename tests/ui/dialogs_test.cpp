@@ -26,7 +26,7 @@
 #include "hex/hexdumpmodel.h"
 #include "hex/hexfile.h"
 #include "job/boardfacts.h"
-#include "link/targetlink.h"
+#include "job/boardsession.h"
 #include "res/resource.h"
 #include "res/templates.h"
 #include "sim/targetfiles.h"
@@ -117,7 +117,7 @@ public:
 
     bool Connected() const
     {
-        return Control<QPushButton>(m_pDlg.get(), IDC_DISCONNECT)->isEnabled() && m_pDlg->m_pLink != nullptr;
+        return Control<QPushButton>(m_pDlg.get(), IDC_DISCONNECT)->isEnabled() && m_pDlg->m_pSession != nullptr;
     }
     // Log lines since the connection was made.
     std::vector<std::string> NewLog() const

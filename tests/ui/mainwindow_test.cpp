@@ -19,7 +19,7 @@
 #include <filesystem>
 
 #include "job/osversion.h"
-#include "link/targetlink.h"
+#include "job/boardsession.h"
 #include "res/resource.h"
 #include "support/connectlog.h"
 #include "tests/ui/uitestsupport.h"
@@ -88,24 +88,14 @@ struct CFailCase
     const char* pszClosed;   // the closing line
     int nUpperBar;
     int nLowerBar;
-    const char* pszPullCableAt;   // the board goes away when this line is logged,
-    int nPullCableAtBar;          // or when the upper bar reaches this position
 };
 
 // A board that does not answer the reset is left to the boot chain's own tests: the window
 // handles every failing step alike, and these rows cover its texts and bar positions.
 const CFailCase kFailCases[] = {
-    {"Init, no port", CBoardFaults(), true, 0, "Error, cannot open serial port", "Serial Port closed", 0, 0,
-     nullptr, -1},
-    {"SendBsl", CBoardFaults(), false, 4, "Error sending bsl to c167", "Serial Port closed", 0, 0,
-     "Sending bootstraploader", -1},
-    {"SendFirstLoader", CBoardFaults(), false, 6, "Error sending first loader code", "Serial port closed", 20,
-     0, "Sending second stage BSL", -1},
-    // The flasher program goes out in one Write: the cable goes before its length does.
-    {"SendSecondLoader", CBoardFaults(), false, 8, "Error sending lenght info", "Serial port closed", 50, 0,
-     "Sending flasher program", -1},
-    {"TestConnection", Fault(&CBoardFaults::nWrongTestEchoAt, 100), false, 10,
-     "Error duvuvever sent wrong ID", "Serial port closed", 100, 39, nullptr, -1},
+    {"Init, no port", CBoardFaults(), true, 0, "Error, cannot open serial port", "Serial Port closed", 0, 0},
+    {"TestConnection", Fault(&CBoardFaults::nWrongTestEchoAt, 100), false, 10, "Error duvuvever sent wrong ID",
+     "Serial port closed", 100, 39},
 };
 // Connect when the chip's flasher program is not in the loader folder. %w stands for the working
 // folder, %e for one without loader files, %l for one with all of them.
@@ -201,7 +191,7 @@ private slots:
         QVERIFY(QFontInfo(LogView()->font()).fixedPitch());
         QCOMPARE(Bar(IDC_PROGRESS_LOAD)->value(), 0);
         QCOMPARE(Bar(IDC_PROGRESS_TEST)->value(), 0);
-        QVERIFY(m_pDlg->m_pLink == nullptr);
+        QVERIFY(m_pDlg->m_pSession == nullptr);
         QVERIFY(m_boxes.m_shown.empty());
     }
 
@@ -428,7 +418,7 @@ private slots:
         QCOMPARE(Bar(IDC_PROGRESS_LOAD)->value(), 100);
         QCOMPARE(Bar(IDC_PROGRESS_TEST)->value(), 100);
         QCOMPARE(ButtonStates(*m_pDlg), kConnected);
-        QVERIFY(m_pDlg->m_pLink != nullptr && m_pDlg->m_pLink->IsConnected());
+        QVERIFY(m_pDlg->m_pSession != nullptr && m_pDlg->m_pSession->IsConnected());
         QVERIFY(QGuiApplication::overrideCursor() == nullptr);
         QCOMPARE(m_pBoard->Board().GetStage(), EBoardStage::Flasher);
     }
@@ -443,17 +433,6 @@ private slots:
             m_pDlg = OpenMainWindow(m_boxes, [](std::vector<SerialPortInfo>&) {});
         else
             Open();
-        if (c.pszPullCableAt)
-            connect(LogView(), &QPlainTextEdit::blockCountChanged, this, [&] {
-                if (LogView()->document()->lastBlock().text() == QLatin1String(c.pszPullCableAt))
-                    m_pBoard->Board().Stop();
-            });
-        if (c.nPullCableAtBar >= 0)
-            connect(Bar(IDC_PROGRESS_LOAD), &QProgressBar::valueChanged, this, [&](int nValue) {
-                if (nValue == c.nPullCableAtBar)
-                    m_pBoard->Board().Stop();
-            });
-
         Click(Button(IDC_CONNECT));
         Lines expected(kConnectLines.begin(), kConnectLines.begin() + static_cast<long>(c.nStepLines));
         expected.push_back(c.pszError);
@@ -464,7 +443,7 @@ private slots:
         QCOMPARE(Bar(IDC_PROGRESS_LOAD)->value(), c.nUpperBar);
         QCOMPARE(Bar(IDC_PROGRESS_TEST)->value(), c.nLowerBar);
         // The attempt's link stays, closed.
-        QVERIFY(m_pDlg->m_pLink != nullptr && !m_pDlg->m_pLink->IsInitialized());
+        QVERIFY(m_pDlg->m_pSession != nullptr && !m_pDlg->m_pSession->IsConnected());
         QVERIFY(QGuiApplication::overrideCursor() == nullptr);
         if (c.bNoPorts)
             QVERIFY(m_pBoard->ToBoard().empty());
@@ -525,7 +504,7 @@ private slots:
         m_pBoard->Board().SetFaults(Fault(&CBoardFaults::nSilentAfterRx, Received() + echoed));
         Lines expected = LogLines(*m_pDlg);
         bool bOpenAtBox = false;
-        m_boxes.m_fnOnShow = [&](const CShownBox&) { bOpenAtBox = m_pDlg->m_pLink != nullptr; };
+        m_boxes.m_fnOnShow = [&](const CShownBox&) { bOpenAtBox = m_pDlg->m_pSession != nullptr; };
         Click(Button(IDC_INFO));
         QVERIFY(bOpenAtBox);
         QCOMPARE(m_boxes.m_shown,
@@ -534,7 +513,7 @@ private slots:
             expected.insert(expected.end(), {"Connection closed", "Serial port closed"});
         QCOMPARE(LogLines(*m_pDlg), expected);
         QCOMPARE(ButtonStates(*m_pDlg), bLost ? kNotConnected : kConnected);
-        QCOMPARE(m_pDlg->m_pLink == nullptr, bLost);
+        QCOMPARE(m_pDlg->m_pSession == nullptr, bLost);
         QCOMPARE(Bar(IDC_PROGRESS_LOAD)->value() + Bar(IDC_PROGRESS_TEST)->value(), bLost ? 0 : 200);
     }
 
@@ -559,7 +538,7 @@ private slots:
             Click(Button(button));
         else
             QTest::keyClick(m_pDlg.get(), Qt::Key_Escape);
-        QVERIFY(m_pDlg->m_pLink == nullptr);
+        QVERIFY(m_pDlg->m_pSession == nullptr);
         QVERIFY(m_pBoard->Board().WaitForResetCount(nResets + 1, 5000));
         QCOMPARE(Received(), nSent);
         QVERIFY(m_boxes.m_shown.empty());
@@ -606,20 +585,53 @@ private slots:
         QVERIFY(m_pDlg->isVisible());
     }
 
-    // The close box pressed while a connect runs ends the window after the connect, not under it.
-    void ClosesOnlyAfterTheConnectEnds()
+    // Exit, the close box or Escape during a run ask whether to stop it. No: the run goes on and the
+    // window stays. Yes: the run ends after the exchange under way, nothing is taken as connected,
+    // and the window closes once it is over, never under it.
+    void AsksBeforeStoppingARun_data()
     {
+        QTest::addColumn<int>("how");
+        QTest::addColumn<bool>("stop");
+        QTest::newRow("close box, no") << 0 << false;
+        QTest::newRow("Exit, yes") << 1 << true;
+        QTest::newRow("Escape, yes") << 2 << true;
+    }
+    void AsksBeforeStoppingARun()
+    {
+        QFETCH(int, how);
+        QFETCH(bool, stop);
+        m_pBoard->Board().SetBaudRate(57600);   // the flasher program and the test take half a second
         Open();
+        m_boxes.m_answers.push_back(stop);
         connect(LogView(), &QPlainTextEdit::blockCountChanged, this, [&] {
-            if (LogView()->document()->lastBlock().text() == QLatin1String("Sending flasher program"))
+            if (LogView()->document()->lastBlock().text() != QLatin1String("Sending second stage BSL"))
+                return;
+            if (how == 0)
                 m_pDlg->close();
+            else if (how == 1)
+                Click(Button(IDC_EXIT));
+            else
+                QTest::keyClick(m_pDlg.get(), Qt::Key_Escape);
+            // Held while the run goes on: Connect, enabled through an attempt, is not pressed again.
+            Click(Button(IDC_CONNECT));
         });
         Click(Button(IDC_CONNECT));
-        QCOMPARE(AttemptLines(*m_pDlg), kConnectLines);
-        QVERIFY(m_pDlg->isVisible());
+        const CShownBox kAsked{"Stop the run? It ends after the exchange with the board under way, and the "
+                               "board is disconnected.",
+                               "Stop", EBoxIcon::Question};
+        QCOMPARE(m_boxes.m_shown, (std::vector<CShownBox>{kResetBox, kAsked}));
+        if (!stop) {
+            QCOMPARE(AttemptLines(*m_pDlg), kConnectLines);
+            QCOMPARE(ButtonStates(*m_pDlg), kConnected);
+            QVERIFY(m_pDlg->isVisible());
+            return;
+        }
+        const Lines tail = Tail(*m_pDlg, 2);
+        QVERIFY2(tail[0].rfind("Interrupted: stopped while ", 0) == 0, tail[0].c_str());
+        QCOMPARE(tail[1], std::string("Serial port closed"));
+        QCOMPARE(ButtonStates(*m_pDlg), kNotConnected);
         QTRY_VERIFY(!m_pDlg->isVisible());
-        QCOMPARE(m_pDlg->result(), int(QDialog::Rejected));
-        QVERIFY(m_pDlg->m_pLink == nullptr);
+        QVERIFY(m_pDlg->m_pSession == nullptr);
     }
 };
 

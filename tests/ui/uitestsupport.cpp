@@ -5,6 +5,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QSettings>
+
+#include "ui/boardworker.h"
 #include <QTest>
 #include <QTimer>
 
@@ -101,7 +103,12 @@ void Click(QAbstractButton* pButton)
 
 void WhenModalOpens(std::function<void(QWidget* pDialog)> fnAct)
 {
-    QTimer::singleShot(0, [fnAct = std::move(fnAct)] { fnAct(QApplication::activeModalWidget()); });
+    // A dialog's first board operation may run before it shows, in an event loop of its own.
+    QTimer::singleShot(0, [fnAct = std::move(fnAct)]() mutable {
+        if (QApplication::activeModalWidget() == nullptr && CBoardWorker::IsAnyRunning())
+            return WhenModalOpens(std::move(fnAct));
+        fnAct(QApplication::activeModalWidget());
+    });
 }
 
 std::vector<std::string> LogLines(const CKelvoraDlg& dlg)
