@@ -63,10 +63,10 @@ double EstimateJobSeconds(const CJobSize& size, double dRoundTripMs, int nDepth,
     const double dRoundTrip = dRoundTripMs / 1000.0;
     if (nDepth <= 1)
         return static_cast<double>(EstimateEchoedBytes(size)) * dRoundTrip;
-    constexpr double kBitsPerByte = 10;          // start bit, 8 data bits, stop bit
+    constexpr double kBitsPerByte = 10;            // start bit, 8 data bits, stop bit
     constexpr int kBlockSent = kBlockHeader - 1;   // the checksum is answered, not sent
-    constexpr double kReadBackSent = 4;          // 'V' and three address bytes per two bytes read
-    constexpr double kReadBackReplies = 6;       // their echoes and the two bytes
+    constexpr double kReadBackSent = 4;            // 'V' and three address bytes per two bytes read
+    constexpr double kReadBackReplies = 6;         // their echoes and the two bytes
     const double dLineRate = nBaudRate / kBitsPerByte;
     // Bytes go out no faster than the line takes them, nor than the depth's worth per round trip.
     const double dSendRate = dRoundTrip > 0 ? std::min(dLineRate, nDepth / dRoundTrip) : dLineRate;
@@ -79,8 +79,9 @@ double EstimateJobSeconds(const CJobSize& size, double dRoundTripMs, int nDepth,
     }
     if (size.nReadBackBytes > 0) {
         const double dExchanges = static_cast<double>((size.nReadBackBytes + 1) / 2);
-        dSeconds += std::max(dExchanges * kReadBackSent / dSendRate, dExchanges * kReadBackReplies / dLineRate) +
-                    dRoundTrip;
+        dSeconds +=
+            std::max(dExchanges * kReadBackSent / dSendRate, dExchanges * kReadBackReplies / dLineRate) +
+            dRoundTrip;
     }
     return dSeconds;
 }

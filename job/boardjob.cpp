@@ -48,10 +48,11 @@ CBoardResult CBoardJob::Run()
         boot.strPort = m_strDevice;
         const bool bProgram = m_request.eOperation == EBoardOperation::Flash;
         boot.job.nProgramBytes = bProgram ? m_pImage->m_nByteCount : 0;
-        boot.job.nReadBackBytes = m_request.eOperation == EBoardOperation::Read ? m_request.nReadLength
-                                  : m_request.eOperation == EBoardOperation::Verify || (bProgram && m_request.bVerify)
-                                      ? m_pImage->m_nByteCount
-                                      : 0;
+        boot.job.nReadBackBytes =
+            m_request.eOperation == EBoardOperation::Read ? m_request.nReadLength
+            : m_request.eOperation == EBoardOperation::Verify || (bProgram && m_request.bVerify)
+                ? m_pImage->m_nByteCount
+                : 0;
         const ESessionOutcome eConnect = m_session.Connect(boot);
         if (eConnect == ESessionOutcome::Stopped) {
             Report(eConnect);

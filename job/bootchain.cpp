@@ -23,10 +23,12 @@ constexpr const char* kClosedEarly = "Serial Port closed";
 // The link's failure, a loader file named by its role in the chain as the log names the steps.
 CLinkFailure DescribeFailure(const CTargetLink& link, const CBootSettings& settings)
 {
-    CLinkFailure failure{link.GetErrorText(), link.GetFailedOn(), link.GetSystemError(), link.GetSystemErrorText()};
-    const std::pair<const std::string*, const char*> kRoles[] = {{&settings.strBslFile, "bootstrap loader "},
-                                                                 {&settings.strFirstLoaderFile, "second stage "},
-                                                                 {&settings.strFlasherFile, "flasher program "}};
+    CLinkFailure failure{link.GetErrorText(), link.GetFailedOn(), link.GetSystemError(),
+                         link.GetSystemErrorText()};
+    const std::pair<const std::string*, const char*> kRoles[] = {
+        {&settings.strBslFile, "bootstrap loader "},
+        {&settings.strFirstLoaderFile, "second stage "},
+        {&settings.strFlasherFile, "flasher program "}};
     for (const auto& role : kRoles) {
         const std::string strPath = LoaderPath(settings.strLoaderDir, *role.first);
         if (failure.strFailedOn.compare(0, strPath.size(), strPath) == 0 &&
@@ -156,8 +158,9 @@ int RunBootChain(CTargetLink& link, const CBootSettings& settings, CJobSink& sin
         0) {
         Fail(link, settings, sink, kTextSerialPortClosed);
         if (settings.nPipelineDepth > 1)
-            sink.Advise("The board did not keep up with bytes sent ahead of their echoes: run without --pipeline, "
-                        "or with a smaller depth");
+            sink.Advise(
+                "The board did not keep up with bytes sent ahead of their echoes: run without --pipeline, "
+                "or with a smaller depth");
         return -1;
     }
     const double dRoundTripMs = link.GetRoundTripMs();
@@ -169,8 +172,9 @@ int RunBootChain(CTargetLink& link, const CBootSettings& settings, CJobSink& sin
                     " bytes ahead of their echoes, to cover the line's round trip");
     }
     const int nUsedDepth = link.GetPipelineDepth();
-    sink.Measured(FormatRoundTrip(dRoundTripMs, nUsedDepth,
-                                  EstimateJobSeconds(settings.job, dRoundTripMs, nUsedDepth, settings.nBaudRate)));
+    sink.Measured(
+        FormatRoundTrip(dRoundTripMs, nUsedDepth,
+                        EstimateJobSeconds(settings.job, dRoundTripMs, nUsedDepth, settings.nBaudRate)));
     sink.SetMark(EJobBar::Test, 100);
     return 0;
 }

@@ -2,7 +2,6 @@
 
 #include <exception>
 
-
 CJobSink::~CJobSink() = default;
 
 void CJobSink::Detail(const std::string&) {}

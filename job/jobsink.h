@@ -12,9 +12,10 @@
 // A link's failure as the faces describe it.
 struct CLinkFailure
 {
-    std::string strText;       // the link's error text
-    std::string strFailedOn;   // the port as given, or the loader file by its role and path, and what is wrong
-    int nSystemError = 0;      // the system's reason for a port that would not open; 0 none
+    std::string strText;   // the link's error text
+    std::string
+        strFailedOn;        // the port as given, or the loader file by its role and path, and what is wrong
+    int nSystemError = 0;   // the system's reason for a port that would not open; 0 none
     std::string strSystemError;
 };
 

@@ -11,13 +11,15 @@ constexpr const char* kStopQuestion =
     "Stop the run? It ends after the exchange with the board under way, and the board is disconnected.";
 }   // namespace
 
-COperationRecord::COperationRecord(const std::string& strOperation) : m_tpStart(std::chrono::steady_clock::now())
+COperationRecord::COperationRecord(const std::string& strOperation)
+    : m_tpStart(std::chrono::steady_clock::now())
 {
     m_result.strOperation = strOperation;
     m_result.tStarted = std::time(nullptr);
 }
 
-void COperationRecord::Finish(ESessionOutcome eOutcome, const CBoardSession& session, const std::string& strKept)
+void COperationRecord::Finish(ESessionOutcome eOutcome, const CBoardSession& session,
+                              const std::string& strKept)
 {
     m_result.tEnded = std::time(nullptr);
     m_result.dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_tpStart).count();

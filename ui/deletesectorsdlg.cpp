@@ -74,7 +74,8 @@ void CDeleteSectorsDlg::OnInitDialog()
     m_listSectors->addItem(QString::fromLatin1(kSectorHeader));
     // A count the board could not give ends the dialog as a lost link, as a negative one does.
     ESessionOutcome eOutcome = ESessionOutcome::LinkLost;
-    RunDialogOperation(m_board, this, m_pBoxes, [&] { eOutcome = m_board.pSession->CountSectors(&m_nSectorCount); });
+    RunDialogOperation(m_board, this, m_pBoxes,
+                       [&] { eOutcome = m_board.pSession->CountSectors(&m_nSectorCount); });
     if (eOutcome != ESessionOutcome::Done) {
         m_nSectorCount = 0;
         RequestEnd(kResultCancel);
@@ -109,7 +110,8 @@ ESessionOutcome CDeleteSectorsDlg::RunErase(const std::function<ESessionOutcome(
 {
     COperationRecord record("erase");
     ESessionOutcome eOutcome = ESessionOutcome::LinkLost;
-    RunDialogOperation(m_board, this, m_pBoxes, [&] { eOutcome = fnErase(&record.Result().vecSectorsErased); });
+    RunDialogOperation(m_board, this, m_pBoxes,
+                       [&] { eOutcome = fnErase(&record.Result().vecSectorsErased); });
     record.Result().nBytes = static_cast<int64_t>(record.Result().vecSectorsErased.size()) * m_nSectorSize;
     record.Finish(eOutcome, *m_board.pSession, m_board.pSink->GetErrors());
     if (m_board.fnRecord)

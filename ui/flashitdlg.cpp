@@ -57,7 +57,8 @@ void CFlashItDlg::reject()
     done(kResultOk);
 }
 
-void CFlashItDlg::End(COperationRecord& record, ESessionOutcome eOutcome, int nResult, const std::string& strKept)
+void CFlashItDlg::End(COperationRecord& record, ESessionOutcome eOutcome, int nResult,
+                      const std::string& strKept)
 {
     record.Finish(eOutcome, *m_board.pSession, strKept);
     if (m_board.fnRecord)

@@ -3,15 +3,15 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QGroupBox>
-#include <QMenu>
 #include <QDir>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QFont>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QGroupBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>

@@ -86,10 +86,10 @@ public:
     std::unique_ptr<CHexFile> m_pHexFile;   // the operator's hex image; null when none is held
     // The link of the current or last connection attempt, with what can be done on it; null when none.
     std::unique_ptr<CBoardSession> m_pSession;
-    std::string m_strWorkDir;               // the working directory at start-up
-    std::string m_strLoaderDir;             // where the loader files are taken from
-    std::string m_strChosenLoaderDir;       // the loader folder the operator chose; empty for none
-    std::string m_strStartImage;            // opened at start-up instead of the last run's image
+    std::string m_strWorkDir;           // the working directory at start-up
+    std::string m_strLoaderDir;         // where the loader files are taken from
+    std::string m_strChosenLoaderDir;   // the loader folder the operator chose; empty for none
+    std::string m_strStartImage;        // opened at start-up instead of the last run's image
     std::string m_strBslFile;
     std::string m_strFirstLoaderFile;
     std::string m_strSecondLoaderFile;

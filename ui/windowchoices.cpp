@@ -10,9 +10,12 @@ struct CTextKey
     std::string CWindowChoices::*pMember;
 };
 const CTextKey kTextKeys[] = {
-    {"port", &CWindowChoices::strPort},   {"speed", &CWindowChoices::strSpeed},
-    {"board", &CWindowChoices::strBoard}, {"flashChip", &CWindowChoices::strFlashChip},
-    {"image", &CWindowChoices::strImage}, {"loaderDir", &CWindowChoices::strLoaderDir},
+    {"port", &CWindowChoices::strPort},
+    {"speed", &CWindowChoices::strSpeed},
+    {"board", &CWindowChoices::strBoard},
+    {"flashChip", &CWindowChoices::strFlashChip},
+    {"image", &CWindowChoices::strImage},
+    {"loaderDir", &CWindowChoices::strLoaderDir},
     {"recordFile", &CWindowChoices::strRecordFile},
 };
 const char kGeometryKey[] = "geometry";

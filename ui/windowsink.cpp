@@ -12,7 +12,8 @@
 class CWindowSink::CProgress : public CProgressSink
 {
 public:
-    CProgress(CWindowSink& sink, const CJobStep& step) : m_sink(sink), m_eBar(step.eBar), m_nFirstPos(step.nFirstPos)
+    CProgress(CWindowSink& sink, const CJobStep& step)
+        : m_sink(sink), m_eBar(step.eBar), m_nFirstPos(step.nFirstPos)
     {}
 
     void SetProgress(int nPos) override
@@ -79,9 +80,8 @@ void CWindowSink::StepFailed(const std::string& strText)
 {
     if (m_pBoxes != nullptr) {
         // The run goes on only once the operator has confirmed the box.
-        m_worker.Call([this, strText] {
-            m_pBoxes->ShowMessage(m_pBoxParent, strText, "ERROR", EBoxIcon::Warning);
-        });
+        m_worker.Call(
+            [this, strText] { m_pBoxes->ShowMessage(m_pBoxParent, strText, "ERROR", EBoxIcon::Warning); });
     }
     Fail(strText);
 }

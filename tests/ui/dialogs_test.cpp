@@ -117,7 +117,8 @@ public:
 
     bool Connected() const
     {
-        return Control<QPushButton>(m_pDlg.get(), IDC_DISCONNECT)->isEnabled() && m_pDlg->m_pSession != nullptr;
+        return Control<QPushButton>(m_pDlg.get(), IDC_DISCONNECT)->isEnabled() &&
+               m_pDlg->m_pSession != nullptr;
     }
     // Log lines since the connection was made.
     std::vector<std::string> NewLog() const

@@ -18,8 +18,8 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "job/osversion.h"
 #include "job/boardsession.h"
+#include "job/osversion.h"
 #include "res/resource.h"
 #include "support/connectlog.h"
 #include "tests/ui/uitestsupport.h"
@@ -94,8 +94,8 @@ struct CFailCase
 // handles every failing step alike, and these rows cover its texts and bar positions.
 const CFailCase kFailCases[] = {
     {"Init, no port", CBoardFaults(), true, 0, "Error, cannot open serial port", "Serial Port closed", 0, 0},
-    {"TestConnection", Fault(&CBoardFaults::nWrongTestEchoAt, 100), false, 10, "Error duvuvever sent wrong ID",
-     "Serial port closed", 100, 39},
+    {"TestConnection", Fault(&CBoardFaults::nWrongTestEchoAt, 100), false, 10,
+     "Error duvuvever sent wrong ID", "Serial port closed", 100, 39},
 };
 // Connect when the chip's flasher program is not in the loader folder. %w stands for the working
 // folder, %e for one without loader files, %l for one with all of them.
