@@ -20,8 +20,13 @@
 #include <QTreeView>
 #include <QUrl>
 
+#include <QElapsedTimer>
+#include <QTimer>
+
 #include <fstream>
 #include <utility>
+
+#include "job/boardresult.h"
 
 #include "hex/hexdumpmodel.h"
 #include "hex/hexfile.h"
@@ -92,8 +97,8 @@ QStringList DumpLines(const CHexInfoDlg& dlg)
 class CConnectedWindow
 {
 public:
-    // bPattern: the flash holds a pattern instead of being erased.
-    explicit CConnectedWindow(int nSectors = 4, bool bPattern = false)
+    // bPattern: the flash holds a pattern instead of being erased. bFast: the fast transfer is on.
+    explicit CConnectedWindow(int nSectors = 4, bool bPattern = false, bool bFast = false)
     {
         if (nSectors != CUiBoard::kSectorCount)
             QVERIFY(CTargetFiles::WriteFlasher(m_board.Dir().Path("main.h86"), CUiBoard::kFlasherSize,
@@ -103,6 +108,10 @@ public:
         QVERIFY(SelectPort(*m_pDlg, CUiBoard::kPortName));
         Control<QComboBox>(m_pDlg.get(), IDC_SPEED)->addItem(kFastSpeed);
         Control<QComboBox>(m_pDlg.get(), IDC_SPEED)->setCurrentText(kFastSpeed);
+        if (bFast)
+            for (QAction* pAction : m_pDlg->findChildren<QAction*>())
+                if (pAction->text() == QLatin1String("Fast transfer (send ahead of echoes)"))
+                    pAction->trigger();
         Click(Control<QPushButton>(m_pDlg.get(), IDC_CONNECT));
         QVERIFY2(Connected(), m_pDlg->m_strLog.c_str());
         if (bPattern && nSectors > 0) {
@@ -722,33 +731,76 @@ private slots:
         QVERIFY(window.m_board.ToBoard().empty());
     }
 
-    // The operator's whole job: connect, erase the chip, flash and verify the sample image.
+    // The operator's whole job: connect, erase the chip, flash and verify 64 KiB, in lock-step and
+    // with the fast transfer. Both send the same bytes; the fast one logs one line more, after
+    // "Connection tested". The window's events go on all along, and each operation is recorded.
     void WholeJob()
     {
-        CConnectedWindow window(CUiBoard::kSectorCount);
-        WhenModalOpens([](QWidget* pModal) {
-            Click(FindControl<QPushButton>(pModal, IDC_ERASE_CHIP));
-            Click(FindControl<QPushButton>(pModal, IDOK));
-        });
-        Click(Control<QPushButton>(window.m_pDlg.get(), IDC_DELETE_SECTORS));
-        QVERIFY(window.m_board.Board().GetFlash() ==
-                std::vector<uint8_t>(CUiBoard::kSectorCount * kSectorSize, 0xFF));
+        CTempDir dir("kelvora-whole");
+        const std::vector<uint8_t> image = Bytes(0x10000, 0x5A);
+        WriteHexFile(dir.Path("image.hex"), {{0, image}});
+        std::vector<uint8_t> wire[2];
+        std::vector<std::string> log[2];
+        for (bool bFast : {false, true}) {
+            CConnectedWindow window(CUiBoard::kSectorCount, false, bFast);
+            log[bFast] = LogLines(*window.m_pDlg);
+            window.m_pDlg->m_strRecordFile = dir.Path(bFast ? "fast.jsonl" : "lockstep.jsonl");
+            WhenModalOpens([](QWidget* pModal) {
+                Click(FindControl<QPushButton>(pModal, IDC_ERASE_CHIP));
+                Click(FindControl<QPushButton>(pModal, IDOK));
+            });
+            Click(Control<QPushButton>(window.m_pDlg.get(), IDC_DELETE_SECTORS));
 
-        const std::string strSample = KELVORA_SOURCE_DIR "/targets/sample.hex";
-        window.m_boxes.m_paths.push_back(strSample);
-        Click(FindControl<QPushButton>(window.m_pDlg.get(), IDC_BROWSE));
-        WhenModalOpens([](QWidget* pModal) {
-            Click(FindControl<QCheckBox>(pModal, IDC_VERIFY));
-            Click(FindControl<QPushButton>(pModal, IDC_FLASHIT));
-        });
-        Click(Control<QPushButton>(window.m_pDlg.get(), IDC_FLASH));
-        QCOMPARE(window.m_boxes.m_shown, Boxes{kVerified});
+            window.m_boxes.m_paths.push_back(dir.Path("image.hex"));
+            Click(FindControl<QPushButton>(window.m_pDlg.get(), IDC_BROWSE));
+            window.m_boxes.m_shown.clear();
+            QElapsedTimer sinceTurn;
+            qint64 nLongestMs = 0;
+            QTimer turns;
+            connect(&turns, &QTimer::timeout,
+                    [&] { nLongestMs = std::max(nLongestMs, sinceTurn.restart()); });
+            WhenModalOpens([&](QWidget* pModal) {
+                Click(FindControl<QCheckBox>(pModal, IDC_VERIFY));
+                sinceTurn.start();
+                turns.start(10);
+                Click(FindControl<QPushButton>(pModal, IDC_FLASHIT));
+                turns.stop();
+            });
+            Click(Control<QPushButton>(window.m_pDlg.get(), IDC_FLASH));
+            QCOMPARE(window.m_boxes.m_shown, Boxes{kVerified});
+            QVERIFY2(nLongestMs < 100, std::to_string(nLongestMs).c_str());
+            QVERIFY(std::equal(image.begin(), image.end(), window.m_board.Board().GetFlash().begin()));
+            wire[bFast] = window.m_board.ToBoard();
 
-        std::vector<uint8_t> expected(CUiBoard::kSectorCount * kSectorSize, 0xFF);
-        for (const CTargetFiles::CChunk& chunk : CTargetFiles::BuildSampleImage())
-            std::copy(chunk.vecData.begin(), chunk.vecData.end(), expected.begin() + chunk.dwAddress);
-        QVERIFY(window.m_board.Board().GetFlash() == expected);
-        QVERIFY(window.Connected());
+            std::ifstream records(dir.Path(bFast ? "fast.jsonl" : "lockstep.jsonl"));
+            std::string strErase, strFlash, strMore;
+            std::getline(records, strErase);
+            std::getline(records, strFlash);
+            QVERIFY(!std::getline(records, strMore));
+            QVERIFY2(strErase.find("\"operation\":\"erase\"") != std::string::npos &&
+                         strErase.find(
+                             "\"sectors_erased\":[0,1,2,3,4,5,6,7],\"verified\":false,\"result\":\"ok\"") !=
+                             std::string::npos,
+                     strErase.c_str());
+            QVERIFY2(strFlash.find("\"operation\":\"flash\"") != std::string::npos &&
+                         strFlash.find("\"image\":" + JsonString(dir.Path("image.hex"))) !=
+                             std::string::npos &&
+                         strFlash.find("\"verified\":true,\"result\":\"ok\",\"error\":\"\"") !=
+                             std::string::npos &&
+                         strFlash.find("\"bytes\":65536") != std::string::npos,
+                     strFlash.c_str());
+        }
+        QVERIFY(wire[0] == wire[1]);
+        QCOMPARE(log[1].size(), log[0].size() + 1);
+        const auto itTested = std::find(log[1].begin(), log[1].end(), "Connection tested");
+        QVERIFY(itTested != log[1].end() && itTested + 1 != log[1].end());
+        const std::string strAdded = itTested[1];
+        // No image was chosen at the connection: no time for it.
+        QVERIFY2(strAdded.rfind("Line round trip ", 0) == 0 &&
+                     strAdded.find(" bytes sent ahead") != std::string::npos,
+                 strAdded.c_str());
+        log[1].erase(itTested + 1);
+        QCOMPARE(log[1], log[0]);
     }
 };
 
