@@ -743,7 +743,9 @@ private slots:
         std::vector<std::string> log[2];
         for (bool bFast : {false, true}) {
             CConnectedWindow window(CUiBoard::kSectorCount, false, bFast);
-            log[bFast] = LogLines(*window.m_pDlg);
+            // From the attempt on: the lines before it name each board's own folder.
+            const std::vector<std::string> lines = LogLines(*window.m_pDlg);
+            log[bFast].assign(std::find(lines.begin(), lines.end(), "Trying to connect"), lines.end());
             window.m_pDlg->m_strRecordFile = dir.Path(bFast ? "fast.jsonl" : "lockstep.jsonl");
             WhenModalOpens([](QWidget* pModal) {
                 Click(FindControl<QPushButton>(pModal, IDC_ERASE_CHIP));
