@@ -158,6 +158,15 @@ int CBoardJob::QuerySectorCount()
 
 int CBoardJob::ShowSectors()
 {
+    // The record names the flasher program that gave the list, as info's does.
+    std::string strText;
+    const ESessionOutcome eInfo = m_session.ReadInfo(&strText);
+    if (eInfo == ESessionOutcome::Refused)
+        return Refuse(m_session.GetErrorText());
+    if (eInfo != ESessionOutcome::Done)
+        return Report(eInfo);
+    m_result.bInfoRead = true;
+    m_result.strInfo = strText;
     if (QuerySectorCount() != 0)
         return -1;
     // The window's status column tells what it erased in its session; here it would say nothing.

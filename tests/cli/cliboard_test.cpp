@@ -735,8 +735,8 @@ TEST_F(CliBoard, JsonHoldsTheInfoTextAndTheSectors)
                       ",\"start\":" + std::to_string(i * 32768) +
                       ",\"end\":" + std::to_string(i * 32768 + 32767) + ",\"status\":\"unknown\"}";
     ASSERT_EQ(0, Run(Args({"sectors", "--json"}))) << m_strErr;
-    EXPECT_EQ(std::vector<std::string>{RecordHead("sectors", m_board.GetDevicePath()) + strRest +
-                                       ",\"sectors\":[" + strSectors + "]}"},
+    EXPECT_EQ(std::vector<std::string>{RecordHead("sectors", m_board.GetDevicePath()) + strRest + ",\"info\":\"" +
+                                       kInfo + "\",\"sectors\":[" + strSectors + "]}"},
               BlankedLines(m_strOut));
 }
 
