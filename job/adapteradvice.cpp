@@ -48,9 +48,12 @@ std::string FormatLatencyAdvice(const CLatencyTimer& timer, int64_t nEchoedBytes
     if (bWindows)
         return strLine + ". To set it to 1 ms: Device Manager, the port's Properties, Port Settings, "
                          "Advanced, Latency Timer (msec) 1, then plug the adapter in again.";
+    // The package's rule lets the group dialout write the timer; without the package, root sets it.
     return strLine +
-           ". To set it to 1 ms for good, add the udev rule ACTION==\"add\", SUBSYSTEM==\"usb-serial\", "
-           "DRIVER==\"ftdi_sio\", ATTR{latency_timer}=\"1\" to /etc/udev/rules.d/99-kelvora.rules.";
+           ". With the Kelvora package installed, join the group dialout and plug the adapter in again: "
+           "Kelvora then sets it to 1 ms while it holds the port. Without the package, add the udev rule "
+           "ACTION==\"add\", SUBSYSTEM==\"usb-serial\", DRIVER==\"ftdi_sio\", ATTR{latency_timer}=\"1\" to "
+           "/etc/udev/rules.d/99-kelvora.rules.";
 }
 
 int64_t EstimateEchoedBytes(const CJobSize& size)
