@@ -6,9 +6,9 @@
 #include "benchsupport.h"
 #include "hex/hexfile.h"
 #include "job/boardfacts.h"
+#include "job/boardsession.h"
 #include "job/bootchain.h"
 #include "job/jobsink.h"
-#include "link/targetlink.h"
 #include "sim/boardsim.h"
 #include "sim/targetfiles.h"
 #include "support/tempdir.h"
@@ -49,15 +49,15 @@ int main()
 
     double dBest = 1e9;
     for (int nRun = 0; nRun < kRuns; ++nRun) {
-        CTargetLink link;
+        CLineSink sink;
+        CBoardSession link(sink);
         CBootSettings settings;
         settings.strPort = board.GetDevicePath();
         settings.nBaudRate = kBaudRate;
         settings.strLoaderDir = dir.Path();
-        CLineSink sink;
         // Opening the port and reading the loader files count too: the operator waits for them.
         const auto tpStart = std::chrono::steady_clock::now();
-        const bool bOk = RunBootChain(link, settings, sink) == 0;
+        const bool bOk = link.Connect(settings) == ESessionOutcome::Done;
         const double dSeconds = SecondsSince(tpStart);
         if (!bOk) {
             std::printf("boot failed: %s\n", link.GetErrorText().c_str());

@@ -29,9 +29,9 @@
 #include "benchsupport.h"
 #include "hex/hexfile.h"
 #include "job/boardfacts.h"
+#include "job/boardsession.h"
 #include "job/bootchain.h"
 #include "job/jobsink.h"
-#include "link/targetlink.h"
 #include "sim/boardsim.h"
 #include "sim/targetfiles.h"
 #include "support/tempdir.h"
@@ -157,7 +157,7 @@ CTarget GetTarget(const CCase& c)
 
 // The boot chain on the board with the AMD flasher program, pipelined to nDepth and deeper where
 // its line needs; says why when it fails. 0 / -1.
-int BootBoard(CTargetLink& link, const CBoardSim& board, const CTempDir& dir, int nRate, int nDepth = 0)
+int BootBoard(CBoardSession& session, const CBoardSim& board, const CTempDir& dir, int nRate, int nDepth = 0)
 {
     CBootSettings settings;
     settings.nPipelineDepth = nDepth;
@@ -166,19 +166,18 @@ int BootBoard(CTargetLink& link, const CBoardSim& board, const CTempDir& dir, in
     settings.nBaudRate = nRate;
     settings.strLoaderDir = dir.Path();
     settings.strFlasherFile = FindFlashChip("AMD")->pszFlasherFile;
-    CLineSink sink;
-    if (RunBootChain(link, settings, sink) == 0)
+    if (session.Connect(settings) == ESessionOutcome::Done)
         return 0;
-    std::printf("boot failed: %s\n", link.GetErrorText().c_str());
+    std::printf("boot failed: %s\n", session.GetErrorText().c_str());
     return -1;
 }
 
 // The image programmed on the booted board, timed. 0 / -1 (said).
-int ProgramTimed(CTargetLink& link, const CHexFile& image, double& dSeconds)
+int ProgramTimed(CBoardSession& session, const CHexFile& image, double& dSeconds)
 {
     const auto tpStart = std::chrono::steady_clock::now();
-    if (link.SelectFlashGroup() != 0 || link.ProgramImage(nullptr, &image) != 0) {
-        std::printf("program failed: %s\n", link.GetErrorText().c_str());
+    if (session.Program(image) != ESessionOutcome::Done) {
+        std::printf("program failed: %s\n", session.GetErrorText().c_str());
         return -1;
     }
     dSeconds = SecondsSince(tpStart);
@@ -186,22 +185,22 @@ int ProgramTimed(CTargetLink& link, const CHexFile& image, double& dSeconds)
 }
 
 // The image read back and compared on the booted board, timed. 0 / -1 (said).
-int VerifyTimed(CTargetLink& link, const CHexFile& image, double& dSeconds)
+int VerifyTimed(CBoardSession& session, const CHexFile& image, double& dSeconds)
 {
     const auto tpStart = std::chrono::steady_clock::now();
-    if (link.SelectFlashGroup() != 0 || link.VerifyImage(nullptr, &image) != 0) {
-        std::printf("verify failed: %s\n", link.GetErrorText().c_str());
+    if (session.Verify(image) != ESessionOutcome::Done) {
+        std::printf("verify failed: %s\n", session.GetErrorText().c_str());
         return -1;
     }
     dSeconds = SecondsSince(tpStart);
     return 0;
 }
 
-int EraseChip(CTargetLink& link)
+int EraseChip(CBoardSession& session)
 {
-    if (link.SelectEraseGroup() == 0 && link.EraseChip() == 0)
+    if (session.EraseChip() == ESessionOutcome::Done)
         return 0;
-    std::printf("erase failed: %s\n", link.GetErrorText().c_str());
+    std::printf("erase failed: %s\n", session.GetErrorText().c_str());
     return -1;
 }
 
@@ -209,7 +208,6 @@ class CBench
 {
 public:
     explicit CBench(const CTempDir& dir) : m_dir(dir) {}
-    ~CBench() { m_link.Close(); }
 
     // Booted through the adapter, pipelined as --pipeline does it: the depth its line needs.
     int Boot(int nLatencyMs)
@@ -219,17 +217,17 @@ public:
         m_board.SetAdapterLatency(nLatencyMs);
         if (m_board.Start() != 0)
             return -1;
-        if (BootBoard(m_link, m_board, m_dir, kBaudRate, kPipelineDepth) != 0)
+        if (BootBoard(m_session, m_board, m_dir, kBaudRate, kPipelineDepth) != 0)
             return -1;
-        m_nLineDepth = m_link.GetPipelineDepth();
+        m_nLineDepth = m_session.GetPipelineDepth();
         std::printf("adapter %d ms: round trip %.2f ms per byte, pipelined %d bytes ahead; pty delay towards "
                     "the board, not charged to the PC: %.1f us\n",
-                    nLatencyMs, m_link.GetRoundTripMs(), m_nLineDepth,
+                    nLatencyMs, m_session.GetRoundTripMs(), m_nLineDepth,
                     m_board.GetInboundLatencyNs() / 1000.0);
         return 0;
     }
 
-    double GetRoundTripMs() const { return m_link.GetRoundTripMs(); }
+    double GetRoundTripMs() const { return m_session.GetRoundTripMs(); }
 
     int Run(const CCase& c, CCaseResult& result)
     {
@@ -237,7 +235,7 @@ public:
         if (image.Verify() != 0 || image.Load() != 0)
             return -1;
         result.nDepth = c.nDepth == kPipelined ? m_nLineDepth : c.nDepth;
-        m_link.SetPipelineDepth(result.nDepth);
+        m_session.SetPipelineDepth(result.nDepth);
         const bool bPipelined = result.nDepth > 1;
         const int nOverruns = m_board.GetOverrunCount();
         CTraffic program;
@@ -245,14 +243,14 @@ public:
         for (int nRound = 0; nRound < c.nRounds; ++nRound) {
             double dProgram = 0;
             double dVerify = 0;
-            if (EraseChip(m_link) != 0)
+            if (EraseChip(m_session) != 0)
                 return -1;
             m_board.ClearWireLog();
-            if (ProgramTimed(m_link, image, dProgram) != 0)
+            if (ProgramTimed(m_session, image, dProgram) != 0)
                 return -1;
             program = CountTraffic(m_board);
             m_board.ClearWireLog();
-            if (VerifyTimed(m_link, image, dVerify) != 0)
+            if (VerifyTimed(m_session, image, dVerify) != 0)
                 return -1;
             verify = CountTraffic(m_board);
             result.program.vecValues.push_back(program.LimitSeconds(bPipelined) / dProgram);
@@ -278,7 +276,8 @@ public:
 private:
     const CTempDir& m_dir;
     CBoardSim m_board;
-    CTargetLink m_link;
+    CLineSink m_sink;
+    CBoardSession m_session{m_sink};
     int m_nLineDepth = 0;
 };
 
@@ -371,7 +370,8 @@ int UnpacedRun(const CTempDir& dir, int nBytes)
     board.SetEraseTimes(10, 10);
     if (board.Start() != 0)
         return 1;
-    CTargetLink link;
+    CLineSink sink;
+    CBoardSession link(sink);
     CHexFile image(WriteImage(dir, nBytes).c_str());
     if (image.Verify() != 0 || image.Load() != 0)
         return 1;

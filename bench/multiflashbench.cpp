@@ -1,5 +1,7 @@
 // Several boards at once: kelvora-cli flashing and verifying one simulated board, then four at
 // once, every line paced at 57600 bit/s. Target: four take at most 1.2 times as long as one.
+// Then the memory of kelvora-cli programming the largest chip's 512 KiB image into one board and
+// into four: the boards share one loaded image, so four stay within 1.3 times one.
 // Usage: multiflashbench [--boards N] [--bytes N] [--rounds N]
 #include <CLI/CLI.hpp>
 #include <algorithm>
@@ -33,16 +35,20 @@ double CpuSeconds(const struct rusage& usage)
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-// kelvora-cli flash on the boards; seconds from start to exit, negative on a failure.
-double FlashBoards(const CTempDir& dir, int nBoards)
+// kelvora-cli flash on the boards, lines paced at nBaud (0: unpaced), with vecExtra after the
+// other options; seconds from start to exit, negative on a failure. *pnPeakKiB: its peak memory.
+double FlashBoards(const CTempDir& dir, int nBoards, int nBaud = kBaudRate,
+                   const std::vector<std::string>& vecExtra = {}, long* pnPeakKiB = nullptr)
 {
     std::vector<std::unique_ptr<CBoardSim>> vecBoards;
-    std::vector<std::string> vecArgs = {KELVORA_CLI_PATH, "flash",  dir.Path("image.hex"),
-                                        "--no-prompt",    "-q",     "--dir",
-                                        dir.Path(),       "--baud", std::to_string(kBaudRate)};
+    std::vector<std::string> vecArgs = {
+        KELVORA_CLI_PATH, "flash",  dir.Path("image.hex"),
+        "--no-prompt",    "-q",     "--dir",
+        dir.Path(),       "--baud", std::to_string(nBaud > 0 ? nBaud : kBaudRate)};
+    vecArgs.insert(vecArgs.end(), vecExtra.begin(), vecExtra.end());
     for (int i = 0; i < nBoards; ++i) {
         vecBoards.push_back(std::make_unique<CBoardSim>());
-        vecBoards.back()->SetBaudRate(kBaudRate);
+        vecBoards.back()->SetBaudRate(nBaud);
         vecBoards.back()->SetEraseTimes(20, 100);
         vecBoards.back()->SetWireLogEnabled(false);
         if (vecBoards.back()->Start() != 0)
@@ -73,6 +79,8 @@ double FlashBoards(const CTempDir& dir, int nBoards)
     while (wait4(pid, &nStatus, 0, &usageCli) < 0) {
     }
     const double dSeconds = SecondsSince(tpStart);
+    if (pnPeakKiB != nullptr)
+        *pnPeakKiB = usageCli.ru_maxrss;
     struct rusage usageAfter
     {};
     getrusage(RUSAGE_SELF, &usageAfter);
@@ -132,5 +140,38 @@ int main(int argc, char** argv)
     std::printf(
         "best of %d rounds:\n1 board:  %.2f s\n%d boards: %.2f s\nratio:    %.2f (target at most 1.20) %s\n",
         nRounds, dOne, nBoards, dMany, dRatio, dRatio <= 1.2 ? "ok" : "MISSED");
+
+    // Memory: the largest chip (16 sectors, 512 KiB) filled, unpaced and sent ahead, nothing verified.
+    constexpr int kLargestSectors = 16;
+    constexpr size_t kLargestImage = 0x80000;
+    CTempDir large("kelvora-bench-large");
+    if (!WriteTargetFiles(large, kFlasherSize, kLargestSectors, "bench flasher"))
+        return 1;
+    std::vector<uint8_t> vecLarge(kLargestImage);
+    for (size_t i = 0; i < kLargestImage; ++i)
+        vecLarge[i] = static_cast<uint8_t>(i * 7 >> 2);
+    CHexWriter largeWriter(EHexAddressing::Linear);
+    largeWriter.AddData(0, vecLarge);
+    if (largeWriter.WriteFile(large.Path("image.hex")) != 0)
+        return 1;
+    const std::vector<std::string> vecFast = {"--erase", "none", "--no-verify", "--pipeline"};
+    std::vector<long> vecOne;
+    std::vector<long> vecFour;
+    for (int nRound = 0; nRound < 3; ++nRound) {
+        long nPeak = 0;
+        if (FlashBoards(large, 1, 0, vecFast, &nPeak) <= 0)
+            return 1;
+        vecOne.push_back(nPeak);
+        if (FlashBoards(large, 4, 0, vecFast, &nPeak) <= 0)
+            return 1;
+        vecFour.push_back(nPeak);
+    }
+    std::sort(vecOne.begin(), vecOne.end());
+    std::sort(vecFour.begin(), vecFour.end());
+    const double dOneMiB = static_cast<double>(vecOne[1]) / 1024;
+    const double dFourMiB = static_cast<double>(vecFour[1]) / 1024;
+    std::printf("memory, 512 KiB image: 1 board %.1f MiB, 4 boards %.1f MiB (peak, median of 3; ratio %.2f, "
+                "target at most 1.30) %s\n",
+                dOneMiB, dFourMiB, dFourMiB / dOneMiB, dFourMiB <= 1.3 * dOneMiB ? "ok" : "MISSED");
     return 0;
 }

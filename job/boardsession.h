@@ -74,6 +74,9 @@ public:
     // After a Stopped outcome: where the run stopped ("stopped while programming at 40%").
     const std::string& GetStopText() const { return m_strStopText; }
     double GetRoundTripMs() const { return m_link.GetRoundTripMs(); }
+    // Bytes sent ahead of their echoes from the next operation on (the connection chose the
+    // first depth); for a caller that measures both ways on one connection.
+    void SetPipelineDepth(int nBytes) { m_link.SetPipelineDepth(nBytes); }
     int GetPipelineDepth() const { return m_link.GetPipelineDepth(); }
     const CByteDifference* GetVerifyMismatch() const { return m_link.GetVerifyMismatch(); }
     int32_t GetProgrammedBytes() const { return m_link.GetProgrammedBytes(); }
