@@ -155,22 +155,15 @@ int main(int argc, char** argv)
     if (largeWriter.WriteFile(large.Path("image.hex")) != 0)
         return 1;
     const std::vector<std::string> vecFast = {"--erase", "none", "--no-verify", "--pipeline"};
-    std::vector<long> vecOne;
-    std::vector<long> vecFour;
-    for (int nRound = 0; nRound < 3; ++nRound) {
-        long nPeak = 0;
-        if (FlashBoards(large, 1, 0, vecFast, &nPeak) <= 0)
-            return 1;
-        vecOne.push_back(nPeak);
-        if (FlashBoards(large, 4, 0, vecFast, &nPeak) <= 0)
-            return 1;
-        vecFour.push_back(nPeak);
-    }
-    std::sort(vecOne.begin(), vecOne.end());
-    std::sort(vecFour.begin(), vecFour.end());
-    const double dOneMiB = static_cast<double>(vecOne[1]) / 1024;
-    const double dFourMiB = static_cast<double>(vecFour[1]) / 1024;
-    std::printf("memory, 512 KiB image: 1 board %.1f MiB, 4 boards %.1f MiB (peak, median of 3; ratio %.2f, "
+    // One round each: the peak is the loaded image's and the links', not the machine's timing (three
+    // rounds gave 12.4 and 12.5 MiB every time), and each round takes the line's 90 s.
+    long nOne = 0;
+    long nFour = 0;
+    if (FlashBoards(large, 1, 0, vecFast, &nOne) <= 0 || FlashBoards(large, 4, 0, vecFast, &nFour) <= 0)
+        return 1;
+    const double dOneMiB = static_cast<double>(nOne) / 1024;
+    const double dFourMiB = static_cast<double>(nFour) / 1024;
+    std::printf("memory, 512 KiB image: 1 board %.1f MiB, 4 boards %.1f MiB (peak; ratio %.2f, "
                 "target at most 1.30) %s\n",
                 dOneMiB, dFourMiB, dFourMiB / dOneMiB, dFourMiB <= 1.3 * dOneMiB ? "ok" : "MISSED");
     return 0;
