@@ -2,6 +2,7 @@
 // offscreen platform. One function per shot; each writes DIR/<name>.png.
 // Usage: kelvora-screenshots DIR [NAME...]   (no names: every shot of the display scale it runs at;
 //        QT_SCALE_FACTOR=2 for the shots at scale 2)
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -28,6 +29,28 @@ bool ShotMainWindowConnected(const QString& strPath)
     std::unique_ptr<CKelvoraDlg> pDlg = OpenMainWindow(boxes);
     if (!SelectPort(*pDlg, CUiBoard::kPortName))
         return false;
+    Click(Control<QPushButton>(pDlg.get(), IDC_CONNECT));
+    if (!Control<QPushButton>(pDlg.get(), IDC_DISCONNECT)->isEnabled())
+        return false;
+    return pDlg->grab().save(strPath, "PNG");
+}
+
+// The main window connected with the fast transfer through a 16 ms adapter, an image chosen: the
+// line after "Connection tested" says the round trip, the depth and the time for the image.
+bool ShotMainWindowFastTransfer(const QString& strPath)
+{
+    CUiBoard board;
+    board.Board().SetBaudRate(57600);
+    board.Board().SetAdapterLatency(16);
+    CRecordingBoxes boxes;
+    std::unique_ptr<CKelvoraDlg> pDlg = OpenMainWindow(boxes);
+    if (!SelectPort(*pDlg, CUiBoard::kPortName))
+        return false;
+    boxes.m_paths.push_back(board.Dir().Path("sample.hex"));
+    Click(FindControl<QPushButton>(pDlg.get(), IDC_BROWSE));
+    for (QAction* pAction : pDlg->findChildren<QAction*>())
+        if (pAction->text() == QLatin1String("Fast transfer (send ahead of echoes)"))
+            pAction->trigger();
     Click(Control<QPushButton>(pDlg.get(), IDC_CONNECT));
     if (!Control<QPushButton>(pDlg.get(), IDC_DISCONNECT)->isEnabled())
         return false;
@@ -100,6 +123,7 @@ const struct
     int nScale;   // the display scale the shot is taken at
 } kShots[] = {
     {"main-window", ShotMainWindowConnected, 1},
+    {"fast-transfer", ShotMainWindowFastTransfer, 1},
     {"flash-it", ShotFlashItVerified, 1},
     {"hexinfo", ShotHexInfo, 1},
     {"about-box", ShotAboutBox, 1},
