@@ -1,12 +1,13 @@
 #include "ui/boardworker.h"
 
-#include <QApplication>
 #include <QEventLoop>
 #include <QKeyEvent>
+#include <QPointer>
 #include <QWidget>
 
 #include <exception>
 #include <thread>
+#include <vector>
 
 int CBoardWorker::s_nRunning = 0;
 
@@ -24,7 +25,12 @@ void CBoardWorker::Run(QWidget* pWindow, QWidget* pStopButton, const std::functi
     ++s_nRunning;
     m_bStopRequested = false;
     m_bWorkDone = false;
-    qApp->installEventFilter(this);
+    // On the window's widgets only: what the worker posts to this object never passes the filter.
+    std::vector<QPointer<QWidget>> vecWidgets{pWindow};
+    for (QWidget* pWidget : pWindow->findChildren<QWidget*>())
+        vecWidgets.emplace_back(pWidget);
+    for (const QPointer<QWidget>& pWidget : vecWidgets)
+        pWidget->installEventFilter(this);
 
     std::exception_ptr pFailure;
     std::thread worker([&] {
@@ -42,7 +48,9 @@ void CBoardWorker::Run(QWidget* pWindow, QWidget* pStopButton, const std::functi
     loop.exec();
     worker.join();
 
-    qApp->removeEventFilter(this);
+    for (const QPointer<QWidget>& pWidget : vecWidgets)
+        if (pWidget != nullptr)
+            pWidget->removeEventFilter(this);
     m_bRunning = false;
     --s_nRunning;
     m_pLoop = nullptr;
@@ -114,8 +122,8 @@ bool CBoardWorker::eventFilter(QObject* pWatched, QEvent* pEvent)
         return false;
     }
     QWidget* pWidget = qobject_cast<QWidget*>(pWatched);
-    if (pWidget == nullptr || m_pWindow == nullptr || pWidget->window() != m_pWindow)
-        return false;   // a box of the run's own, or another window
+    if (pWidget == nullptr || m_pWindow == nullptr)
+        return false;
     if (m_pStopButton != nullptr && (pWidget == m_pStopButton || m_pStopButton->isAncestorOf(pWidget)))
         return false;
     const bool bKey = pEvent->type() == QEvent::KeyPress || pEvent->type() == QEvent::KeyRelease;
