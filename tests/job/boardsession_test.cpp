@@ -114,8 +114,9 @@ TEST_P(BoardSession, OutcomeTextsAndLink)
     CBoardSession session(sink, options);
     ASSERT_EQ(ESessionOutcome::Done, Connect(session, c.nDepth));
     ASSERT_TRUE(session.IsConnected());
-    if (c.eOp == EOp::Verify || c.eOp == EOp::Read)
+    if (c.eOp == EOp::Verify || c.eOp == EOp::Read) {
         ASSERT_EQ(ESessionOutcome::Done, session.Program(image));
+    }
     const CWireCount wire{static_cast<long long>(ToBoard().size()),
                           static_cast<long long>(FromBoard().size())};
     CBoardFaults faults;
@@ -157,16 +158,20 @@ TEST_P(BoardSession, OutcomeTextsAndLink)
     EXPECT_EQ(c.eOutcome, eOutcome);
     EXPECT_EQ(c.bUsable, session.IsConnected());
     EXPECT_EQ(c.pszLinkText, session.GetErrorText());
-    if (c.strErrors == kBlockFaultMark)
+    if (c.strErrors == kBlockFaultMark) {
         EXPECT_EQ(0u, sink.GetErrors().rfind(kBlockFault, 0)) << sink.GetErrors();
-    else
+    } else {
         EXPECT_EQ(c.strErrors, sink.GetErrors());
-    if (eOutcome == ESessionOutcome::Done && c.eOp == EOp::Info)
+    }
+    if (eOutcome == ESessionOutcome::Done && c.eOp == EOp::Info) {
         EXPECT_EQ(kInfo, strText);
-    if (eOutcome == ESessionOutcome::Done && c.eOp == EOp::Count)
+    }
+    if (eOutcome == ESessionOutcome::Done && c.eOp == EOp::Count) {
         EXPECT_EQ(kSectorCount, nCount);
-    if (eOutcome == ESessionOutcome::Done && c.eOp == EOp::Read)
+    }
+    if (eOutcome == ESessionOutcome::Done && c.eOp == EOp::Read) {
         EXPECT_EQ(kImageBytes, vecRead);
+    }
 
     // A link that is not to be used again sends nothing more.
     if (!c.bUsable) {
