@@ -62,10 +62,10 @@ TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   setarch "$(uname -m)" -R ctest --test-dir "$out/tsan" --output-on-failure -j "$jobs" \
   -L '^test_cli_board$' -R 'CliBoard\.(SeveralBoards|CtrlC)'
-# The window's runs on their worker thread: erasing, flashing and the whole job, lock-step and
+# The window's runs on their worker thread: the whole job (erase, flash, verify), lock-step and
 # fast. Qt itself is not built with TSan: what happens inside its libraries is suppressed.
 TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/scripts/tsan-qt.supp" \
-  QT_QPA_PLATFORM=offscreen setarch "$(uname -m)" -R "$out/tsan/tests/ui/test_ui_dialogs" DeleteSectors FlashIt WholeJob
+  QT_QPA_PLATFORM=offscreen setarch "$(uname -m)" -R "$out/tsan/tests/ui/test_ui_dialogs" WholeJob
 
 stage "Windows build and tests under Wine (simulated boards on COM ports)"
 "$root/scripts/test-windows.sh" "$out/windows" "$out/release/sim/kelvora-boardsim"
