@@ -29,6 +29,20 @@ constexpr int kBaudRate = 57600;
 constexpr size_t kFlasherSize = 1000;
 constexpr int kSectors = 8;
 
+// The loader files under the names kelvora-cli looks for (the flasher program of its default chip,
+// for nSectors sectors) and an image of nBytes from address 0.
+bool WriteBoardFiles(const CTempDir& dir, int nSectors, size_t nBytes)
+{
+    if (!WriteTargetFiles(dir, kFlasherSize, nSectors, "bench flasher"))
+        return false;
+    std::vector<uint8_t> vecImage(nBytes);
+    for (size_t i = 0; i < nBytes; ++i)
+        vecImage[i] = static_cast<uint8_t>(i * 13 >> 3);
+    CHexWriter writer(EHexAddressing::Linear);
+    writer.AddData(0, vecImage);
+    return writer.WriteFile(dir.Path("image.hex")) == 0;
+}
+
 double CpuSeconds(const struct rusage& usage)
 {
     return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
@@ -113,15 +127,7 @@ int main(int argc, char** argv)
     CLI11_PARSE(app, argc, argv);
 
     CTempDir dir("kelvora-bench");
-    // The loader files under the names kelvora-cli looks for, the flasher program of its default chip.
-    if (!WriteTargetFiles(dir, kFlasherSize, kSectors, "bench flasher"))
-        return 1;
-    std::vector<uint8_t> vecImage(nBytes);
-    for (size_t i = 0; i < nBytes; ++i)
-        vecImage[i] = static_cast<uint8_t>(i * 13 >> 3);
-    CHexWriter writer(EHexAddressing::Linear);
-    writer.AddData(0, vecImage);
-    if (writer.WriteFile(dir.Path("image.hex")) != 0)
+    if (!WriteBoardFiles(dir, kSectors, nBytes))
         return 1;
 
     std::printf("kelvora-cli flash and verify, %zu bytes, lines paced at %d bit/s\n", nBytes, kBaudRate);
@@ -145,14 +151,7 @@ int main(int argc, char** argv)
     constexpr int kLargestSectors = 16;
     constexpr size_t kLargestImage = 0x80000;
     CTempDir large("kelvora-bench-large");
-    if (!WriteTargetFiles(large, kFlasherSize, kLargestSectors, "bench flasher"))
-        return 1;
-    std::vector<uint8_t> vecLarge(kLargestImage);
-    for (size_t i = 0; i < kLargestImage; ++i)
-        vecLarge[i] = static_cast<uint8_t>(i * 7 >> 2);
-    CHexWriter largeWriter(EHexAddressing::Linear);
-    largeWriter.AddData(0, vecLarge);
-    if (largeWriter.WriteFile(large.Path("image.hex")) != 0)
+    if (!WriteBoardFiles(large, kLargestSectors, kLargestImage))
         return 1;
     const std::vector<std::string> vecFast = {"--erase", "none", "--no-verify", "--pipeline"};
     // One round each: the peak is the loaded image's and the links', not the machine's timing (three

@@ -137,17 +137,22 @@ int CBoardJob::RunOperation()
     return 0;
 }
 
-int CBoardJob::ShowInfo()
+int CBoardJob::ReadInfo()
 {
-    std::string strText;
-    const ESessionOutcome eOutcome = m_session.ReadInfo(&strText);
+    const ESessionOutcome eOutcome = m_session.ReadInfo(&m_result.strInfo);
     if (eOutcome == ESessionOutcome::Refused)
         return Refuse(m_session.GetErrorText());
     if (eOutcome != ESessionOutcome::Done)
         return Report(eOutcome);
-    m_sink.Answer(strText);
     m_result.bInfoRead = true;
-    m_result.strInfo = strText;
+    return 0;
+}
+
+int CBoardJob::ShowInfo()
+{
+    if (ReadInfo() != 0)
+        return -1;
+    m_sink.Answer(m_result.strInfo);
     return 0;
 }
 
@@ -159,15 +164,7 @@ int CBoardJob::QuerySectorCount()
 int CBoardJob::ShowSectors()
 {
     // The record names the flasher program that gave the list, as info's does.
-    std::string strText;
-    const ESessionOutcome eInfo = m_session.ReadInfo(&strText);
-    if (eInfo == ESessionOutcome::Refused)
-        return Refuse(m_session.GetErrorText());
-    if (eInfo != ESessionOutcome::Done)
-        return Report(eInfo);
-    m_result.bInfoRead = true;
-    m_result.strInfo = strText;
-    if (QuerySectorCount() != 0)
+    if (ReadInfo() != 0 || QuerySectorCount() != 0)
         return -1;
     // The window's status column tells what it erased in its session; here it would say nothing.
     auto withoutStatus = [](const std::string& strLine) { return strLine.substr(0, strLine.rfind('\t')); };

@@ -73,6 +73,7 @@ public:
 private:
     int LoadImage();
     int RunOperation();
+    int ReadInfo();   // the flasher program's text into the result
     int ShowInfo();
     int ShowSectors();
     int QuerySectorCount();

@@ -19,7 +19,6 @@ void CBoardWorker::Run(QWidget* pWindow, QWidget* pStopButton, const std::functi
 {
     QEventLoop loop;
     m_pLoop = &loop;
-    m_pWindow = pWindow;
     m_pStopButton = pStopButton;
     m_bRunning = true;
     ++s_nRunning;
@@ -54,7 +53,6 @@ void CBoardWorker::Run(QWidget* pWindow, QWidget* pStopButton, const std::functi
     m_bRunning = false;
     --s_nRunning;
     m_pLoop = nullptr;
-    m_pWindow = nullptr;
     m_pStopButton = nullptr;
     if (pFailure)
         std::rethrow_exception(pFailure);
@@ -122,7 +120,7 @@ bool CBoardWorker::eventFilter(QObject* pWatched, QEvent* pEvent)
         return false;
     }
     QWidget* pWidget = qobject_cast<QWidget*>(pWatched);
-    if (pWidget == nullptr || m_pWindow == nullptr)
+    if (pWidget == nullptr)
         return false;
     if (m_pStopButton != nullptr && (pWidget == m_pStopButton || m_pStopButton->isAncestorOf(pWidget)))
         return false;

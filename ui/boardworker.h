@@ -56,7 +56,6 @@ private:
     std::deque<std::function<void()>> m_dequePosted;
     bool m_bWorkDone = false;
     QEventLoop* m_pLoop = nullptr;
-    QWidget* m_pWindow = nullptr;
     QWidget* m_pStopButton = nullptr;
     bool m_bRunning = false;
     std::atomic<bool> m_bStopRequested{false};

@@ -11,13 +11,7 @@ void CKelvoraDlg::OnDeleteSectors()
     if (!m_pSession)
         return;
     CDeleteSectorsDlg dlg(this, GetBoardAccess(), m_pBoxes);
-    const int nResult = dlg.DoModal();
-    if (!m_pSession->IsConnected() && !m_pSession->GetStopText().empty())
-        return ReportStopped();
-    if (nResult == CDeleteSectorsDlg::kResultCancel) {
-        Log(m_pSession->GetErrorText());
-        ReportLostConnection();
-    }
+    EndBoardDialog(dlg.DoModal() == CDeleteSectorsDlg::kResultCancel);
 }
 
 void CKelvoraDlg::OnFlash()
@@ -29,10 +23,14 @@ void CKelvoraDlg::OnFlash()
     if (!m_pSession)
         return;
     CFlashItDlg dlg(this, GetBoardAccess(), m_pHexFile.get(), m_pBoxes, m_pHexFile->m_szFileName);
-    const int nResult = dlg.exec();
+    EndBoardDialog(dlg.exec() == CFlashItDlg::kResultCancel);
+}
+
+void CKelvoraDlg::EndBoardDialog(bool bCancelled)
+{
     if (!m_pSession->IsConnected() && !m_pSession->GetStopText().empty())
         return ReportStopped();
-    if (nResult == CFlashItDlg::kResultCancel) {
+    if (bCancelled) {
         Log(m_pSession->GetErrorText());
         ReportLostConnection();
     }

@@ -7,7 +7,6 @@
 
 #include "hex/hexfile.h"
 #include "job/jobtexts.h"
-#include "job/sha256.h"
 #include "res/resource.h"
 #include "res/templates.h"
 #include "ui/boardworker.h"
@@ -73,8 +72,6 @@ void CFlashItDlg::OnFlashIt()
     CBoardResult& result = record.Result();
     result.strImage = m_strImagePath;
     result.strErase = "none";
-    if (!m_strImagePath.empty())
-        CSha256::HashFile(m_strImagePath, result.strImageSha256, result.nImageSize);
     m_board.pSink->SetBar(EJobBar::Flash, m_progFlash);
     m_board.pSink->SetBar(EJobBar::Verify, m_progVerify);
     m_board.pSink->SetAfterStep([this] { UpdateData(); });

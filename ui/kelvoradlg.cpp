@@ -33,6 +33,7 @@
 #include "job/jobsink.h"
 #include "job/jobtexts.h"
 #include "job/recordfile.h"
+#include "job/sha256.h"
 #include "res/resource.h"
 #include "res/strings.h"
 #include "res/templates.h"
@@ -128,7 +129,7 @@ CKelvoraDlg::CKelvoraDlg(CMessageBoxes* pBoxes, FnEnumeratePorts fnEnumerate, QW
     // The fast transfer is no control of the window: it sits in the Connection group's context menu.
     m_pFastTransferAction = new QAction(QString::fromLatin1(kFastTransferText), this);
     m_pFastTransferAction->setCheckable(true);
-    connect(m_pFastTransferAction, &QAction::toggled, this, [this](bool bOn) { SetFastTransfer(bOn); });
+    connect(m_pFastTransferAction, &QAction::toggled, this, [this] { SaveChoices(); });
     for (QGroupBox* pGroup : findChildren<QGroupBox*>()) {
         if (pGroup->title() != QLatin1String("Connection"))
             continue;
@@ -179,9 +180,7 @@ void CKelvoraDlg::showEvent(QShowEvent* pEvent)
 
 void CKelvoraDlg::closeEvent(QCloseEvent* pEvent)
 {
-    if (m_pWorker->IsRunning()) {
-        if (AskToStop(this))
-            m_bCloseWhenIdle = true;
+    if (StopBeforeClosing()) {
         pEvent->ignore();
         return;
     }
@@ -242,10 +241,9 @@ bool CKelvoraDlg::OnInitDialog()
     RestoreChoices(choices);
     m_strChosenLoaderDir = choices.strLoaderDir;
     m_strRecordFile = choices.strRecordFile;
-    m_bFastTransfer = choices.bFastTransfer;
     {
         const QSignalBlocker blocker(m_pFastTransferAction);
-        m_pFastTransferAction->setChecked(m_bFastTransfer);
+        m_pFastTransferAction->setChecked(choices.bFastTransfer);
     }
     m_strLoaderDir = ChooseStartLoaderDir(MakeBootSettings(), m_strWorkDir, m_strChosenLoaderDir);
     Log(LoaderFolderLine(m_strLoaderDir));
@@ -299,7 +297,7 @@ void CKelvoraDlg::SaveChoices()
     choices.strImage = m_pFileNameEdit->text().toStdString();
     choices.strLoaderDir = m_strChosenLoaderDir;
     choices.strRecordFile = m_strRecordFile;
-    choices.bFastTransfer = m_bFastTransfer;
+    choices.bFastTransfer = IsFastTransfer();
     choices.geometry = saveGeometry();
     WriteWindowChoices(choices);
 }
@@ -400,11 +398,8 @@ void CKelvoraDlg::reject()
 
 void CKelvoraDlg::OnOK()
 {
-    if (m_pWorker->IsRunning()) {
-        if (AskToStop(this))
-            m_bCloseWhenIdle = true;
+    if (StopBeforeClosing())
         return;
-    }
     SaveChoices();
     Cleanup();
     UpdateData(true);
@@ -413,11 +408,8 @@ void CKelvoraDlg::OnOK()
 
 void CKelvoraDlg::OnCancel()
 {
-    if (m_pWorker->IsRunning()) {
-        if (AskToStop(this))
-            m_bCloseWhenIdle = true;
+    if (StopBeforeClosing())
         return;
-    }
     SaveChoices();
     Cleanup();
     QDialog::reject();
@@ -459,7 +451,7 @@ CBootSettings CKelvoraDlg::MakeBootSettings()
     settings.strPort = GetSelectedPortPath();
     if (m_pHexFile)
         settings.job = CJobSize{m_pHexFile->m_nByteCount, m_pHexFile->m_nByteCount};
-    if (m_bFastTransfer) {
+    if (IsFastTransfer()) {
         // As kelvora-cli --pipeline: deepened after the connection test to cover the line.
         settings.nPipelineDepth = kDefaultPipelineDepth;
         settings.bDepthFromLine = true;
@@ -560,14 +552,23 @@ void CKelvoraDlg::RunOnBoard(const std::function<void()>& fnWork)
     m_pSink->SetAfterStep([this] { UpdateData(true); });
     m_pSink->SetErrorsToLog(true);
     m_pSink->SetStepFailureBoxes(nullptr, nullptr);
-    m_pSink->SetShowMeasured(m_bFastTransfer);
+    m_pSink->SetShowMeasured(IsFastTransfer());
     m_pSink->ClearErrors();
     m_pWorker->Run(this, FindControl<QPushButton>(this, IDC_EXIT), fnWork);
 }
 
-bool CKelvoraDlg::AskToStop(QWidget* pWindow)
+bool CKelvoraDlg::IsFastTransfer() const
 {
-    return AskToStopRun(*m_pWorker, *m_pBoxes, pWindow);
+    return m_pFastTransferAction->isChecked();
+}
+
+bool CKelvoraDlg::StopBeforeClosing()
+{
+    if (!m_pWorker->IsRunning())
+        return false;
+    if (AskToStopRun(*m_pWorker, *m_pBoxes, this))
+        m_bCloseWhenIdle = true;
+    return true;
 }
 
 CBoardAccess CKelvoraDlg::GetBoardAccess()
@@ -580,21 +581,13 @@ CBoardAccess CKelvoraDlg::GetBoardAccess()
     return board;
 }
 
-void CKelvoraDlg::SetFastTransfer(bool bOn)
-{
-    if (m_bFastTransfer == bOn)
-        return;
-    m_bFastTransfer = bOn;
-    if (m_pFastTransferAction->isChecked() != bOn)
-        m_pFastTransferAction->setChecked(bOn);
-    SaveChoices();
-}
-
 void CKelvoraDlg::RecordOperation(CBoardResult result)
 {
     if (m_strRecordFile.empty())
         return;
     result.strVersion = KELVORA_VERSION_TEXT;
+    if (!result.strImage.empty())
+        CSha256::HashFile(result.strImage, result.strImageSha256, result.nImageSize);
     result.strPort = m_pPortList->currentText().toStdString();
     CRecordFile file;
     std::string strError;

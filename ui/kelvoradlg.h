@@ -61,18 +61,22 @@ public:
     void ReportLostConnection();
     // A run the operator stopped: where it stopped, then disconnects; nothing is reported as done.
     void ReportStopped();
+    // After the Delete sectors or Flash it dialog: a stop asked for in it, or its Cancel result as
+    // a lost connection (the link's text logged first).
+    void EndBoardDialog(bool bCancelled);
     // Runs fnWork on the worker (CBoardWorker::Run) for this window: its lines and errors to the
     // log, its bars the window's; "&Exit" stays usable to ask for a stop.
     void RunOnBoard(const std::function<void()>& fnWork);
-    // While a run is under way: asks the operator whether to stop it; true when it will stop.
-    bool AskToStop(QWidget* pWindow);
+    // While a run is under way, the window's end waits: asks the operator whether to stop the run,
+    // and if so closes the window once it is over. False when no run is under way.
+    bool StopBeforeClosing();
     // Appends the record of one operation to the record file of the settings, when one is set;
     // a file that cannot be written is said in the log.
     void RecordOperation(CBoardResult result);
     // What the Delete sectors and Flash it dialogs borrow to work on the board.
     CBoardAccess GetBoardAccess();
     // The fast transfer (send ahead of echoes), chosen in the Connection group's context menu.
-    void SetFastTransfer(bool bOn);
+    bool IsFastTransfer() const;
 
     void accept() override;   // the accept key: OnOK
     void reject() override;   // Escape and the close box: OnCancel
@@ -93,8 +97,7 @@ public:
     std::string m_strBslFile;
     std::string m_strFirstLoaderFile;
     std::string m_strSecondLoaderFile;
-    bool m_bFastTransfer = false;   // connect, program and verify sending ahead of echoes
-    std::string m_strRecordFile;    // where each flash and erase appends its record; empty for none
+    std::string m_strRecordFile;   // where each flash and erase appends its record; empty for none
     QAction* m_pFastTransferAction = nullptr;
 
     CMessageBoxes* m_pBoxes;   // never null
